@@ -1,0 +1,15 @@
+#pragma once
+// UTF-8 inside the tool, UTF-16 at the Windows API.
+
+#include <string>
+#include <string_view>
+
+namespace zelvane {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+// The system's message for a Win32 error code, without the trailing line break.
+std::string SystemMessage(unsigned long error);
+
+}  // namespace zelvane
