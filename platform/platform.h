@@ -62,6 +62,10 @@ class Platform {
 
 Platform& SystemPlatform();
 
+// When this process was started by RemoveAfterExit as the helper that removes a program once it
+// has ended, does that work and returns true: the caller then ends at once. Otherwise false.
+bool RunAsRemovalHelper();
+
 // ASCII letter case aside, as the system compares file extensions.
 bool EndsWithNoCase(std::string_view name, std::string_view suffix);
 

@@ -140,6 +140,8 @@ class PosixPlatform : public Platform {
 
 }  // namespace
 
+bool RunAsRemovalHelper() { return false; }
+
 Platform& SystemPlatform() {
   static PosixPlatform platform;
   return platform;

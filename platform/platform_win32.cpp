@@ -203,6 +203,8 @@ class Win32Platform : public Platform {
 
 }  // namespace
 
+bool RunAsRemovalHelper() { return false; }
+
 Platform& SystemPlatform() {
   static Win32Platform platform;
   return platform;
