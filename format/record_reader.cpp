@@ -78,16 +78,18 @@ bool RecordReader::ReadBounds(ArrayBounds& bounds, std::size_t minElementSize, s
   const std::size_t dimCount = U16(p);
   const unsigned char* dims = Take(8 * dimCount);
   if (!dims) return CutShort();
-  const std::uint64_t room = Remaining() / std::max<std::size_t>(minElementSize, 1);
-  std::uint64_t count = dimCount == 0 ? 0 : 1;
   bounds.dims.resize(dimCount);
+  bool anyEmpty = false;
   for (std::size_t i = 0; i < dimCount; ++i, dims += 8) {
-    Dimension& d = bounds.dims[i];
-    d.count = U32(dims);
-    d.lowerBound = static_cast<std::int32_t>(U32(dims + 4));
-    if (__builtin_mul_overflow(count, std::uint64_t{d.count}, &count) || count > room)
-      return CutShort();
+    bounds.dims[i].count = U32(dims);
+    bounds.dims[i].lowerBound = static_cast<std::int32_t>(U32(dims + 4));
+    anyEmpty = anyEmpty || bounds.dims[i].count == 0;
   }
+  std::uint64_t count = dimCount == 0 || anyEmpty ? 0 : 1;
+  const std::uint64_t room = Remaining() / std::max<std::size_t>(minElementSize, 1);
+  for (std::size_t i = 0; count != 0 && i < dimCount; ++i)
+    if (__builtin_mul_overflow(count, std::uint64_t{bounds.dims[i].count}, &count) || count > room)
+      return CutShort();
   total = static_cast<std::size_t>(count);
   return true;
 }

@@ -1,2 +1,167 @@
-#include <gtest/gtest.h>
-TEST(Placeholder, Builds) { SUCCEED(); }
+// The run over the formats folder, driven headless through a recording sink.
+
+#include "upgrade/upgrade_run.h"
+
+#include <algorithm>
+
+#include "testing/test_files.h"
+
+namespace zelvane {
+namespace {
+
+using namespace zelvane::testing;
+
+class RecordingSink : public ProgressSink {
+ public:
+  std::vector<std::string> calls;
+  bool answer = false;
+  int stopAfterPumps = -1;  // ask to stop after this many PumpEvents
+
+  void SetStatusText(const std::string& text) override { calls.push_back("status " + text); }
+  void DisableRunButton() override { calls.push_back("disable"); }
+  std::string Caption() override { return "Zelvane"; }
+  void ShowWarning(const std::string& message, const std::string& title) override {
+    calls.push_back("warning " + message + " | " + title);
+  }
+  bool AskYesNo(const std::string& message, const std::string& title) override {
+    calls.push_back("ask " + message + " | " + title);
+    return answer;
+  }
+  void PumpEvents() override {
+    calls.push_back("pump");
+    --stopAfterPumps;
+  }
+  bool StopRequested() override { return stopAfterPumps == 0; }
+
+  std::vector<std::string> Names() const {  // the file names shown, in order
+    std::vector<std::string> names;
+    for (const std::string& c : calls)
+      if (c.rfind("status ", 0) == 0 && c != "status Done") names.push_back(c.substr(7));
+    return names;
+  }
+};
+
+class UpgradeRunTest : public ::testing::Test {
+ protected:
+  UpgradeRunTest() { platform_.programFolder = Utf8(program_.Path()); }
+
+  std::filesystem::path Formats() const { return program_.Path() / "appfiles" / "formats"; }
+  void AddProfile(const std::string& name, const std::string& bytes) {
+    std::filesystem::create_directories(Formats());
+    WriteBytes(Formats() / FromUtf8(name), bytes);
+  }
+  std::string Bytes(const std::string& name) const { return ReadBytes(Formats() / FromUtf8(name)); }
+
+  TempFolder program_;
+  RecordingPlatform platform_;
+  RecordingSink sink_;
+  const std::string legacy_ = Encode(SampleLegacy("thirty", ""));
+  const std::string upgraded_ = legacy_ + std::string(3, '\0');
+};
+
+const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
+
+TEST_F(UpgradeRunTest, FormatsFolderIsBelowTheProgramFolder) {
+  const char s = platform_.Separator();
+  EXPECT_EQ(FormatsFolder(platform_), Utf8(program_.Path()) + s + "appfiles" + s + "formats" + s);
+}
+
+TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
+  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::NoFiles);
+  EXPECT_EQ(sink_.calls, NoFiles);
+}
+
+TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
+  const char* others[] = {"x.qdxold", "x.qdx.bak", ".hidden.qdx", "notes.txt", "qdx"};
+  for (const char* name : others) AddProfile(name, legacy_);
+  std::filesystem::create_directories(Formats() / "folder.qdx");
+  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::NoFiles);
+  EXPECT_EQ(sink_.calls, NoFiles);
+  for (const char* name : others) EXPECT_EQ(Bytes(name), legacy_) << name;
+  EXPECT_EQ(platform_.reads, 0);
+}
+
+TEST_F(UpgradeRunTest, OneFileShowsItsNameThenDoneThenAsks) {
+  AddProfile("a.qdx", legacy_);
+  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::Kept);
+  const std::vector<std::string> expected = {"disable", "pump", "status a.qdx", "status Done",
+                                             "ask Delete this tool? | Done"};
+  EXPECT_EQ(sink_.calls, expected);
+  EXPECT_EQ(Bytes("a.qdx"), upgraded_);
+  EXPECT_EQ(platform_.removals, 0);
+}
+
+TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
+  const std::vector<std::string> names = {"a.qdx", "B.QDX", "c.Qdx",
+                                          "\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx",
+                                          "\xE6\xA0\xBC\xE5\xBC\x8F.qdx"};
+  for (const std::string& name : names) AddProfile(name, legacy_);
+  AddProfile("blank.qdx", Encode(SampleLegacy("", "")));
+  sink_.answer = true;
+  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::RemovalArranged);
+
+  std::vector<std::string> shown = sink_.Names();
+  std::sort(shown.begin(), shown.end());
+  std::vector<std::string> all = names;
+  all.push_back("blank.qdx");
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(shown, all);
+  EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "pump"), 6);
+  EXPECT_EQ(sink_.calls.front(), "disable");
+  EXPECT_EQ(sink_.calls.back(), "ask Delete this tool? | Done");
+  for (const std::string& name : names) EXPECT_EQ(Bytes(name), upgraded_) << name;
+  EXPECT_EQ(Bytes("blank.qdx"), Encode(SampleLegacy("", "")));
+  EXPECT_EQ(platform_.removed,
+            platform_.programFolder + platform_.Separator() + SystemPlatform().ProgramName() + ".exe");
+}
+
+TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
+  for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx", "e.qdx"}) AddProfile(name, legacy_);
+  platform_.failOn = [](const std::string& call, const std::string& path) {
+    if (call == "write" && path.find("c.qdx") != std::string::npos)
+      throw PlatformError("open the file for writing", path, "The file is in use.");
+  };
+  try {
+    UpgradeRun(platform_, sink_);
+    ADD_FAILURE() << "the run did not report the failure";
+  } catch (const UpgradeFailure& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find("\"c.qdx\""), std::string::npos) << message;
+    EXPECT_NE(message.find("open the file for writing"), std::string::npos) << message;
+    EXPECT_NE(message.find("The file is in use."), std::string::npos) << message;
+  }
+  const std::vector<std::string> shown = sink_.Names();  // the platform's order
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), "c.qdx");
+  for (const char* name : {"a.qdx", "b.qdx", "d.qdx", "e.qdx"}) {
+    const bool visited = std::find(shown.begin(), shown.end(), name) != shown.end();
+    EXPECT_EQ(Bytes(name), visited ? upgraded_ : legacy_) << name;
+  }
+  EXPECT_EQ(Bytes("c.qdx"), legacy_);
+  EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "status Done"), 0);
+}
+
+TEST_F(UpgradeRunTest, AStopAfterPumpingTouchesNoFurtherFile) {
+  for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
+  sink_.stopAfterPumps = 2;
+  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::Stopped);
+  const std::vector<std::string> shown = sink_.Names();
+  ASSERT_EQ(shown.size(), 1u);
+  int upgraded = 0;
+  for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) upgraded += Bytes(name) == upgraded_;
+  EXPECT_EQ(upgraded, 1);
+  EXPECT_EQ(Bytes(shown[0]), upgraded_);
+  EXPECT_EQ(sink_.calls.back(), "pump");
+}
+
+TEST_F(UpgradeRunTest, ARefusedRemovalIsReported) {
+  AddProfile("a.qdx", legacy_);
+  sink_.answer = true;
+  platform_.failOn = [](const std::string& call, const std::string& path) {
+    if (call == "remove") throw PlatformError("arrange the removal of", path, "No temporary folder.");
+  };
+  EXPECT_THROW(UpgradeRun(platform_, sink_), PlatformError);
+}
+
+}  // namespace
+}  // namespace zelvane
