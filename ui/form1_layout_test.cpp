@@ -1,0 +1,59 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "ui/form1_layout.h"
+
+namespace zelvane {
+namespace {
+
+struct LayoutCase {
+  int dpi;
+  LayoutRect client, label, command;
+};
+
+// 100 %, 125 %, 150 % and 200 % scaling; halves round up, as MulDiv does.
+const LayoutCase kLayoutCases[] = {
+    {96, {0, 0, 312, 139}, {8, 8, 297, 57}, {96, 80, 113, 41}},
+    {120, {0, 0, 390, 174}, {10, 10, 371, 71}, {120, 100, 141, 51}},
+    {144, {0, 0, 468, 209}, {12, 12, 446, 86}, {144, 120, 170, 62}},
+    {192, {0, 0, 624, 278}, {16, 16, 594, 114}, {192, 160, 226, 82}},
+};
+
+TEST(Form1Layout, ControlsInPixelsAtEachScale) {
+  for (const LayoutCase& c : kLayoutCases) {
+    SCOPED_TRACE(c.dpi);
+    EXPECT_EQ(ControlRect(kForm1ClientTwips, c.dpi), c.client);
+    EXPECT_EQ(ControlRect(kLabel1Twips, c.dpi), c.label);
+    EXPECT_EQ(ControlRect(kCommand1Twips, c.dpi), c.command);
+  }
+}
+
+TEST(Form1Layout, RoundsAsTheSystemMulDiv) {
+  for (const int dpi : {72, 96, 120, 144, 168, 192, 240, 288, 480}) {
+    for (int twips = -3000; twips <= 6000; ++twips) {
+      ASSERT_EQ(TwipsToPixels(twips, dpi), MulDiv(twips, dpi, kTwipsPerInch)) << twips << " twips at " << dpi;
+    }
+  }
+}
+
+// At any scale the label and the button stay inside the client area and apart from each other.
+TEST(Form1Layout, ControlsFitTheClientAreaAtEveryScale) {
+  for (int dpi = 72; dpi <= 480; ++dpi) {
+    SCOPED_TRACE(dpi);
+    const LayoutRect client = ControlRect(kForm1ClientTwips, dpi);
+    for (const LayoutRect& twips : {kLabel1Twips, kCommand1Twips}) {
+      const LayoutRect r = ControlRect(twips, dpi);
+      EXPECT_GT(r.left, 0);
+      EXPECT_GT(r.top, 0);
+      EXPECT_LT(r.left + r.width, client.width);
+      EXPECT_LT(r.top + r.height, client.height);
+    }
+    const LayoutRect label = ControlRect(kLabel1Twips, dpi);
+    const LayoutRect command = ControlRect(kCommand1Twips, dpi);
+    EXPECT_LT(label.top + label.height, command.top);
+  }
+}
+
+}  // namespace
+}  // namespace zelvane
