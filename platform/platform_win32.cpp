@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/self_removal_win32.h"
 #include "platform/text_win32.h"
 
 namespace zelvane {
@@ -122,16 +123,6 @@ class Win32Listing : public FileListing {
   bool pending_ = false;
 };
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) Fail("find the program's own path", "");
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-}
-
 class Win32Platform : public Platform {
  public:
   char Separator() const override { return '\\'; }
@@ -196,14 +187,20 @@ class Win32Platform : public Platform {
     return Narrow(dot == std::wstring::npos ? name : name.substr(0, dot));
   }
 
-  void RemoveAfterExit(const std::string& path) override {
-    if (!DeleteFileW(SystemPath(path).c_str())) Fail("remove the file", path);
-  }
+  void RemoveAfterExit(const std::string& path) override { RemoveFileOrAfterExit(SystemPath(path), path); }
 };
 
 }  // namespace
 
-bool RunAsRemovalHelper() { return false; }
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) Fail("find the program's own path", "");
+    if (n < path.size()) return path.substr(0, n);
+    path.resize(path.size() * 2);
+  }
+}
 
 Platform& SystemPlatform() {
   static Win32Platform platform;

@@ -9,6 +9,9 @@ namespace zelvane {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
+// The full path of the running program's executable. Throws PlatformError.
+std::wstring ModulePath();
+
 // The system's message for a Win32 error code, without the trailing line break.
 std::string SystemMessage(unsigned long error);
 

@@ -1,0 +1,340 @@
+// The program's own executable goes once the program has ended, leaving no copy and no process
+// behind. Copies of self_removal_victim stand in for the tool; run under Wine by CTest.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/text_win32.h"
+
+namespace zelvane {
+namespace {
+
+constexpr DWORD kLimitMs = 20000;  // the longest any wait here may take
+constexpr wchar_t kHelperSwitch[] = L"/zelvane-remove-after";
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::wstring VictimPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  return path.substr(0, path.rfind(L'\\')) + L"\\self_removal_victim.exe";
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+std::string Listed(const std::vector<std::wstring>& names) {
+  std::string out;
+  for (const std::wstring& name : names) out += " \"" + Narrow(name) + "\"";
+  return out;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  for (const std::wstring& name : Entries(folder)) {
+    const std::wstring path = folder + L"\\" + name;
+    if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path);
+    } else {
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+// The processes that `parent` started and that still run.
+std::vector<DWORD> ChildrenOf(DWORD parent) {
+  std::vector<DWORD> children;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "no process snapshot, error " << GetLastError();
+    return {parent};
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) children.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return children;
+}
+
+// Polls until `done` holds, for at most kLimitMs; `elapsedMs` tells how long it took.
+template <class Done>
+bool WaitUntil(Done done, ULONGLONG& elapsedMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    elapsedMs = GetTickCount64() - start;
+    if (done()) return true;
+    if (elapsedMs > kLimitMs) return false;
+    Sleep(20);
+  }
+}
+
+// A fresh folder holding a program folder (with a space and accented letters in its name) and a
+// folder to serve as the programs' temporary folder.
+class Workspace {
+ public:
+  Workspace() {
+    static int count = 0;
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    root_ = std::wstring(temp) + L"zelvane-removal-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++count);
+    EXPECT_TRUE(CreateDirectoryW(root_.c_str(), nullptr)) << GetLastError();
+    EXPECT_TRUE(CreateDirectoryW(Program().c_str(), nullptr)) << GetLastError();
+    EXPECT_TRUE(CreateDirectoryW(Temp().c_str(), nullptr)) << GetLastError();
+    EXPECT_TRUE(CopyFileW(VictimPath().c_str(), Exe().c_str(), TRUE)) << GetLastError();
+  }
+  ~Workspace() { RemoveTree(root_); }
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  const std::wstring& Root() const { return root_; }
+  std::wstring Program() const { return root_ + L"\\program \u00e9t\u00e9"; }
+  std::wstring Temp() const { return root_ + L"\\temp"; }
+  std::wstring Exe() const { return Program() + L"\\Zelvane Tool.exe"; }
+
+  // An empty file in the root.
+  std::wstring NewFile(const std::wstring& name) const {
+    const std::wstring path = root_ + L"\\" + name;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    CloseHandle(file);
+    return path;
+  }
+
+ private:
+  std::wstring root_;
+};
+
+struct Ran {
+  bool ended = false;  // within kLimitMs; otherwise the process was ended by the test
+  DWORD id = 0;
+  DWORD exitCode = 0;
+};
+
+// Runs `exe` with `arguments`, its temporary folder `temp`, in the folder `current`; waits for it.
+Ran RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& temp,
+               const std::wstring& current, bool inheritHandles = false) {
+  // The program inherits this process's environment, its temporary folder changed for the while.
+  const wchar_t* names[] = {L"TMP", L"TEMP"};
+  std::wstring saved[2];
+  bool had[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    saved[i].resize(32767);
+    const DWORD n = GetEnvironmentVariableW(names[i], saved[i].data(), 32767);
+    had[i] = n != 0;
+    saved[i].resize(n);
+    SetEnvironmentVariableW(names[i], temp.c_str());
+  }
+  std::wstring commandLine = Quoted(exe) + L" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  const BOOL ok = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
+                                 current.c_str(), &startup, &started);
+  const DWORD error = GetLastError();
+  for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(names[i], had[i] ? saved[i].c_str() : nullptr);
+
+  Ran run;
+  if (!ok) {
+    ADD_FAILURE() << "could not start " << Narrow(exe) << ", error " << error;
+    return run;
+  }
+  CloseHandle(started.hThread);
+  run.id = started.dwProcessId;
+  run.ended = WaitForSingleObject(started.hProcess, kLimitMs) == WAIT_OBJECT_0;
+  if (!run.ended) {
+    TerminateProcess(started.hProcess, 99);
+    WaitForSingleObject(started.hProcess, kLimitMs);
+  }
+  GetExitCodeProcess(started.hProcess, &run.exitCode);
+  CloseHandle(started.hProcess);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+// A process that never runs a line on its own: something for a helper to wait on.
+class IdleProcess {
+ public:
+  IdleProcess() {
+    std::wstring commandLine = Quoted(VictimPath());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    EXPECT_TRUE(CreateProcessW(VictimPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startup, &process_))
+        << GetLastError();
+    // The handle a program passes to its helper.
+    EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), process_.hProcess, GetCurrentProcess(), &inheritable_,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
+        << GetLastError();
+  }
+  ~IdleProcess() {
+    End();
+    CloseHandle(inheritable_);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  IdleProcess(const IdleProcess&) = delete;
+  IdleProcess& operator=(const IdleProcess&) = delete;
+
+  std::wstring Handle() const { return std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable_)); }
+  std::wstring Id() const { return std::to_wstring(process_.dwProcessId); }
+  void End() {
+    TerminateProcess(process_.hProcess, 0);
+    WaitForSingleObject(process_.hProcess, kLimitMs);
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HANDLE inheritable_ = nullptr;
+};
+
+TEST(SelfRemoval, TheExecutableGoesOnceTheProgramHasEndedAndNothingRemains) {
+  Workspace space;
+  const std::wstring outcome = space.NewFile(L"outcome.txt");
+  const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
+  ASSERT_TRUE(run.ended) << "the program did not end";
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(SystemPlatform().ReadWholeFile(Narrow(outcome)), "arranged");
+
+  ULONGLONG exeGoneMs = 0, helperGoneMs = 0, copyGoneMs = 0;
+  const bool helperSeen = !ChildrenOf(run.id).empty();
+  EXPECT_TRUE(WaitUntil([&] { return !Exists(space.Exe()); }, exeGoneMs))
+      << "the executable is still there " << kLimitMs << " ms after the program ended";
+  EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(run.id).empty(); }, helperGoneMs))
+      << "a process started by the program still runs";
+  EXPECT_TRUE(WaitUntil([&] { return Entries(space.Temp()).empty(); }, copyGoneMs))
+      << "left in the temporary folder:" << Listed(Entries(space.Temp()));
+  EXPECT_TRUE(Entries(space.Program()).empty()) << "left in the program folder:" << Listed(Entries(space.Program()));
+  EXPECT_TRUE(RemoveDirectoryW(space.Program().c_str())) << "the program folder is held, error " << GetLastError();
+  std::cout << "after the program ended: executable gone in " << exeGoneMs << " ms, then no helper after "
+            << helperGoneMs << " ms more and no copy after " << copyGoneMs << " ms more (helper "
+            << (helperSeen ? "" : "not ") << "seen running as the program ended)\n";
+}
+
+TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
+  Workspace space;
+  const std::wstring outcome = space.NewFile(L"outcome.txt");
+  const std::wstring missing = space.Root() + L"\\missing";
+  const Ran run = RunProgram(space.Exe(), Quoted(outcome), missing, space.Program());
+  ASSERT_TRUE(run.ended) << "the program did not end";
+  EXPECT_EQ(run.exitCode, 1u);
+  const std::vector<std::string> lines = Lines(SystemPlatform().ReadWholeFile(Narrow(outcome)));
+  ASSERT_EQ(lines.size(), 4u) << "outcome: " << SystemPlatform().ReadWholeFile(Narrow(outcome));
+  EXPECT_EQ(lines[0], "failed");
+  EXPECT_EQ(lines[1], "arrange the removal of the program");
+  EXPECT_EQ(lines[2], Narrow(space.Exe()));
+  // The system's reason, then the folder it concerns.
+  const std::size_t folder = lines[3].find(" (temporary folder \"" + Narrow(missing));
+  EXPECT_NE(folder, std::string::npos) << lines[3];
+  EXPECT_GT(folder, 0u) << "no reason given: " << lines[3];
+  EXPECT_TRUE(ChildrenOf(run.id).empty()) << "a process started by the program runs";
+  EXPECT_EQ(Entries(space.Program()), std::vector<std::wstring>{L"Zelvane Tool.exe"})
+      << Listed(Entries(space.Program()));
+  EXPECT_FALSE(Exists(missing));
+  std::cout << "reason given: " << lines[3] << "\n";
+}
+
+TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {
+  Workspace space;
+  const std::wstring target = space.NewFile(L"target \u00e9.qdx");
+  IdleProcess parent;
+  std::wstring commandLine = Quoted(space.Exe()) + L" " + kHelperSwitch + L" " + parent.Handle() + L" " +
+                             parent.Id() + L" " + Quoted(target);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION helper{};
+  ASSERT_TRUE(CreateProcessW(space.Exe().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             space.Root().c_str(), &startup, &helper))
+      << GetLastError();
+  CloseHandle(helper.hThread);
+
+  // While the process it waits for lives, the helper neither ends nor removes anything. Given two
+  // seconds, a helper that did not wait would have started, removed the file and ended; one that
+  // waits can never fail this, however slowly it starts.
+  EXPECT_EQ(WaitForSingleObject(helper.hProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the helper ended while the process it waits for runs";
+  EXPECT_TRUE(Exists(target)) << "removed while the process it waits for runs";
+  parent.End();
+
+  const bool ended = WaitForSingleObject(helper.hProcess, kLimitMs) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(helper.hProcess, 99);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(helper.hProcess, &exitCode);
+  CloseHandle(helper.hProcess);
+  EXPECT_TRUE(ended) << "the helper did not end once the process it waited for had";
+  EXPECT_EQ(exitCode, 2u);
+  EXPECT_FALSE(Exists(target));
+}
+
+TEST(SelfRemoval, TheHelperLeavesAloneWhatItCannotTrust) {
+  Workspace space;
+  const std::wstring target = space.NewFile(L"target.qdx");
+  IdleProcess parent;  // never ends of its own: a helper waiting for it would be stopped by the test
+  const std::wstring ours = std::to_wstring(GetCurrentProcessId());
+  const std::wstring cases[] = {
+      L"",
+      parent.Handle() + L" " + parent.Id(),
+      parent.Handle() + L" " + parent.Id() + L" " + Quoted(target) + L" more",
+      L"abc " + parent.Id() + L" " + Quoted(target),
+      L"-" + parent.Handle() + L" " + parent.Id() + L" " + Quoted(target),
+      parent.Handle() + L"0000000000000000000000 " + parent.Id() + L" " + Quoted(target),
+      parent.Handle() + L" " + ours + L" " + Quoted(target),  // not the process the handle is for
+      parent.Handle() + L" 0 " + Quoted(target),
+      L"0 " + parent.Id() + L" " + Quoted(target),
+      parent.Handle() + L" " + parent.Id() + L" \"\"",
+  };
+  for (const std::wstring& arguments : cases) {
+    const Ran run = RunProgram(space.Exe(), std::wstring(kHelperSwitch) + L" " + arguments, space.Temp(),
+                               space.Root(), true);
+    EXPECT_TRUE(run.ended) << "the helper waited on: " << Narrow(arguments);
+    EXPECT_EQ(run.exitCode, 2u) << Narrow(arguments);
+    EXPECT_TRUE(Exists(target)) << "removed on: " << Narrow(arguments);
+  }
+}
+
+TEST(SelfRemoval, AnotherFileIsRemovedAtOnce) {
+  Workspace space;
+  const std::wstring file = space.NewFile(L"other \u00e9.qdx");
+  SystemPlatform().RemoveAfterExit(Narrow(file));
+  EXPECT_FALSE(Exists(file));
+  try {
+    SystemPlatform().RemoveAfterExit(Narrow(file));
+    ADD_FAILURE() << "removing a missing file succeeded";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Action(), "remove the file");
+    EXPECT_EQ(e.Path(), Narrow(file));
+    EXPECT_FALSE(e.Reason().empty());
+  }
+}
+
+}  // namespace
+}  // namespace zelvane

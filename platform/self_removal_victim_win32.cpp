@@ -1,0 +1,40 @@
+// Stands in for the tool in self_removal_test_win32: started as the removal helper it does that
+// work and ends with 2, as the tool ends at once then; otherwise it asks for its own executable to
+// be removed once it has ended, as the tool does after "Delete this tool?", writes the outcome to
+// the existing file named by its one argument, and ends with 0 (arranged) or 1 (failed).
+//
+// The outcome reads "arranged", or "failed" followed by the error's action, path and reason on
+// lines of their own.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/text_win32.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (zelvane::RunAsRemovalHelper()) return 2;
+
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                           &LocalFree);
+  if (!args || count != 2) return 3;
+  zelvane::Platform& platform = zelvane::SystemPlatform();
+  std::string outcome = "arranged";
+  int code = 0;
+  try {
+    platform.RemoveAfterExit(platform.ProgramFolder() + platform.Separator() + platform.ProgramName() + ".exe");
+  } catch (const zelvane::PlatformError& e) {
+    outcome = "failed\n" + e.Action() + "\n" + e.Path() + "\n" + e.Reason();
+    code = 1;
+  }
+  try {
+    platform.WriteAt(zelvane::Narrow(args.get()[1]), 0, outcome);
+  } catch (const zelvane::PlatformError&) {
+    return 4;
+  }
+  return code;
+}

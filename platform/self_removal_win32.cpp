@@ -1,0 +1,294 @@
+// Removal of the program's own executable once the program has ended.
+//
+// Windows refuses to delete the file of a running program (ERROR_ACCESS_DENIED), so another
+// process has to do it after the program has gone. That process is a copy of the program itself,
+// started in a special mode:
+//
+//  1. The running image (GetModuleFileNameW) is copied to a fresh file in the temporary folder
+//     (GetTempFileNameW, prefix "zlv").
+//  2. Before anything is written to it, the copy is opened with FILE_FLAG_DELETE_ON_CLOSE and
+//     access DELETE only, sharing reading, writing and deletion. The copy is written through a
+//     second, ordinary handle that is closed before the copy is started: CreateProcess opens the
+//     image for execution sharing only reading and deletion, so no writer may remain.
+//  3. The copy is started (DETACHED_PROCESS, outside the program's job when the job allows it,
+//     in the temporary folder so that it holds nothing in the program's folder) with
+//         "<copy>" /zelvane-remove-after <handle> <process id> "<path>"
+//     where <handle> is an inheritable SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION handle to
+//     the program's process. Only that handle is inherited (PROC_THREAD_ATTRIBUTE_HANDLE_LIST;
+//     plain inheritance where the list cannot be set up, the program holding no other inheritable
+//     handle then).
+//  4. The program closes its handles, the delete-on-close one last, and ends.
+//  5. In the copy, RunAsRemovalHelper checks that the handle is a process handle of the process
+//     id it was given, waits for that process to end (at most five minutes), deletes <path>
+//     (retrying for up to ten seconds while the file is still locked) and ends.
+//
+// Why the copy goes away: the delete-on-close request is made when no image section of the copy
+// exists yet, which is when the file system checks it. The handle carrying it is the last handle
+// to the file, since CreateProcess closes its own once the image section is made; closing it
+// deletes the file's name while the copy runs, the running image staying valid, as any open file
+// stays valid after its name is deleted. Where the name lingers instead (Wine unlinks once the
+// last user of the file, the running copy's image, is gone), it goes when the copy ends. Either
+// way nothing is left, whatever happens to the copy, and nothing needs administrator rights,
+// unlike MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT), or a console, unlike a batch file.
+//
+// The helper only ever deletes the path on its command line, only after the process named there
+// has ended, and does nothing at all with a command line it cannot fully read.
+
+#include "platform/self_removal_win32.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/text_win32.h"
+
+namespace zelvane {
+namespace {
+
+constexpr wchar_t kHelperSwitch[] = L"/zelvane-remove-after";
+constexpr DWORD kParentWaitMs = 5 * 60 * 1000;
+constexpr int kDeleteAttempts = 100;
+constexpr DWORD kDeletePauseMs = 100;
+
+constexpr char kArrange[] = "arrange the removal of the program";
+
+[[noreturn]] void Fail(const char* action, const std::string& path, DWORD error) {
+  throw PlatformError(action, path, SystemMessage(error));
+}
+
+// A failure in the temporary folder, which the reason then names.
+[[noreturn]] void FailInTemp(const std::string& path, const std::wstring& temp, DWORD error) {
+  throw PlatformError(kArrange, path, SystemMessage(error) + " (temporary folder \"" + Narrow(temp) + "\")");
+}
+
+class OwnedHandle {  // closed on every way out
+ public:
+  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~OwnedHandle() { Close(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+  bool Close() {
+    const bool closed = !Valid() || CloseHandle(handle_);
+    handle_ = nullptr;
+    return closed;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The full form of `path`, so that it means the same file from any current folder.
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return {};
+    if (n < full.size()) return full.substr(0, n);
+    full.resize(n);
+  }
+}
+
+// Same volume and same file index: the same file, under whatever name.
+struct FileId {
+  DWORD volume = 0, high = 0, low = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+// ERROR_SUCCESS, or why the file could not be identified.
+DWORD IdentifyFile(const std::wstring& path, FileId& id) {
+  OwnedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return GetLastError();
+  id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return ERROR_SUCCESS;
+}
+
+// One argument as CommandLineToArgvW reads it back. A file path holds no quotation mark, so only
+// backslashes before the closing quote need doubling.
+std::wstring Quoted(const std::wstring& text) {
+  std::wstring out = L"\"" + text;
+  for (std::size_t i = text.size(); i > 0 && text[i - 1] == L'\\'; --i) out += L'\\';
+  return out + L"\"";
+}
+
+void CopyImage(const std::wstring& from, const std::wstring& to, const std::string& path,
+               const std::wstring& temp) {
+  OwnedHandle source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source.Valid()) Fail(kArrange, path, GetLastError());
+  OwnedHandle target(CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target.Valid()) FailInTemp(path, temp, GetLastError());
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(source.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      Fail(kArrange, path, GetLastError());
+    if (got == 0) break;
+    DWORD put = 0;
+    if (!WriteFile(target.Get(), buffer.data(), got, &put, nullptr)) FailInTemp(path, temp, GetLastError());
+    if (put != got) FailInTemp(path, temp, ERROR_WRITE_FAULT);
+  }
+  if (!target.Close()) FailInTemp(path, temp, GetLastError());
+}
+
+// The attribute list that lets a new process inherit `*handle` and nothing else; empty where the
+// system offers no such list.
+class InheritOnly {
+ public:
+  explicit InheritOnly(HANDLE* handle) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    if (size == 0) return;
+    buffer_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle, sizeof(HANDLE),
+                                   nullptr, nullptr)) {
+      DeleteProcThreadAttributeList(list);
+      return;
+    }
+    list_ = list;
+  }
+  ~InheritOnly() {
+    if (list_) DeleteProcThreadAttributeList(list_);
+  }
+  InheritOnly(const InheritOnly&) = delete;
+  InheritOnly& operator=(const InheritOnly&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
+
+ private:
+  std::vector<unsigned char> buffer_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+void StartRemovalHelper(const std::wstring& systemPath, const std::string& path) {
+  const std::wstring image = ModulePath();
+  const std::wstring target = FullPath(systemPath);
+  if (target.empty()) Fail(kArrange, path, GetLastError());
+
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0) Fail(kArrange, path, GetLastError());
+  if (n > MAX_PATH) Fail(kArrange, path, ERROR_FILENAME_EXCED_RANGE);
+  wchar_t copy[MAX_PATH] = {};
+  if (!GetTempFileNameW(temp, L"zlv", 0, copy)) FailInTemp(path, temp, GetLastError());
+
+  // From here on, every way out closes `keep`, and with it deletes the copy.
+  OwnedHandle keep(CreateFileW(copy, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!keep.Valid()) {
+    const DWORD error = GetLastError();
+    DeleteFileW(copy);
+    FailInTemp(path, temp, error);
+  }
+  CopyImage(image, copy, path, temp);
+
+  HANDLE self = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                       SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
+    Fail(kArrange, path, GetLastError());
+  OwnedHandle parent(self);
+
+  std::wstring commandLine = Quoted(copy) + L" " + kHelperSwitch + L" " +
+                             std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) + L" " +
+                             std::to_wstring(GetCurrentProcessId()) + L" " + Quoted(target);
+
+  InheritOnly inherit(&self);
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = inherit.List() ? sizeof(STARTUPINFOEXW) : sizeof(STARTUPINFOW);
+  startup.StartupInfo.dwFlags = STARTF_FORCEOFFFEEDBACK;  // no busy cursor for a windowless helper
+  startup.lpAttributeList = inherit.List();
+  DWORD flags = DETACHED_PROCESS | (inherit.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+
+  // A job that ends its processes with the program's launcher must not take the helper along.
+  BOOL inJob = FALSE;
+  const bool breakAway = IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) && inJob;
+  PROCESS_INFORMATION started{};
+  BOOL ok = FALSE;
+  if (breakAway)
+    ok = CreateProcessW(copy, commandLine.data(), nullptr, nullptr, TRUE, flags | CREATE_BREAKAWAY_FROM_JOB,
+                        nullptr, temp, &startup.StartupInfo, &started);
+  if (!ok && (!breakAway || GetLastError() == ERROR_ACCESS_DENIED))
+    ok = CreateProcessW(copy, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, temp,
+                        &startup.StartupInfo, &started);
+  if (!ok) Fail(kArrange, path, GetLastError());
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  parent.Close();
+  keep.Close();
+}
+
+// A whole decimal number that fits, or false.
+bool ParseNumber(const wchar_t* text, std::uint64_t limit, std::uint64_t& value) {
+  value = 0;
+  if (*text == L'\0') return false;
+  for (; *text; ++text) {
+    if (*text < L'0' || *text > L'9') return false;
+    const auto digit = static_cast<std::uint64_t>(*text - L'0');
+    if (value > (limit - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  return true;
+}
+
+void RemoveOnceParentEnds(const wchar_t* handleText, const wchar_t* idText, const wchar_t* path) {
+  std::uint64_t handleValue = 0, id = 0;
+  if (!ParseNumber(handleText, UINTPTR_MAX, handleValue) || !ParseNumber(idText, MAXDWORD, id) ||
+      handleValue == 0 || id == 0 || id == GetCurrentProcessId() || *path == L'\0')
+    return;
+  // Only a handle to the very process named on the command line will do.
+  const HANDLE parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handleValue));
+  if (GetProcessId(parent) != id) return;
+  const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
+  CloseHandle(parent);
+  if (waited != WAIT_OBJECT_0) return;
+
+  // The image may stay locked for a moment after its process has ended.
+  for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+    if (DeleteFileW(path)) return;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+      const DWORD attributes = GetFileAttributesW(path);
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    } else if (error != ERROR_SHARING_VIOLATION) {
+      return;  // gone already, or beyond what waiting can mend
+    }
+    Sleep(kDeletePauseMs);
+  }
+}
+
+}  // namespace
+
+void RemoveFileOrAfterExit(const std::wstring& systemPath, const std::string& path) {
+  FileId target, running;
+  if (const DWORD error = IdentifyFile(systemPath, target)) Fail("remove the file", path, error);
+  const std::wstring image = ModulePath();
+  if (const DWORD error = IdentifyFile(image, running)) Fail(kArrange, path, error);
+  if (target == running) {
+    StartRemovalHelper(systemPath, path);
+  } else if (!DeleteFileW(systemPath.c_str())) {
+    Fail("remove the file", path, GetLastError());
+  }
+}
+
+bool RunAsRemovalHelper() {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                           &LocalFree);
+  if (!args || count < 2 || std::wcscmp(args.get()[1], kHelperSwitch) != 0) return false;
+  if (count == 5) RemoveOnceParentEnds(args.get()[2], args.get()[3], args.get()[4]);
+  return true;
+}
+
+}  // namespace zelvane
