@@ -1,0 +1,109 @@
+// The demo's hands under a virtual display (tools/demo):
+//   zelvane_demo_driver samples QUINDREL-FOLDER
+//       writes a handful of sample profiles into the folder appfiles\formats in QUINDREL-FOLDER
+//   zelvane_demo_driver drive QUINDREL-FOLDER SIGNAL-FOLDER
+//       starts QUINDREL-FOLDER\Zelvane.exe, presses Run, answers No to "Delete this tool?" and
+//       closes the window. At two moments (the window just opened; the question on screen) it
+//       writes SIGNAL-FOLDER\<moment>.ready holding "x y width height" of the window to
+//       photograph, and waits (a bounded time) for <moment>.done before going on.
+// Paths may be Unix paths; they are taken as Wine's Z: drive.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "e2e/sample_profiles.h"
+#include "e2e/zelvane_app.h"
+
+namespace zelvane::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+int Samples(const std::wstring& quindrel) {
+  const auto folder = Folder::Existing(quindrel);
+  folder->MakeFolders(L"appfiles\\formats");
+  const struct {
+    const wchar_t* name;
+    std::string bytes;
+  } samples[] = {
+      {L"Invoice.qdx", LegacyProfile(LegacySample::Plain, "Invoice")},
+      {L"Report layout.qdx", LegacyProfile(LegacySample::RichArrays, "Report")},
+      {L"Large export.qdx", LegacyProfile(LegacySample::Large, "Export")},
+      {L"Blank tail.qdx", LegacyProfile(LegacySample::BlankTail, "Blank")},
+      {L"Already current.qdx", CurrentProfile("Current", "new in 2.0.12", 1)},
+      {L"Damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "Damaged"))},
+  };
+  for (const auto& s : samples) folder->Write(std::wstring(L"appfiles\\formats\\") + s.name, s.bytes);
+  return 0;
+}
+
+// Tells the script a moment has come and waits for it to have taken its picture.
+bool Signal(const Folder& signals, const std::wstring& moment, const Rect& r) {
+  const std::string where = std::to_string(r.x) + " " + std::to_string(r.y) + " " + std::to_string(r.width) + " " +
+                            std::to_string(r.height) + "\n";
+  Folder::Existing(signals.Path())->Write(moment + L".ready", where);
+  if (WaitUntil([&] { return signals.Exists(moment + L".done"); }, 60s)) return true;
+  std::fprintf(stderr, "no answer to the signal %s\n", Utf8(moment).c_str());
+  return false;
+}
+
+int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
+  const auto signals = Folder::Existing(signalFolder);
+  ZelvaneProcess app(quindrel + L"\\Zelvane.exe", quindrel);
+  if (!app.WaitForForm(60s)) {
+    std::fprintf(stderr, "the Zelvane window did not appear\n");
+    return 2;
+  }
+  Sleep(500);  // let it paint
+  std::printf("window \"%s\", label:\n  %s\n", Utf8(app.Caption()).c_str(), Utf8(app.ControlText(1001)).c_str());
+  if (!Signal(*signals, L"window", app.FormScreenRect())) return 2;
+
+  app.Click(1002);
+  const auto box = app.WaitForMessageBox(120s);
+  if (!box) {
+    std::fprintf(stderr, "no message box appeared\n");
+    return 2;
+  }
+  Sleep(500);
+  std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Utf8(app.ControlText(1001)).c_str());
+  const Rect form = app.FormScreenRect(), b = box->screenRect;
+  const int left = std::min(form.x, b.x), top = std::min(form.y, b.y);
+  const Rect both{left, top, std::max(form.x + form.width, b.x + b.width) - left,
+                  std::max(form.y + form.height, b.y + b.height) - top};
+  if (!Signal(*signals, L"question", both)) return 2;
+
+  if (box->text != L"Delete this tool?" || !app.Answer(IDNO) || !app.WaitForMessageBoxGone(30s)) {
+    std::fprintf(stderr, "could not answer No\n");
+    return 2;
+  }
+  std::printf("answered No; label: %s; Run %s\n", Utf8(app.ControlText(1001)).c_str(),
+              app.ControlEnabled(1002) ? "enabled" : "disabled");
+  app.CloseForm();
+  const auto exit = app.WaitForExit(30s);
+  if (!exit) {
+    std::fprintf(stderr, "Zelvane did not end after its window was closed\n");
+    return 2;
+  }
+  std::printf("Zelvane ended with exit code %lu\n", *exit);
+  return 0;
+}
+
+}  // namespace
+}  // namespace zelvane::e2e
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace zelvane::e2e;
+  try {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"samples" && argc == 3) return Samples(WindowsPath(Utf8(argv[2])));
+    if (mode == L"drive" && argc == 4) return Drive(WindowsPath(Utf8(argv[2])), WindowsPath(Utf8(argv[3])));
+    std::fprintf(stderr, "usage: zelvane_demo_driver samples FOLDER | drive FOLDER SIGNAL-FOLDER\n");
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+}

@@ -1,0 +1,445 @@
+// End-to-end tests of Zelvane.exe: each case lays out a fresh Quindrel folder in the temporary
+// folder, copies the program in, starts it, works its window and message boxes from outside as a
+// person would, and checks what is on the screen and every byte of the files afterwards.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/sample_profiles.h"
+#include "e2e/zelvane_app.h"
+
+namespace zelvane::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kLabel1 = 1001;
+constexpr int kCommand1 = 1002;
+const std::wstring kInitialLabel =
+    L"This tool updates the format of the .qdx files (format profile) for correct reading in the new "
+    L"version of Quindrel (2.0.12).\r\nThis tool must be in the same directory of Quindrel.";
+const std::wstring kFormats = L"appfiles\\formats\\";
+
+// Bounds: generous, since the first start of a program in a fresh Wine prefix is slow. None is a
+// timing expectation; each only keeps a broken run from hanging the suite.
+constexpr auto kStartBound = 60s;
+constexpr auto kBoxBound = 30s;
+constexpr auto kRunBound = 120s;
+constexpr auto kExitBound = 20s;
+constexpr auto kRemovalBound = 20s;
+
+std::string Hex(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// Byte-exact comparison that reports sizes, the first difference and the last bytes of each.
+testing::AssertionResult SameBytes(const std::optional<std::string>& actual, const std::string& expected) {
+  if (!actual) return testing::AssertionFailure() << "the file is gone";
+  if (*actual == expected) return testing::AssertionSuccess();
+  const auto diff = std::mismatch(actual->begin(), actual->begin() + static_cast<std::ptrdiff_t>(std::min(actual->size(), expected.size())),
+                                  expected.begin());
+  const auto tail = [](const std::string& s) { return Hex(std::string_view(s).substr(s.size() - std::min<std::size_t>(s.size(), 8))); };
+  return testing::AssertionFailure() << "size " << actual->size() << " (expected " << expected.size()
+                                     << "), first difference at byte " << (diff.first - actual->begin())
+                                     << "; ends with [" << tail(*actual) << "] (expected [" << tail(expected) << "])";
+}
+
+struct Profile {
+  std::wstring path;  // relative to the Quindrel folder
+  std::string bytes;
+  bool upgraded;      // whether the run is to append the empty Text32 and Byte5
+  std::string Expected() const { return upgraded ? Upgraded(bytes) : bytes; }
+};
+
+class ZelvaneTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ScreenDpi(), 96) << "the layout is checked at 96 dpi";
+    exe_ = ZelvaneExe();
+    folder_ = std::make_unique<Folder>(FolderPrefix());
+    folder_->CopyIn(exe_, L"Zelvane.exe");
+  }
+
+  void TearDown() override {
+    app_.reset();  // ends a program a failed case left running
+    folder_.reset();
+  }
+
+  virtual std::wstring FolderPrefix() const { return L"zelvane-e2e "; }
+
+  Folder& folder() { return *folder_; }
+  ZelvaneProcess& app() { return *app_; }
+
+  void Lay(const std::vector<Profile>& profiles) {
+    for (const Profile& p : profiles) {
+      const std::size_t slash = p.path.rfind(L'\\');
+      if (slash != std::wstring::npos) folder().MakeFolders(p.path.substr(0, slash));
+      folder().Write(p.path, p.bytes);
+    }
+  }
+
+  void ExpectFiles(const std::vector<Profile>& profiles, const char* when) {
+    for (const Profile& p : profiles)
+      EXPECT_TRUE(SameBytes(folder().Read(p.path), p.Expected())) << Utf8(p.path) << ", " << when;
+  }
+
+  // Starts the copy of Zelvane.exe in the Quindrel folder and waits for its window.
+  void Launch() {
+    app_ = std::make_unique<ZelvaneProcess>(folder().Join(L"Zelvane.exe"), folder().Path());
+    ASSERT_TRUE(app_->WaitForForm(kStartBound))
+        << "no visible window of class ZelvaneForm1 appeared"
+        << (app_->Running() ? "" : "; the program ended with code " + std::to_string(*app_->WaitForExit(0ms)));
+  }
+
+  // Presses Run and waits for the message box that ends the run.
+  void RunAndWaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kRunBound) {
+    app().Click(kCommand1);
+    const std::optional<MessageBoxView> found = app().WaitForMessageBox(bound);
+    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Utf8(app().ControlText(kLabel1)) << "\""
+                       << (app().Running() ? "" : ", the program ended");
+    box = *found;
+  }
+
+  void Answer(int button) {
+    ASSERT_TRUE(app().Answer(button)) << "the message box has no button " << button;
+    ASSERT_TRUE(app().WaitForMessageBoxGone(kBoxBound)) << "the message box stayed open";
+  }
+
+  void CloseAndExpectExit(unsigned long code) {
+    app().CloseForm();
+    const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
+    ASSERT_TRUE(exit) << "the program did not end after its window was closed";
+    EXPECT_EQ(*exit, code);
+  }
+
+  std::wstring exe_;
+  std::unique_ptr<Folder> folder_;
+  std::unique_ptr<ZelvaneProcess> app_;
+};
+
+// ---- start-up ----
+
+struct ControlLook {
+  int id;
+  const wchar_t* className;
+  Rect rect;  // client coordinates of the form, at 96 dpi
+};
+
+TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
+  const std::vector<Profile> profiles = {{kFormats + L"start.qdx", LegacyProfile(LegacySample::Plain, "start"), false}};
+  Lay(profiles);
+  ASSERT_NO_FATAL_FAILURE(Launch());
+
+  EXPECT_EQ(app().Caption(), L"Zelvane");
+  EXPECT_EQ(app().ClientArea(), (Rect{0, 0, 312, 139})) << ToString(app().ClientArea());
+  const std::uint32_t style = app().FormStyle();
+  EXPECT_EQ(style & WS_CAPTION, static_cast<std::uint32_t>(WS_CAPTION)) << "no title bar";
+  EXPECT_TRUE(style & WS_SYSMENU) << "no close box";
+  EXPECT_FALSE(style & WS_THICKFRAME) << "the frame can be resized";
+  EXPECT_FALSE(style & WS_MINIMIZEBOX) << "a minimize box";
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX) << "a maximize box";
+  const Rect window = app().FormScreenRect();
+  EXPECT_TRUE(window.x >= 0 && window.y >= 0 && window.x + window.width <= GetSystemMetrics(SM_CXSCREEN) &&
+              window.y + window.height <= GetSystemMetrics(SM_CYSCREEN))
+      << "the window is not wholly on the screen: " << ToString(window);
+
+  const ControlLook controls[] = {{kLabel1, L"Static", {8, 8, 297, 57}}, {kCommand1, L"Button", {96, 80, 113, 41}}};
+  for (const ControlLook& c : controls) {
+    SCOPED_TRACE("control " + std::to_string(c.id));
+    ASSERT_TRUE(app().HasControl(c.id));
+    EXPECT_EQ(lstrcmpiW(app().ControlClass(c.id).c_str(), c.className), 0) << Utf8(app().ControlClass(c.id));
+    EXPECT_EQ(app().ControlRect(c.id), c.rect) << ToString(app().ControlRect(c.id));
+    EXPECT_TRUE(app().ControlVisible(c.id));
+    EXPECT_TRUE(app().ControlEnabled(c.id));
+  }
+  EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
+  EXPECT_EQ(app().ControlText(kCommand1), L"Run");
+  EXPECT_EQ(app().ControlStyle(kCommand1) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON))
+      << "Run is not drawn as the default button";
+  EXPECT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kCommand1; }, 5s))
+      << "the focus is on control " << app().FocusedControlId();
+
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ExpectFiles(profiles, "after starting and closing without a run");
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+}
+
+TEST_F(ZelvaneTest, EnterPressesTheDefaultButton) {
+  folder().MakeFolders(L"appfiles\\formats");
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  ASSERT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kCommand1; }, 5s));
+  app().PressEnter();
+  const std::optional<MessageBoxView> box = app().WaitForMessageBox(kBoxBound);
+  ASSERT_TRUE(box) << "Enter did not start a run";
+  EXPECT_EQ(box->text, L"No files were found") << box->Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+}
+
+// ---- nothing to upgrade ----
+
+struct NothingToUpgrade {
+  const char* name;
+  std::vector<std::wstring> folders;
+  std::vector<Profile> files;  // none of them is touched
+};
+
+void PrintTo(const NothingToUpgrade& layout, std::ostream* out) { *out << layout.name; }
+
+class NoFilesTest : public ZelvaneTest, public testing::WithParamInterface<NothingToUpgrade> {};
+
+TEST_P(NoFilesTest, WarnsAndKeepsTheFormReady) {
+  for (const std::wstring& f : GetParam().folders) folder().MakeFolders(f);
+  Lay(GetParam().files);
+  ASSERT_NO_FATAL_FAILURE(Launch());
+
+  for (int attempt = 1; attempt <= 2; ++attempt) {  // the button stays usable: the warning comes again
+    SCOPED_TRACE("press " + std::to_string(attempt));
+    MessageBoxView box;
+    ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box, kBoxBound));
+    EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+    EXPECT_EQ(box.text, L"No files were found") << box.Describe();
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
+    EXPECT_TRUE(box.icon) << "no exclamation icon: " << box.Describe();
+    EXPECT_TRUE(box.ownedByForm) << box.Describe();
+    EXPECT_TRUE(box.formDisabled) << "the form takes input while the box is open";
+    EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
+    ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+
+    EXPECT_TRUE(app().FormExists());
+    EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
+    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kCommand1); }, 5s)) << "Run stays disabled";
+  }
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ExpectFiles(GetParam().files, "after two runs that found nothing");
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+}
+
+const std::string kLegacy = LegacyProfile(LegacySample::Plain, "elsewhere");
+
+INSTANTIATE_TEST_SUITE_P(
+    E2e, NoFilesTest,
+    testing::Values(
+        NothingToUpgrade{"NoAppfilesFolder", {}, {}},
+        NothingToUpgrade{"NoFormatsFolder", {L"appfiles"}, {{L"appfiles\\settings.qdx", kLegacy, false}}},
+        NothingToUpgrade{"EmptyFormatsFolder", {L"appfiles\\formats"}, {}},
+        NothingToUpgrade{"OnlyOtherFilesAndFolders",
+                         {L"appfiles\\formats\\folder.qdx"},
+                         {{kFormats + L"readme.txt", kLegacy, false},
+                          {kFormats + L"profile.qdx.bak", kLegacy, false},
+                          {kFormats + L"profile.qdxx", kLegacy, false},
+                          {kFormats + L"archive\\inner.qdx", kLegacy, false},
+                          {L"beside the tool.qdx", kLegacy, false}}}),
+    [](const testing::TestParamInfo<NothingToUpgrade>& p) { return std::string(p.param.name); });
+
+// ---- a whole run ----
+
+std::vector<Profile> MixedProfiles() {
+  const std::string plain = LegacyProfile(LegacySample::Plain, "invoice");
+  return {
+      {kFormats + L"Invoice.qdx", plain, true},
+      {kFormats + L"Ünïcødé Prüfung €.qdx", LegacyProfile(LegacySample::Plain, "accents"), true},
+      {kFormats + L"UPPER CASE.QDX", LegacyProfile(LegacySample::Plain, "upper"), true},
+      {kFormats + L"rich arrays.qdx", LegacyProfile(LegacySample::RichArrays, "rich"), true},
+      {kFormats + L"only text30.qdx", LegacyProfile(LegacySample::OnlyText30, "t30"), true},
+      {kFormats + L"only text31.qdx", LegacyProfile(LegacySample::OnlyText31, "t31"), true},
+      {kFormats + L"large.qdx", LegacyProfile(LegacySample::Large, "large"), true},
+      {kFormats + L"blank tail.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
+      {kFormats + L"already upgraded.qdx", Upgraded(LegacyProfile(LegacySample::RichArrays, "again")), false},
+      {kFormats + L"current with text32.qdx", CurrentProfile("current", "new in 2.0.12", 7), false},
+      {kFormats + L"truncated.qdx", Truncated(LegacyProfile(LegacySample::RichArrays, "cut")), false},
+      {kFormats + L"not a profile.qdx", "This is not a profile at all.\r\n", false},
+      {kFormats + L"empty.qdx", "", false},
+      {kFormats + L"notes.txt", plain, false},
+      {kFormats + L"Invoice.qdx.bak", plain, false},
+      {kFormats + L"archive\\inner.qdx", plain, false},
+      {L"appfiles\\beside formats.qdx", plain, false},
+  };
+}
+
+// The same run in a plain folder and in one whose path has spaces and letters beyond ASCII.
+class WholeRunTest : public ZelvaneTest, public testing::WithParamInterface<const wchar_t*> {
+ protected:
+  std::wstring FolderPrefix() const override { return GetParam(); }
+};
+
+TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
+  const std::vector<Profile> profiles = MixedProfiles();
+  Lay(profiles);
+  ASSERT_NO_FATAL_FAILURE(Launch());
+
+  MessageBoxView box;
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  EXPECT_EQ(box.title, L"Done") << box.Describe();
+  EXPECT_EQ(box.text, L"Delete this tool?") << box.Describe();
+  EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO})) << box.Describe();
+  EXPECT_TRUE(box.ownedByForm) << box.Describe();
+  EXPECT_EQ(app().ControlText(kLabel1), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kCommand1));
+  ExpectFiles(profiles, "while the question is open");
+
+  ASSERT_NO_FATAL_FAILURE(Answer(IDNO));
+  EXPECT_TRUE(app().FormExists());
+  EXPECT_TRUE(app().Running());
+  EXPECT_EQ(app().ControlText(kLabel1), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kCommand1));
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ExpectFiles(profiles, "after answering No and closing");
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, WholeRunTest, testing::Values(L"zelvane-e2e ", L"Quindrel Ünïcødé e2e "),
+                         [](const testing::TestParamInfo<const wchar_t*>& p) {
+                           return std::string(p.index == 0 ? "PlainFolder" : "FolderWithSpacesAndAccents");
+                         });
+
+TEST_F(ZelvaneTest, RemovesItselfWhenAnsweredYes) {
+  const std::vector<Profile> profiles = {
+      {kFormats + L"first.qdx", LegacyProfile(LegacySample::Plain, "first"), true},
+      {kFormats + L"second.qdx", LegacyProfile(LegacySample::RichArrays, "second"), true},
+      {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
+  };
+  Lay(profiles);
+  ASSERT_NO_FATAL_FAILURE(Launch());
+
+  MessageBoxView box;
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  ASSERT_EQ(box.text, L"Delete this tool?") << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDYES));
+
+  EXPECT_TRUE(WaitUntil([&] { return !app().FormExists(); }, kExitBound)) << "the window stayed open";
+  const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
+  ASSERT_TRUE(exit) << "the program did not end";
+  EXPECT_EQ(*exit, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return !folder().Exists(L"Zelvane.exe"); }, kRemovalBound))
+      << "Zelvane.exe is still in the folder";
+  EXPECT_TRUE(WaitUntil([&] { return app().LiveChildren().empty(); }, kRemovalBound))
+      << "a process the program started is still running";
+  EXPECT_EQ(folder().List(), std::vector<std::wstring>{L"appfiles"}) << "something was left beside appfiles";
+  ExpectFiles(profiles, "after answering Yes");
+}
+
+// ---- a failure ----
+
+TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
+  std::vector<Profile> profiles;
+  for (int i = 1; i <= 7; ++i) {
+    const std::string seed = "held " + std::to_string(i);
+    profiles.push_back({kFormats + L"profile " + std::to_wstring(i) + L".qdx",
+                        LegacyProfile(i % 2 ? LegacySample::Plain : LegacySample::RichArrays, seed), false});
+  }
+  Lay(profiles);
+
+  // The run goes through the files in the order the system lists them; the locked one is in the
+  // middle of that order, so some are upgraded before it and some are left after it.
+  const std::vector<std::wstring> order = folder().List(L"appfiles\\formats");
+  ASSERT_EQ(order.size(), profiles.size());
+  const std::wstring locked = order[3];
+  for (Profile& p : profiles) {
+    const std::wstring name = p.path.substr(kFormats.size());
+    const auto at = std::find(order.begin(), order.end(), name) - order.begin();
+    p.upgraded = at < 3;
+  }
+
+  std::optional<FileLock> lock;
+  lock.emplace(folder().Join(kFormats + locked));
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  MessageBoxView box;
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Utf8(locked) << ": "
+                                                       << box.Describe();
+  const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
+  ASSERT_FALSE(reason.empty());
+  EXPECT_NE(box.text.find(reason), std::wstring::npos)
+      << "the message does not give the system's reason \"" << Utf8(reason) << "\": " << box.Describe();
+  EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
+  EXPECT_TRUE(box.icon) << "no error icon: " << box.Describe();
+  EXPECT_TRUE(box.ownedByForm) << box.Describe();
+  EXPECT_EQ(app().ControlText(kLabel1), locked) << "the label does not show the file in hand";
+
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+  const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
+  ASSERT_TRUE(exit) << "the program did not end after the error";
+  EXPECT_EQ(*exit, 1u);
+  lock.reset();
+  ExpectFiles(profiles, "after the failed run");
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+}
+
+// ---- closing the window during a run ----
+
+TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
+  constexpr int kCount = 300;
+  std::vector<Profile> profiles;
+  for (int i = 1; i <= kCount; ++i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"bulk %03d.qdx", i);
+    profiles.push_back({kFormats + name, LegacyProfile(LegacySample::RichArrays, "bulk " + std::to_string(i)), false});
+  }
+  Lay(profiles);
+  const std::vector<std::wstring> order = folder().List(L"appfiles\\formats");
+  ASSERT_EQ(order.size(), profiles.size());
+
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  app().Click(kCommand1);
+  std::wstring seen;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        seen = app().ControlText(kLabel1);
+        return seen.size() > 4 && seen.compare(seen.size() - 4, 4, L".qdx") == 0;
+      },
+      kRunBound))
+      << "no file name appeared in the label; it shows \"" << Utf8(seen) << "\"";
+  app().CloseForm();
+
+  const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
+  ASSERT_TRUE(exit) << "the program did not end after its window was closed"
+                    << (app().MessageBoxOpen() ? "; a message box is open" : "");
+  EXPECT_EQ(*exit, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return app().LiveChildren().empty(); }, kExitBound));
+
+  // Each file is whole: as it was, or exactly upgraded. The upgraded ones are the first in the
+  // listing order, the one shown in the label among them, and the run stopped well before the end.
+  std::vector<bool> upgraded(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::optional<std::string> now = folder().Read(kFormats + order[i]);
+    const auto p = std::find_if(profiles.begin(), profiles.end(), [&](const Profile& q) { return q.path == kFormats + order[i]; });
+    ASSERT_NE(p, profiles.end());
+    ASSERT_TRUE(now);
+    upgraded[i] = *now == Upgraded(p->bytes);
+    EXPECT_TRUE(upgraded[i] || *now == p->bytes) << Utf8(order[i]) << " is neither as it was nor upgraded: "
+                                                 << SameBytes(now, Upgraded(p->bytes)).message();
+  }
+  const std::size_t done = static_cast<std::size_t>(std::count(upgraded.begin(), upgraded.end(), true));
+  EXPECT_TRUE(std::is_sorted(upgraded.begin(), upgraded.end(), std::greater<>()))
+      << "the upgraded files are not the first ones listed";
+  const auto shown = std::find(order.begin(), order.end(), seen);
+  ASSERT_NE(shown, order.end()) << "the label showed \"" << Utf8(seen) << "\"";
+  EXPECT_TRUE(upgraded[static_cast<std::size_t>(shown - order.begin())])
+      << "the file in hand when the window closed, " << Utf8(seen) << ", was not finished";
+  EXPECT_LT(done, order.size()) << "every file was upgraded: the run went on after the window closed";
+  std::printf("[          ] %zu of %zu profiles upgraded before the run stopped\n", done, order.size());
+}
+
+}  // namespace
+}  // namespace zelvane::e2e

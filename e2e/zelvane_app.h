@@ -1,0 +1,165 @@
+#pragma once
+// Drives Zelvane.exe from outside, as a person at the screen would: a Quindrel folder to run it
+// in, the running program's window and message boxes, and the files it leaves behind.
+// Every wait takes a bound in milliseconds; nothing here waits without one.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvane::e2e {
+
+using std::chrono::milliseconds;
+
+// UTF-8 <-> UTF-16, for names in messages and file names.
+std::wstring Wide(std::string_view utf8);
+std::string Utf8(std::wstring_view utf16);
+
+// A path as Windows sees it: a Unix path (as under Wine, "/a/b") becomes "Z:\a\b"; slashes
+// become backslashes.
+std::wstring WindowsPath(std::string_view path);
+
+// The Zelvane.exe under test: the ZELVANE_EXE environment variable when set, otherwise the one
+// this program was built against.
+std::wstring ZelvaneExe();
+
+// The system's own text for an error code, as FormatMessage gives it, without the line break.
+std::wstring SystemReason(unsigned long error);
+
+// Screen pixels per logical inch, across.
+int ScreenDpi();
+
+// Polls `done` every few milliseconds until it holds or `bound` has passed; true when it held.
+bool WaitUntil(const std::function<bool()>& done, milliseconds bound);
+
+// A fresh folder laid out by the caller like Quindrel's. The destructor removes it with
+// everything inside, unless ZELVANE_E2E_KEEP is set.
+class Folder {
+ public:
+  // Under `parent` (the user's temporary folder when empty), named `prefix` plus a unique number.
+  explicit Folder(std::wstring_view prefix = L"zelvane-e2e ", std::wstring parent = {});
+  // An existing folder, left in place by the destructor.
+  static std::unique_ptr<Folder> Existing(std::wstring path);
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  std::wstring Join(std::wstring_view relative) const;  // Path() + '\' + relative
+
+  void MakeFolders(std::wstring_view relative);  // like mkdir -p
+  void Write(std::wstring_view relative, std::string_view bytes);
+  std::optional<std::string> Read(std::wstring_view relative) const;  // nullopt: no such file
+  bool Exists(std::wstring_view relative) const;
+  void CopyIn(const std::wstring& source, std::wstring_view relative);
+  // The names in a folder (files and folders, without "." and ".."), in the order the system
+  // lists them.
+  std::vector<std::wstring> List(std::wstring_view relative = L"") const;
+
+ private:
+  struct Adopt {};
+  explicit Folder(Adopt) {}
+  std::wstring path_;
+  bool owned_ = true;
+};
+
+// Holds a file open without sharing, as another program might, until destroyed.
+class FileLock {
+ public:
+  explicit FileLock(const std::wstring& path);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  void* handle_;
+};
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+std::string ToString(const Rect& r);
+inline void PrintTo(const Rect& r, std::ostream* out) { *out << ToString(r); }
+
+// A message box as the user sees it.
+struct MessageBoxView {
+  std::wstring title;
+  std::wstring text;           // the message, from its static text
+  std::vector<int> buttons;    // the IDs of the visible buttons (IDOK 1, IDYES 6, IDNO 7...), sorted
+  bool icon = false;           // an icon is shown beside the text
+  bool ownedByForm = false;    // its owner is the program's main window
+  bool formDisabled = false;   // the main window is disabled while it is open
+  Rect screenRect;             // where it is on the screen, frame included
+  std::string Describe() const;
+};
+
+// One run of Zelvane.exe. The destructor ends the process (and waits a bounded time) if it is
+// still running.
+class ZelvaneProcess {
+ public:
+  static constexpr wchar_t kFormClass[] = L"ZelvaneForm1";
+
+  ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder);
+  ~ZelvaneProcess();
+  ZelvaneProcess(const ZelvaneProcess&) = delete;
+  ZelvaneProcess& operator=(const ZelvaneProcess&) = delete;
+
+  unsigned long Id() const { return processId_; }
+
+  // Finds the visible top-level window of class ZelvaneForm1 belonging to this process.
+  bool WaitForForm(milliseconds bound);
+  bool FormExists() const;  // the window found by WaitForForm still exists
+  std::wstring FormClass() const;
+  std::wstring Caption() const;
+  std::uint32_t FormStyle() const;
+  std::uint32_t FormExStyle() const;
+  Rect ClientArea() const;
+  Rect FormScreenRect() const;  // the whole window, frame included, in screen coordinates
+
+  bool HasControl(int id) const;
+  std::wstring ControlClass(int id) const;
+  std::wstring ControlText(int id) const;
+  std::uint32_t ControlStyle(int id) const;
+  bool ControlEnabled(int id) const;
+  bool ControlVisible(int id) const;
+  Rect ControlRect(int id) const;  // in the form's client coordinates
+  // The control ID of the window that has the keyboard focus in the program's GUI thread;
+  // 0 when the focus is on no child of the form.
+  int FocusedControlId() const;
+
+  void Click(int id);      // BM_CLICK, posted: the program handles it in its own time
+  void PressEnter();       // WM_KEYDOWN/WM_KEYUP VK_RETURN, posted to the focused window
+  void CloseForm();        // WM_CLOSE, posted, as the close box does
+
+  // The first visible standard dialog (#32770) of this process.
+  std::optional<MessageBoxView> WaitForMessageBox(milliseconds bound);
+  bool MessageBoxOpen() const;
+  // Clicks the button `buttonId` of the open message box; false when there is none to click.
+  bool Answer(int buttonId);
+  bool WaitForMessageBoxGone(milliseconds bound);
+
+  // The exit code once the process has ended within `bound`.
+  std::optional<unsigned long> WaitForExit(milliseconds bound);
+  bool Running() const;
+
+  // Processes still alive that this one started.
+  std::vector<unsigned long> LiveChildren() const;
+
+ private:
+  void* FindMessageBox() const;
+  void* Control(int id) const;
+
+  void* process_ = nullptr;
+  void* thread_ = nullptr;
+  unsigned long processId_ = 0;
+  void* form_ = nullptr;
+};
+
+}  // namespace zelvane::e2e

@@ -1,0 +1,478 @@
+// Win32 side of the end-to-end driver: files, processes and other programs' windows.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+#include "e2e/zelvane_app.h"
+
+namespace zelvane::e2e {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, DWORD error = GetLastError()) {
+  throw std::runtime_error(what + ": " + Utf8(SystemReason(error)) + " (" + std::to_string(error) + ")");
+}
+
+HWND AsWindow(void* p) { return static_cast<HWND>(p); }
+
+std::wstring TextOf(HWND window) {
+  // GetWindowTextW on another process's window reads the text the system keeps for it, without
+  // sending the window a message, so a busy program cannot hold the driver up.
+  std::wstring text(8192, L'\0');
+  const int n = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(std::max(n, 0)));
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  const int n = GetClassNameW(window, name, 256);
+  return std::wstring(name, static_cast<std::size_t>(std::max(n, 0)));
+}
+
+bool SameNoCase(const std::wstring& a, const wchar_t* b) { return lstrcmpiW(a.c_str(), b) == 0; }
+
+DWORD ProcessOf(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+
+std::uint32_t Style(HWND window) { return static_cast<std::uint32_t>(GetWindowLongW(window, GWL_STYLE)); }
+
+// The first visible top-level window of `pid` whose class is `className`.
+struct TopLevelSearch {
+  DWORD pid;
+  const wchar_t* className;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<TopLevelSearch*>(param);
+  if (ProcessOf(window) != s->pid || !IsWindowVisible(window)) return TRUE;
+  if (!SameNoCase(ClassOf(window), s->className)) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+HWND FindTopLevel(DWORD pid, const wchar_t* className) {
+  TopLevelSearch search{pid, className, nullptr};
+  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW data{};
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
+  return out;
+}
+
+std::string Utf8(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = static_cast<int>(utf16.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring WindowsPath(std::string_view path) {
+  std::wstring out = Wide(path);
+  std::replace(out.begin(), out.end(), L'/', L'\\');
+  if (!out.empty() && out[0] == L'\\' && (out.size() < 2 || out[1] != L'\\')) out = L"Z:" + out;
+  return out;
+}
+
+std::wstring ZelvaneExe() {
+  wchar_t buffer[4096] = {};
+  const DWORD n = GetEnvironmentVariableW(L"ZELVANE_EXE", buffer, 4096);
+  if (n > 0 && n < 4096) return WindowsPath(Utf8(buffer));
+#ifdef ZELVANE_EXE_BUILT
+  return WindowsPath(ZELVANE_EXE_BUILT);
+#else
+  throw std::runtime_error("set ZELVANE_EXE to the Zelvane.exe to test");
+#endif
+}
+
+std::wstring SystemReason(unsigned long error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+      0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text ? text : L"", n);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return message;
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+bool WaitUntil(const std::function<bool()>& done, milliseconds bound) {
+  const auto end = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return done();
+    Sleep(2);
+  }
+}
+
+// ---- Folder ----
+
+Folder::Folder(std::wstring_view prefix, std::wstring parent) {
+  if (parent.empty()) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) Fail("GetTempPathW");
+    parent.assign(temp, n);
+  }
+  while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::wstring candidate = parent + L"\\" + std::wstring(prefix) + std::to_wstring(GetCurrentProcessId()) +
+                             L"-" + std::to_wstring(++counter);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+      path_ = std::move(candidate);
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) Fail("create the folder " + Utf8(candidate));
+  }
+  throw std::runtime_error("no free folder name under " + Utf8(parent));
+}
+
+std::unique_ptr<Folder> Folder::Existing(std::wstring path) {
+  std::unique_ptr<Folder> folder(new Folder(Adopt{}));
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  folder->path_ = std::move(path);
+  folder->owned_ = false;
+  return folder;
+}
+
+Folder::~Folder() {
+  if (!owned_) return;
+  if (GetEnvironmentVariableW(L"ZELVANE_E2E_KEEP", nullptr, 0) > 0) return;
+  RemoveTree(path_);
+}
+
+std::wstring Folder::Join(std::wstring_view relative) const {
+  return relative.empty() ? path_ : path_ + L"\\" + std::wstring(relative);
+}
+
+void Folder::MakeFolders(std::wstring_view relative) {
+  std::wstring rel(relative);
+  for (std::size_t at = 0; at != std::wstring::npos;) {
+    at = rel.find(L'\\', at + 1);
+    const std::wstring part = Join(rel.substr(0, at));
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      Fail("create the folder " + Utf8(part));
+  }
+}
+
+void Folder::Write(std::wstring_view relative, std::string_view bytes) {
+  const std::wstring path = Join(relative);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("create " + Utf8(path));
+  while (!bytes.empty()) {
+    DWORD n = 0;
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20)), &n,
+                   nullptr) ||
+        n == 0) {
+      const DWORD error = GetLastError();
+      CloseHandle(file);
+      Fail("write " + Utf8(path), error);
+    }
+    bytes.remove_prefix(n);
+  }
+  if (!CloseHandle(file)) Fail("close " + Utf8(path));
+}
+
+std::optional<std::string> Folder::Read(std::wstring_view relative) const {
+  const std::wstring path = Join(relative);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    Fail("open " + Utf8(path), error);
+  }
+  std::string data;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+      const DWORD error = GetLastError();
+      CloseHandle(file);
+      Fail("read " + Utf8(path), error);
+    }
+    if (n == 0) break;
+    data.append(buffer, n);
+  }
+  CloseHandle(file);
+  return data;
+}
+
+bool Folder::Exists(std::wstring_view relative) const {
+  return GetFileAttributesW(Join(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
+  if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) Fail("copy " + Utf8(source));
+}
+
+std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data{};
+  HANDLE find = FindFirstFileW((Join(relative) + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+// ---- FileLock ----
+
+FileLock::FileLock(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("open " + Utf8(path) + " without sharing");
+  handle_ = file;
+}
+
+FileLock::~FileLock() { CloseHandle(static_cast<HANDLE>(handle_)); }
+
+// ---- what the user sees ----
+
+std::string ToString(const Rect& r) {
+  return "(" + std::to_string(r.x) + "," + std::to_string(r.y) + ") " + std::to_string(r.width) + "x" +
+         std::to_string(r.height);
+}
+
+std::string MessageBoxView::Describe() const {
+  std::string buttonList;
+  for (int id : buttons) buttonList += (buttonList.empty() ? "" : ",") + std::to_string(id);
+  return "title \"" + Utf8(title) + "\", text \"" + Utf8(text) + "\", buttons {" + buttonList + "}, " +
+         (icon ? "an icon" : "no icon") + (ownedByForm ? ", owned by the form" : ", NOT owned by the form");
+}
+
+ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingFolder.c_str(), &startup, &info))
+    Fail("start " + Utf8(exe));
+  process_ = info.hProcess;
+  thread_ = info.hThread;
+  processId_ = info.dwProcessId;
+}
+
+ZelvaneProcess::~ZelvaneProcess() {
+  if (Running()) {
+    TerminateProcess(static_cast<HANDLE>(process_), 0xDEAD);
+    WaitForSingleObject(static_cast<HANDLE>(process_), 5000);
+  }
+  CloseHandle(static_cast<HANDLE>(thread_));
+  CloseHandle(static_cast<HANDLE>(process_));
+}
+
+bool ZelvaneProcess::WaitForForm(milliseconds bound) {
+  return WaitUntil(
+      [&] {
+        form_ = FindTopLevel(processId_, kFormClass);
+        return form_ != nullptr || !Running();
+      },
+      bound) &&
+         form_ != nullptr;
+}
+
+bool ZelvaneProcess::FormExists() const { return form_ && IsWindow(AsWindow(form_)); }
+std::wstring ZelvaneProcess::FormClass() const { return ClassOf(AsWindow(form_)); }
+std::wstring ZelvaneProcess::Caption() const { return TextOf(AsWindow(form_)); }
+std::uint32_t ZelvaneProcess::FormStyle() const { return Style(AsWindow(form_)); }
+std::uint32_t ZelvaneProcess::FormExStyle() const {
+  return static_cast<std::uint32_t>(GetWindowLongW(AsWindow(form_), GWL_EXSTYLE));
+}
+
+Rect ZelvaneProcess::ClientArea() const {
+  RECT r{};
+  GetClientRect(AsWindow(form_), &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+Rect ZelvaneProcess::FormScreenRect() const {
+  RECT r{};
+  GetWindowRect(AsWindow(form_), &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void* ZelvaneProcess::Control(int id) const { return form_ ? GetDlgItem(AsWindow(form_), id) : nullptr; }
+bool ZelvaneProcess::HasControl(int id) const { return Control(id) != nullptr; }
+std::wstring ZelvaneProcess::ControlClass(int id) const { return ClassOf(AsWindow(Control(id))); }
+std::wstring ZelvaneProcess::ControlText(int id) const {
+  HWND control = AsWindow(Control(id));
+  return control ? TextOf(control) : L"";
+}
+std::uint32_t ZelvaneProcess::ControlStyle(int id) const { return Style(AsWindow(Control(id))); }
+bool ZelvaneProcess::ControlEnabled(int id) const { return IsWindowEnabled(AsWindow(Control(id))) != 0; }
+bool ZelvaneProcess::ControlVisible(int id) const { return IsWindowVisible(AsWindow(Control(id))) != 0; }
+
+Rect ZelvaneProcess::ControlRect(int id) const {
+  RECT r{};
+  GetWindowRect(AsWindow(Control(id)), &r);
+  MapWindowPoints(HWND_DESKTOP, AsWindow(form_), reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+int ZelvaneProcess::FocusedControlId() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = GetWindowThreadProcessId(AsWindow(form_), nullptr);
+  if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
+  if (!IsChild(AsWindow(form_), info.hwndFocus)) return 0;
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
+void ZelvaneProcess::Click(int id) { PostMessageW(AsWindow(Control(id)), BM_CLICK, 0, 0); }
+
+void ZelvaneProcess::PressEnter() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = GetWindowThreadProcessId(AsWindow(form_), nullptr);
+  HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : AsWindow(form_);
+  const UINT scan = MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, VK_RETURN, static_cast<LPARAM>(1u | scan << 16));
+  PostMessageW(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(1u | scan << 16 | 3u << 30));
+}
+
+void ZelvaneProcess::CloseForm() { PostMessageW(AsWindow(form_), WM_CLOSE, 0, 0); }
+
+void* ZelvaneProcess::FindMessageBox() const { return FindTopLevel(processId_, L"#32770"); }
+bool ZelvaneProcess::MessageBoxOpen() const { return FindMessageBox() != nullptr; }
+
+std::optional<MessageBoxView> ZelvaneProcess::WaitForMessageBox(milliseconds bound) {
+  HWND box = nullptr;
+  if (!WaitUntil(
+          [&] {
+            box = AsWindow(FindMessageBox());
+            return box != nullptr || !Running();
+          },
+          bound) ||
+      !box)
+    return std::nullopt;
+  MessageBoxView view;
+  view.title = TextOf(box);
+  view.ownedByForm = form_ && GetWindow(box, GW_OWNER) == AsWindow(form_);
+  view.formDisabled = form_ && !IsWindowEnabled(AsWindow(form_));
+  RECT r{};
+  GetWindowRect(box, &r);
+  view.screenRect = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  for (HWND child : Children(box)) {
+    if (!IsWindowVisible(child)) continue;
+    const std::wstring cls = ClassOf(child);
+    if (SameNoCase(cls, L"Static")) {
+      if ((Style(child) & SS_TYPEMASK) == SS_ICON) {
+        // A message box without an icon keeps the control, empty and without size.
+        DWORD_PTR icon = 0;
+        RECT area{};
+        GetClientRect(child, &area);
+        if (SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon != 0 &&
+            area.right > area.left && area.bottom > area.top)
+          view.icon = true;
+      } else {
+        const std::wstring text = TextOf(child);
+        if (!text.empty()) view.text += (view.text.empty() ? L"" : L"\n") + text;
+      }
+    } else if (SameNoCase(cls, L"Button")) {
+      view.buttons.push_back(GetDlgCtrlID(child));
+    }
+  }
+  std::sort(view.buttons.begin(), view.buttons.end());
+  return view;
+}
+
+bool ZelvaneProcess::Answer(int buttonId) {
+  HWND box = AsWindow(FindMessageBox());
+  if (!box) return false;
+  HWND button = GetDlgItem(box, buttonId);
+  if (!button || !IsWindowVisible(button)) return false;
+  return PostMessageW(button, BM_CLICK, 0, 0) != 0;
+}
+
+bool ZelvaneProcess::WaitForMessageBoxGone(milliseconds bound) {
+  return WaitUntil([&] { return !MessageBoxOpen(); }, bound);
+}
+
+std::optional<unsigned long> ZelvaneProcess::WaitForExit(milliseconds bound) {
+  if (WaitForSingleObject(static_cast<HANDLE>(process_), static_cast<DWORD>(bound.count())) != WAIT_OBJECT_0)
+    return std::nullopt;
+  DWORD code = 0;
+  GetExitCodeProcess(static_cast<HANDLE>(process_), &code);
+  return code;
+}
+
+bool ZelvaneProcess::Running() const { return WaitForSingleObject(static_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT; }
+
+std::vector<unsigned long> ZelvaneProcess::LiveChildren() const {
+  std::vector<unsigned long> children;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ParentProcessID == processId_ && entry.th32ProcessID != processId_)
+      children.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return children;
+}
+
+}  // namespace zelvane::e2e
