@@ -69,9 +69,12 @@ struct ProfileFields {
   static constexpr std::size_t SharedFieldCount = 37;
 };
 
-struct LegacyProfileRecord : RecordOf<layouts::LegacyProfileRecord>, ProfileFields {};
+struct LegacyProfileRecord : RecordOf<layouts::LegacyProfileRecord>, ProfileFields {
+  using RecordOf::RecordOf;
+};
 
 struct CurrentProfileRecord : RecordOf<layouts::CurrentProfileRecord>, ProfileFields {
+  using RecordOf::RecordOf;
   static constexpr FieldRef<Text> Text32{37};
   static constexpr FieldRef<std::uint8_t> Byte5{38};
 };

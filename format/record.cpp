@@ -5,6 +5,8 @@ namespace zelvane {
 bool ArrayBounds::ElementCount(std::uint64_t& total) const {
   total = dims.empty() ? 0 : 1;
   for (const Dimension& d : dims)
+    if (d.count == 0) return total = 0, true;  // empty whatever the other counts
+  for (const Dimension& d : dims)
     if (__builtin_mul_overflow(total, std::uint64_t{d.count}, &total)) return false;
   return true;
 }
@@ -23,9 +25,40 @@ Value EmptyValue(const Field& field) {
 
 Record EmptyRecord(const Layout& layout) {
   Record record;
-  record.fields.reserve(layout.fields.size());
-  for (const Field& f : layout.fields) record.fields.push_back(EmptyValue(f));
+  record.fields.resize(layout.fields.size());  // empty texts, built in place
+  for (std::size_t i = 0; i < layout.fields.size(); ++i)
+    if (layout.fields[i].kind != Kind::Text) record.fields[i] = EmptyValue(layout.fields[i]);
   return record;
+}
+
+namespace {
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+}  // namespace
+
+void ResetRecord(const Layout& layout, Record& record) {
+  if (record.fields.size() != layout.fields.size()) {
+    record = EmptyRecord(layout);
+    return;
+  }
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    const Field& field = layout.fields[i];
+    Value& value = record.fields[i];
+    if (value.index() != static_cast<std::size_t>(field.kind)) {
+      value = EmptyValue(field);
+      continue;
+    }
+    std::visit(Overloaded{[](Text& text) { text.clear(); },  //
+                          [](std::uint8_t& byte) { byte = 0; },
+                          [&](Record& nested) { ResetRecord(*field.nested, nested); },
+                          [](auto& array) {
+                            array.bounds.dims.clear();
+                            array.elements.clear();
+                          }},
+               static_cast<Value::variant&>(value));
+  }
 }
 
 std::size_t MinEncodedSize(const Field& field) {

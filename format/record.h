@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
@@ -68,7 +69,7 @@ using ByteArray = Array<std::uint8_t>;
 using TextArray = Array<Text>;
 using RecordArray = Array<Record>;
 
-// Alternatives in the order of Kind.
+// Alternatives in the order of Kind: a value holds the alternative of its field's Kind.
 struct Value : std::variant<Text, std::uint8_t, Record, ByteArray, TextArray, RecordArray> {
   using variant::variant;
 };
@@ -86,6 +87,8 @@ inline bool operator==(const Record& a, const Record& b) { return a.fields == b.
 // The value a fresh record holds: empty texts, zero bytes, empty records, undimensioned arrays.
 Value EmptyValue(const Field& field);
 Record EmptyRecord(const Layout& layout);
+// Makes `record` the empty value of `layout` in place, reusing what it holds where it can.
+void ResetRecord(const Layout& layout, Record& record);
 
 // The fewest bytes any value of the field can take in a file.
 std::size_t MinEncodedSize(const Field& field);
@@ -96,6 +99,10 @@ template <const Layout& L>
 struct RecordOf : Record {
   static constexpr const Layout& layout = L;
   RecordOf() : Record(EmptyRecord(L)) {}
+  // Takes the fields of a record of layout L.
+  explicit RecordOf(Record&& record) : Record(std::move(record)) {
+    if (fields.size() != L.fields.size()) throw std::invalid_argument("a record does not match its layout");
+  }
 };
 
 }  // namespace zelvane

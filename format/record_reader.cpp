@@ -21,7 +21,7 @@ const unsigned char* RecordReader::Take(std::size_t n) {
 
 ReadEnd RecordReader::ReadRecord(const Layout& layout, Record& record) {
   end_ = ReadEnd::Complete;
-  record = EmptyRecord(layout);
+  ResetRecord(layout, record);
   ReadFields(layout, record);
   return end_;
 }

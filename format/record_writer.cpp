@@ -10,17 +10,39 @@ std::string EncodeRecord(const Layout& layout, const Record& record) {
   return writer.TakeBytes();
 }
 
+namespace {
+constexpr std::size_t ChunkSize = 1 << 16;
+}
+
 void RecordWriter::WriteRecord(const Layout& layout, const Record& record) {
+  WriteFields(layout, record);
+  if (stream_ && !out_.empty()) {
+    stream_->Write(out_);
+    out_.clear();
+  }
+}
+
+void RecordWriter::Spill() {
+  if (stream_ && out_.size() >= ChunkSize) {
+    stream_->Write(out_);
+    out_.clear();
+  }
+}
+
+void RecordWriter::WriteFields(const Layout& layout, const Record& record) {
   if (record.fields.size() != layout.fields.size())
     throw std::invalid_argument("a record does not match its layout");
-  for (std::size_t i = 0; i < layout.fields.size(); ++i) WriteField(layout.fields[i], record.fields[i]);
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    WriteField(layout.fields[i], record.fields[i]);
+    Spill();
+  }
 }
 
 void RecordWriter::WriteField(const Field& field, const Value& value) {
   switch (field.kind) {
     case Kind::Text: return WriteText(std::get<Text>(value));
     case Kind::Byte: return WriteElement(field, std::get<std::uint8_t>(value));
-    case Kind::Record: return WriteRecord(*field.nested, std::get<Record>(value));
+    case Kind::Record: return WriteFields(*field.nested, std::get<Record>(value));
     case Kind::ByteArray: return WriteArray(std::get<ByteArray>(value), Field{Kind::Byte});
     case Kind::TextArray: return WriteArray(std::get<TextArray>(value), Field{Kind::Text});
     case Kind::RecordArray:
@@ -29,8 +51,8 @@ void RecordWriter::WriteField(const Field& field, const Value& value) {
 }
 
 void RecordWriter::PutU16(std::size_t v) {
-  out_.push_back(static_cast<char>(v & 0xFF));
-  out_.push_back(static_cast<char>(v >> 8 & 0xFF));
+  const char bytes[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+  out_.append(bytes, 2);
 }
 
 void RecordWriter::PutU32(std::uint32_t v) {
@@ -60,16 +82,23 @@ template <class Element>
 void RecordWriter::WriteArray(const Array<Element>& array, const Field& element) {
   WriteBounds(array.bounds, array.elements.size());
   if constexpr (std::is_same_v<Element, std::uint8_t>) {
-    out_.append(reinterpret_cast<const char*>(array.elements.data()), array.elements.size());
+    const std::string_view bytes(reinterpret_cast<const char*>(array.elements.data()), array.elements.size());
+    for (std::size_t at = 0; at < bytes.size(); at += ChunkSize) {
+      out_.append(bytes.substr(at, ChunkSize));
+      Spill();
+    }
   } else {
-    for (const Element& e : array.elements) WriteElement(element, e);
+    for (const Element& e : array.elements) {
+      WriteElement(element, e);
+      Spill();
+    }
   }
 }
 
 void RecordWriter::WriteElement(const Field&, std::uint8_t byte) { out_.push_back(static_cast<char>(byte)); }
 void RecordWriter::WriteElement(const Field&, const Text& text) { WriteText(text); }
 void RecordWriter::WriteElement(const Field& element, const Record& record) {
-  WriteRecord(*element.nested, record);
+  WriteFields(*element.nested, record);
 }
 
 }  // namespace zelvane

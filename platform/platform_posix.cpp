@@ -64,18 +64,19 @@ class PosixPlatform : public Platform {
     if (::fstat(file.Get(), &st) != 0) Fail("read the file", path, errno);
     std::string data;
     try {
-      data.reserve(static_cast<std::size_t>(st.st_size));
+      data.resize(static_cast<std::size_t>(st.st_size));
     } catch (const std::exception&) {
       throw PlatformError("read the file", path, "The file is too large to be read into memory.");
     }
-    char chunk[1 << 16];
-    for (;;) {  // read to the end, whatever size fstat reported
-      const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
+    std::size_t done = 0;
+    while (done < data.size()) {  // the size it had when opened; a file that shrank ends early
+      const ssize_t n = ::read(file.Get(), data.data() + done, data.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("read the file", path, errno);
       if (n == 0) break;
-      data.append(chunk, static_cast<std::size_t>(n));
+      done += static_cast<std::size_t>(n);
     }
+    data.resize(done);
     file.Close();
     return data;
   }
@@ -99,6 +100,11 @@ class PosixPlatform : public Platform {
       while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, extension)) continue;
+        if (entry->d_type == DT_REG) {  // most file systems say so in the entry: no stat per file
+          names.push_back(name);
+          continue;
+        }
+        if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
         struct stat st {};
         if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
       }

@@ -140,8 +140,7 @@ class Win32Platform : public Platform {
       throw PlatformError("read the file", path, "The file is too large to be read into memory.");
     }
     std::size_t done = 0;
-    for (;;) {  // to the end, whatever size was reported
-      if (done == data.size()) data.resize(done + 4096);
+    while (done < data.size()) {  // the size it had when opened; a file that shrank ends early
       DWORD n = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 24));
       if (!ReadFile(file.Get(), data.data() + done, want, &n, nullptr)) Fail("read the file", path);
