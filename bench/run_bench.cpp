@@ -1,0 +1,166 @@
+// An upgrade run over 10,000 small legacy profiles against a floor measured in the same run: a
+// minimal loop making the same system calls per file (open, read, close, open, write 3 bytes,
+// close) over an identical fresh set of files, after listing the folder once with readdir.
+// Prints both medians and their ratio (target: at most 1.25). Every repetition works on files
+// created afresh, since an upgraded profile is skipped by the next run.
+//
+// Usage: run_bench [--files N] [--reps N]
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "format/profile_layouts.h"
+#include "format/record_reader.h"
+#include "fuzz/sample_profiles.h"
+#include "platform/platform.h"
+#include "upgrade/upgrade_run.h"
+
+using namespace zelvane;
+using namespace zelvane::bench;
+
+namespace {
+
+// The system's platform, but running from `folder`.
+class FolderPlatform : public Platform {
+ public:
+  explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
+  char Separator() const override { return system_.Separator(); }
+  std::string ReadWholeFile(const std::string& path) override { return system_.ReadWholeFile(path); }
+  void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) override {
+    system_.WriteAt(path, offset, bytes);
+  }
+  std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
+    return system_.ListFiles(folder, extension);
+  }
+  std::string ProgramFolder() override { return folder_; }
+  std::string ProgramName() override { return "Zelvane"; }
+  void RemoveAfterExit(const std::string&) override { throw std::logic_error("the benchmark keeps the tool"); }
+
+ private:
+  Platform& system_ = SystemPlatform();
+  std::string folder_;
+};
+
+class NullSink : public ProgressSink {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void DisableRunButton() override {}
+  std::string Caption() override { return "Zelvane"; }
+  void ShowWarning(const std::string&, const std::string&) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void PumpEvents() override {}
+  bool StopRequested() override { return false; }
+};
+
+std::string NameOf(std::size_t i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "profile%05zu.qdx", i);
+  return name;
+}
+
+void CreateProfiles(const std::string& folder, const std::vector<std::string>& contents) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  for (std::size_t i = 0; i < contents.size(); ++i) WriteNewFile(folder + "/" + NameOf(i), contents[i]);
+}
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "run_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+// The floor: list the folder, then per file open, read, close, open, write 3 bytes, close.
+std::size_t MinimalLoop(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) Fail("cannot list " + folder);
+  while (const dirent* entry = ::readdir(dir))
+    if (entry->d_name[0] != '.' && EndsWithNoCase(entry->d_name, ".qdx")) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+
+  static char buffer[1 << 16];
+  static const char tail[3] = {0, 0, 0};
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) Fail("cannot open " + path);
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || n < 0) Fail("cannot rewrite " + path);
+    if (::pwrite(fd, tail, sizeof tail, n) != 3) Fail("cannot write to " + path);
+    ::close(fd);
+  }
+  return names.size();
+}
+
+// Every profile now holds a whole 2.0.12 record, three bytes longer than before.
+void CheckUpgraded(const std::string& folder, const std::vector<std::string>& contents) {
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    const std::string data = SystemPlatform().ReadWholeFile(folder + "/" + NameOf(i));
+    CurrentProfileRecord record;
+    RecordReader reader(data);
+    if (data.size() != contents[i].size() + 3 || data.compare(0, contents[i].size(), contents[i]) != 0 ||
+        reader.ReadRecord(CurrentProfileRecord::layout, record) != ReadEnd::Complete)
+      Fail(NameOf(i) + " was not upgraded");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t files = 10000;
+  int reps = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--files") == 0) files = std::strtoul(argv[i + 1], nullptr, 10);
+    else if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(1, std::atoi(argv[i + 1]));
+  }
+
+  std::vector<std::string> contents(files);
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < files; ++i) {
+    contents[i] = EncodeRecord(LegacyProfileRecord::layout, samples::SmallLegacy(static_cast<std::uint32_t>(i + 1)));
+    total += contents[i].size();
+  }
+
+  TempFolder root("zelvane-run-bench");
+  FolderPlatform platform(root.Path());
+  NullSink sink;
+  const std::string formats = FormatsFolder(platform);  // <root>/appfiles/formats/
+  const std::string floorFolder = root / "floor";
+
+  Timings run, floor;
+  for (int rep = -1; rep < reps; ++rep) {  // rep -1 warms the caches and is not counted
+    CreateProfiles(formats, contents);
+    RunEnd end{};
+    const double r = SecondsOf([&] { end = UpgradeRun(platform, sink); });
+    if (end != RunEnd::Kept) Fail("the run did not finish");
+    if (rep == -1) CheckUpgraded(formats, contents);
+
+    CreateProfiles(floorFolder, contents);
+    std::size_t handled = 0;
+    const double f = SecondsOf([&] { handled = MinimalLoop(floorFolder); });
+    if (handled != files) Fail("the minimal loop missed files");
+    if (rep >= 0) {
+      run.seconds.push_back(r);
+      floor.seconds.push_back(f);
+    }
+  }
+
+  std::printf("upgrade run over %zu legacy profiles of %zu bytes on average, median of %d (min in brackets)\n",
+              files, files ? total / files : 0, reps);
+  std::printf("  floor    readdir; open, read, close, open, write 3 bytes, close  %7.1f ms [%7.1f]  %5.1f us/file\n",
+              floor.Median() * 1e3, floor.Min() * 1e3, floor.Median() * 1e6 / static_cast<double>(files));
+  std::printf("  run      UpgradeRun with a sink that does nothing              %7.1f ms [%7.1f]  %5.1f us/file  ratio %.2f\n",
+              run.Median() * 1e3, run.Min() * 1e3, run.Median() * 1e6 / static_cast<double>(files),
+              run.Median() / floor.Median());
+  return 0;
+}
