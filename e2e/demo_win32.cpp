@@ -46,7 +46,7 @@ bool Signal(const Folder& signals, const std::wstring& moment, const Rect& r) {
                             std::to_string(r.height) + "\n";
   Folder::Existing(signals.Path())->Write(moment + L".ready", where);
   if (WaitUntil([&] { return signals.Exists(moment + L".done"); }, 60s)) return true;
-  std::fprintf(stderr, "no answer to the signal %s\n", Utf8(moment).c_str());
+  std::fprintf(stderr, "no answer to the signal %s\n", Narrow(moment).c_str());
   return false;
 }
 
@@ -58,7 +58,7 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
     return 2;
   }
   Sleep(500);  // let it paint
-  std::printf("window \"%s\", label:\n  %s\n", Utf8(app.Caption()).c_str(), Utf8(app.ControlText(1001)).c_str());
+  std::printf("window \"%s\", label:\n  %s\n", Narrow(app.Caption()).c_str(), Narrow(app.ControlText(1001)).c_str());
   if (!Signal(*signals, L"window", app.FormScreenRect())) return 2;
 
   app.Click(1002);
@@ -68,7 +68,7 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
     return 2;
   }
   Sleep(500);
-  std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Utf8(app.ControlText(1001)).c_str());
+  std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Narrow(app.ControlText(1001)).c_str());
   const Rect form = app.FormScreenRect(), b = box->screenRect;
   const int left = std::min(form.x, b.x), top = std::min(form.y, b.y);
   const Rect both{left, top, std::max(form.x + form.width, b.x + b.width) - left,
@@ -79,7 +79,7 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
     std::fprintf(stderr, "could not answer No\n");
     return 2;
   }
-  std::printf("answered No; label: %s; Run %s\n", Utf8(app.ControlText(1001)).c_str(),
+  std::printf("answered No; label: %s; Run %s\n", Narrow(app.ControlText(1001)).c_str(),
               app.ControlEnabled(1002) ? "enabled" : "disabled");
   app.CloseForm();
   const auto exit = app.WaitForExit(30s);
@@ -96,10 +96,11 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
 
 int wmain(int argc, wchar_t** argv) {
   using namespace zelvane::e2e;
+  using zelvane::Narrow;
   try {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"samples" && argc == 3) return Samples(WindowsPath(Utf8(argv[2])));
-    if (mode == L"drive" && argc == 4) return Drive(WindowsPath(Utf8(argv[2])), WindowsPath(Utf8(argv[3])));
+    if (mode == L"samples" && argc == 3) return Samples(WindowsPath(Narrow(argv[2])));
+    if (mode == L"drive" && argc == 4) return Drive(WindowsPath(Narrow(argv[2])), WindowsPath(Narrow(argv[3])));
     std::fprintf(stderr, "usage: zelvane_demo_driver samples FOLDER | drive FOLDER SIGNAL-FOLDER\n");
     return 2;
   } catch (const std::exception& e) {

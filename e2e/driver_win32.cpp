@@ -97,7 +97,7 @@ class ZelvaneTest : public testing::Test {
 
   void ExpectFiles(const std::vector<Profile>& profiles, const char* when) {
     for (const Profile& p : profiles)
-      EXPECT_TRUE(SameBytes(folder().Read(p.path), p.Expected())) << Utf8(p.path) << ", " << when;
+      EXPECT_TRUE(SameBytes(folder().Read(p.path), p.Expected())) << Narrow(p.path) << ", " << when;
   }
 
   // Starts the copy of Zelvane.exe in the Quindrel folder and waits for its window.
@@ -112,7 +112,7 @@ class ZelvaneTest : public testing::Test {
   void RunAndWaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kRunBound) {
     app().Click(kCommand1);
     const std::optional<MessageBoxView> found = app().WaitForMessageBox(bound);
-    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Utf8(app().ControlText(kLabel1)) << "\""
+    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Narrow(app().ControlText(kLabel1)) << "\""
                        << (app().Running() ? "" : ", the program ended");
     box = *found;
   }
@@ -164,7 +164,7 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
   for (const ControlLook& c : controls) {
     SCOPED_TRACE("control " + std::to_string(c.id));
     ASSERT_TRUE(app().HasControl(c.id));
-    EXPECT_EQ(lstrcmpiW(app().ControlClass(c.id).c_str(), c.className), 0) << Utf8(app().ControlClass(c.id));
+    EXPECT_EQ(lstrcmpiW(app().ControlClass(c.id).c_str(), c.className), 0) << Narrow(app().ControlClass(c.id));
     EXPECT_EQ(app().ControlRect(c.id), c.rect) << ToString(app().ControlRect(c.id));
     EXPECT_TRUE(app().ControlVisible(c.id));
     EXPECT_TRUE(app().ControlEnabled(c.id));
@@ -366,12 +366,12 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
   EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
-  EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Utf8(locked) << ": "
+  EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Narrow(locked) << ": "
                                                        << box.Describe();
   const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
   ASSERT_FALSE(reason.empty());
   EXPECT_NE(box.text.find(reason), std::wstring::npos)
-      << "the message does not give the system's reason \"" << Utf8(reason) << "\": " << box.Describe();
+      << "the message does not give the system's reason \"" << Narrow(reason) << "\": " << box.Describe();
   EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
   EXPECT_TRUE(box.icon) << "no error icon: " << box.Describe();
   EXPECT_TRUE(box.ownedByForm) << box.Describe();
@@ -409,7 +409,7 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
         return seen.size() > 4 && seen.compare(seen.size() - 4, 4, L".qdx") == 0;
       },
       kRunBound))
-      << "no file name appeared in the label; it shows \"" << Utf8(seen) << "\"";
+      << "no file name appeared in the label; it shows \"" << Narrow(seen) << "\"";
   app().CloseForm();
 
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
@@ -427,16 +427,16 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
     ASSERT_NE(p, profiles.end());
     ASSERT_TRUE(now);
     upgraded[i] = *now == Upgraded(p->bytes);
-    EXPECT_TRUE(upgraded[i] || *now == p->bytes) << Utf8(order[i]) << " is neither as it was nor upgraded: "
+    EXPECT_TRUE(upgraded[i] || *now == p->bytes) << Narrow(order[i]) << " is neither as it was nor upgraded: "
                                                  << SameBytes(now, Upgraded(p->bytes)).message();
   }
   const std::size_t done = static_cast<std::size_t>(std::count(upgraded.begin(), upgraded.end(), true));
   EXPECT_TRUE(std::is_sorted(upgraded.begin(), upgraded.end(), std::greater<>()))
       << "the upgraded files are not the first ones listed";
   const auto shown = std::find(order.begin(), order.end(), seen);
-  ASSERT_NE(shown, order.end()) << "the label showed \"" << Utf8(seen) << "\"";
+  ASSERT_NE(shown, order.end()) << "the label showed \"" << Narrow(seen) << "\"";
   EXPECT_TRUE(upgraded[static_cast<std::size_t>(shown - order.begin())])
-      << "the file in hand when the window closed, " << Utf8(seen) << ", was not finished";
+      << "the file in hand when the window closed, " << Narrow(seen) << ", was not finished";
   EXPECT_LT(done, order.size()) << "every file was upgraded: the run went on after the window closed";
   std::printf("[          ] %zu of %zu profiles upgraded before the run stopped\n", done, order.size());
 }

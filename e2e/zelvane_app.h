@@ -13,13 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_win32.h"
+
 namespace zelvane::e2e {
 
 using std::chrono::milliseconds;
-
-// UTF-8 <-> UTF-16, for names in messages and file names.
-std::wstring Wide(std::string_view utf8);
-std::string Utf8(std::wstring_view utf16);
 
 // A path as Windows sees it: a Unix path (as under Wine, "/a/b") becomes "Z:\a\b"; slashes
 // become backslashes.

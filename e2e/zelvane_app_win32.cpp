@@ -13,7 +13,7 @@ namespace zelvane::e2e {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, DWORD error = GetLastError()) {
-  throw std::runtime_error(what + ": " + Utf8(SystemReason(error)) + " (" + std::to_string(error) + ")");
+  throw std::runtime_error(what + ": " + Narrow(SystemReason(error)) + " (" + std::to_string(error) + ")");
 }
 
 HWND AsWindow(void* p) { return static_cast<HWND>(p); }
@@ -97,26 +97,8 @@ void RemoveTree(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-  return out;
-}
-
-std::string Utf8(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  const int size = static_cast<int>(utf16.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 std::wstring WindowsPath(std::string_view path) {
-  std::wstring out = Wide(path);
+  std::wstring out = Widen(path);
   std::replace(out.begin(), out.end(), L'/', L'\\');
   if (!out.empty() && out[0] == L'\\' && (out.size() < 2 || out[1] != L'\\')) out = L"Z:" + out;
   return out;
@@ -125,7 +107,7 @@ std::wstring WindowsPath(std::string_view path) {
 std::wstring ZelvaneExe() {
   wchar_t buffer[4096] = {};
   const DWORD n = GetEnvironmentVariableW(L"ZELVANE_EXE", buffer, 4096);
-  if (n > 0 && n < 4096) return WindowsPath(Utf8(buffer));
+  if (n > 0 && n < 4096) return WindowsPath(Narrow(buffer));
 #ifdef ZELVANE_EXE_BUILT
   return WindowsPath(ZELVANE_EXE_BUILT);
 #else
@@ -179,9 +161,9 @@ Folder::Folder(std::wstring_view prefix, std::wstring parent) {
       path_ = std::move(candidate);
       return;
     }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) Fail("create the folder " + Utf8(candidate));
+    if (GetLastError() != ERROR_ALREADY_EXISTS) Fail("create the folder " + Narrow(candidate));
   }
-  throw std::runtime_error("no free folder name under " + Utf8(parent));
+  throw std::runtime_error("no free folder name under " + Narrow(parent));
 }
 
 std::unique_ptr<Folder> Folder::Existing(std::wstring path) {
@@ -208,14 +190,14 @@ void Folder::MakeFolders(std::wstring_view relative) {
     at = rel.find(L'\\', at + 1);
     const std::wstring part = Join(rel.substr(0, at));
     if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      Fail("create the folder " + Utf8(part));
+      Fail("create the folder " + Narrow(part));
   }
 }
 
 void Folder::Write(std::wstring_view relative, std::string_view bytes) {
   const std::wstring path = Join(relative);
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("create " + Utf8(path));
+  if (file == INVALID_HANDLE_VALUE) Fail("create " + Narrow(path));
   while (!bytes.empty()) {
     DWORD n = 0;
     if (!WriteFile(file, bytes.data(), static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20)), &n,
@@ -223,11 +205,11 @@ void Folder::Write(std::wstring_view relative, std::string_view bytes) {
         n == 0) {
       const DWORD error = GetLastError();
       CloseHandle(file);
-      Fail("write " + Utf8(path), error);
+      Fail("write " + Narrow(path), error);
     }
     bytes.remove_prefix(n);
   }
-  if (!CloseHandle(file)) Fail("close " + Utf8(path));
+  if (!CloseHandle(file)) Fail("close " + Narrow(path));
 }
 
 std::optional<std::string> Folder::Read(std::wstring_view relative) const {
@@ -237,7 +219,7 @@ std::optional<std::string> Folder::Read(std::wstring_view relative) const {
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
-    Fail("open " + Utf8(path), error);
+    Fail("open " + Narrow(path), error);
   }
   std::string data;
   char buffer[65536];
@@ -246,7 +228,7 @@ std::optional<std::string> Folder::Read(std::wstring_view relative) const {
     if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
       const DWORD error = GetLastError();
       CloseHandle(file);
-      Fail("read " + Utf8(path), error);
+      Fail("read " + Narrow(path), error);
     }
     if (n == 0) break;
     data.append(buffer, n);
@@ -260,7 +242,7 @@ bool Folder::Exists(std::wstring_view relative) const {
 }
 
 void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
-  if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) Fail("copy " + Utf8(source));
+  if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) Fail("copy " + Narrow(source));
 }
 
 std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
@@ -281,7 +263,7 @@ std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
 FileLock::FileLock(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("open " + Utf8(path) + " without sharing");
+  if (file == INVALID_HANDLE_VALUE) Fail("open " + Narrow(path) + " without sharing");
   handle_ = file;
 }
 
@@ -297,7 +279,7 @@ std::string ToString(const Rect& r) {
 std::string MessageBoxView::Describe() const {
   std::string buttonList;
   for (int id : buttons) buttonList += (buttonList.empty() ? "" : ",") + std::to_string(id);
-  return "title \"" + Utf8(title) + "\", text \"" + Utf8(text) + "\", buttons {" + buttonList + "}, " +
+  return "title \"" + Narrow(title) + "\", text \"" + Narrow(text) + "\", buttons {" + buttonList + "}, " +
          (icon ? "an icon" : "no icon") + (ownedByForm ? ", owned by the form" : ", NOT owned by the form");
 }
 
@@ -310,7 +292,7 @@ ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& work
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       workingFolder.c_str(), &startup, &info))
-    Fail("start " + Utf8(exe));
+    Fail("start " + Narrow(exe));
   process_ = info.hProcess;
   thread_ = info.hThread;
   processId_ = info.dwProcessId;

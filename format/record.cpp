@@ -36,6 +36,8 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 }  // namespace
 
 void ResetRecord(const Layout& layout, Record& record) {
