@@ -25,9 +25,7 @@ Value EmptyValue(const Field& field) {
 
 Record EmptyRecord(const Layout& layout) {
   Record record;
-  record.fields.resize(layout.fields.size());  // empty texts, built in place
-  for (std::size_t i = 0; i < layout.fields.size(); ++i)
-    if (layout.fields[i].kind != Kind::Text) record.fields[i] = EmptyValue(layout.fields[i]);
+  ResetRecord(layout, record);
   return record;
 }
 
@@ -41,8 +39,11 @@ Overloaded(F...) -> Overloaded<F...>;
 }  // namespace
 
 void ResetRecord(const Layout& layout, Record& record) {
-  if (record.fields.size() != layout.fields.size()) {
-    record = EmptyRecord(layout);
+  if (record.fields.size() != layout.fields.size()) {  // built afresh, in the room it has
+    record.fields.clear();
+    record.fields.resize(layout.fields.size());  // empty texts, made in place
+    for (std::size_t i = 0; i < layout.fields.size(); ++i)
+      if (layout.fields[i].kind != Kind::Text) record.fields[i] = EmptyValue(layout.fields[i]);
     return;
   }
   for (std::size_t i = 0; i < layout.fields.size(); ++i) {

@@ -14,6 +14,8 @@ namespace {
 constexpr std::size_t ChunkSize = 1 << 16;
 }
 
+RecordWriter::RecordWriter(ByteStream& stream) : stream_(&stream) { out_.reserve(ChunkSize + 256); }
+
 void RecordWriter::WriteRecord(const Layout& layout, const Record& record) {
   WriteFields(layout, record);
   if (stream_ && !out_.empty()) {

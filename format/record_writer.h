@@ -18,7 +18,7 @@ class ByteStream {
 class RecordWriter {
  public:
   RecordWriter() = default;  // collects the bytes: Bytes(), TakeBytes()
-  explicit RecordWriter(ByteStream& stream) : stream_(&stream) {}  // passes them on as it goes
+  explicit RecordWriter(ByteStream& stream);  // passes them on as it goes
 
   // Appends the encoding of `record` (which must hold values of `layout`). Throws
   // std::invalid_argument for a value the encoding cannot hold: a text over 65535 bytes, an

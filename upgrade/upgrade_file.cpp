@@ -77,9 +77,11 @@ CurrentProfileRecord ToCurrent(LegacyProfileRecord legacy) {
 UpgradeResult UpgradeProfileFile(Platform& platform, const std::string& path) {
   const std::string data = platform.ReadWholeFile(path);
 
-  LegacyProfileRecord legacy;
+  Record fields;  // with room for the two fields the new layout adds
+  fields.fields.reserve(CurrentProfileRecord::layout.fields.size());
   RecordReader reader(data);
-  const ReadEnd end = reader.ReadRecord(LegacyProfileRecord::layout, legacy);
+  const ReadEnd end = reader.ReadRecord(LegacyProfileRecord::layout, fields);
+  LegacyProfileRecord legacy(std::move(fields));
   if (end == ReadEnd::InsideField) return {UpgradeOutcome::Skipped, SkipReason::Damaged};
   if (end == ReadEnd::Complete && IsCurrentTail(std::string_view(data).substr(reader.Position())))
     return {UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent};
