@@ -1,5 +1,7 @@
 #include "upgrade/upgrade_run.h"
 
+#include <new>
+
 #include "upgrade/upgrade_file.h"
 
 namespace zelvane {
@@ -30,6 +32,8 @@ RunEnd UpgradeRun(Platform& platform, ProgressSink& sink) {
     sink.SetStatusText(name);
     try {
       UpgradeProfileFile(platform, folder + name);
+    } catch (const std::bad_alloc&) {
+      throw UpgradeFailure(name, "There is not enough memory to upgrade this profile. It was left as it was.");
     } catch (const std::exception& e) {
       throw UpgradeFailure(name, e.what());
     }

@@ -141,6 +141,21 @@ TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
   EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "status Done"), 0);
 }
 
+TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
+  AddProfile("huge.qdx", legacy_);
+  platform_.failOn = [](const std::string& call, const std::string&) {
+    if (call == "read") throw std::bad_alloc();
+  };
+  try {
+    UpgradeRun(platform_, sink_);
+    ADD_FAILURE() << "the run did not report the failure";
+  } catch (const UpgradeFailure& e) {
+    EXPECT_NE(std::string(e.what()).find("\"huge.qdx\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("not enough memory"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Bytes("huge.qdx"), legacy_);
+}
+
 TEST_F(UpgradeRunTest, AStopAfterPumpingTouchesNoFurtherFile) {
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
   sink_.stopAfterPumps = 2;
