@@ -8,9 +8,12 @@
 #include <stdexcept>
 
 #include "e2e/zelvane_app.h"
+#include "testing/folders_win32.h"
 
 namespace zelvane::e2e {
 namespace {
+
+using testing::RemoveTree;
 
 [[noreturn]] void Fail(const std::string& what, DWORD error = GetLastError()) {
   throw std::runtime_error(what + ": " + Narrow(SystemReason(error)) + " (" + std::to_string(error) + ")");
@@ -73,26 +76,6 @@ std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> children;
   EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
   return children;
-}
-
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 }  // namespace
@@ -246,16 +229,7 @@ void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
 }
 
 std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW((Join(relative) + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
+  return testing::Entries(Join(relative));
 }
 
 // ---- FileLock ----

@@ -12,9 +12,13 @@
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
+#include "testing/folders_win32.h"
 
 namespace zelvane {
 namespace {
+
+using testing::Entries;
+using testing::RemoveTree;
 
 constexpr DWORD kLimitMs = 20000;  // the longest any wait here may take
 constexpr wchar_t kHelperSwitch[] = L"/zelvane-remove-after";
@@ -29,39 +33,12 @@ std::wstring VictimPath() {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
 std::string Listed(const std::vector<std::wstring>& names) {
   std::string out;
   for (const std::wstring& name : names) out += " \"" + Narrow(name) + "\"";
   return out;
 }
 
-void RemoveTree(const std::wstring& folder) {
-  for (const std::wstring& name : Entries(folder)) {
-    const std::wstring path = folder + L"\\" + name;
-    if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveTree(path);
-    } else {
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW(path.c_str());
-    }
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
-// The processes that `parent` started and that still run.
 std::vector<DWORD> ChildrenOf(DWORD parent) {
   std::vector<DWORD> children;
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -1,0 +1,37 @@
+#pragma once
+// Test support on Windows: the names in a folder, and removing a folder with all it holds.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace zelvane::testing {
+
+inline std::vector<std::wstring> Entries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+inline void RemoveTree(const std::wstring& folder) {
+  for (const std::wstring& name : Entries(folder)) {
+    const std::wstring path = folder + L"\\" + name;
+    if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path);
+    } else {
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace zelvane::testing
