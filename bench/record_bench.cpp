@@ -39,36 +39,29 @@ std::uint32_t Next(std::uint32_t& state) {  // a fixed pseudo-random sequence
   return state >> 8;
 }
 
-TextArray TextsOf(std::vector<Dimension> dims, std::size_t maxLength, std::uint32_t seed) {
-  TextArray texts;
-  texts.bounds.dims = std::move(dims);
+// An array of the given shape whose elements `make` returns in turn.
+template <class Element, class Make>
+Array<Element> ArrayOf(std::vector<Dimension> dims, Make make) {
+  Array<Element> array;
+  array.bounds.dims = std::move(dims);
   std::uint64_t count = 0;
-  texts.bounds.ElementCount(count);
-  texts.elements.reserve(count);
-  for (std::uint64_t i = 0; i < count; ++i)
-    texts.elements.push_back(samples::TextOf(Next(seed) % (maxLength + 1), seed));
-  return texts;
+  array.bounds.ElementCount(count);
+  array.elements.reserve(count);
+  for (std::uint64_t i = 0; i < count; ++i) array.elements.push_back(make());
+  return array;
+}
+
+TextArray TextsOf(std::vector<Dimension> dims, std::size_t maxLength, std::uint32_t seed) {
+  return ArrayOf<Text>(std::move(dims), [&] { return samples::TextOf(Next(seed) % (maxLength + 1), seed); });
 }
 
 ByteArray BytesOf(std::vector<Dimension> dims, std::uint32_t seed) {
-  ByteArray bytes;
-  bytes.bounds.dims = std::move(dims);
-  std::uint64_t count = 0;
-  bytes.bounds.ElementCount(count);
-  bytes.elements.resize(count);
-  for (auto& b : bytes.elements) b = static_cast<std::uint8_t>(Next(seed));
-  return bytes;
+  return ArrayOf<std::uint8_t>(std::move(dims), [&] { return static_cast<std::uint8_t>(Next(seed)); });
 }
 
 RecordArray ItemsOf(std::vector<Dimension> dims, std::size_t maxTextLength, std::uint32_t seed) {
-  RecordArray items;
-  items.bounds.dims = std::move(dims);
-  std::uint64_t count = 0;
-  items.bounds.ElementCount(count);
-  items.elements.reserve(count);
-  for (std::uint64_t i = 0; i < count; ++i)
-    items.elements.push_back(samples::ItemOf(Next(seed), Next(seed) % (maxTextLength + 1)));
-  return items;
+  return ArrayOf<Record>(std::move(dims),
+                         [&]() -> Record { return samples::ItemOf(Next(seed), Next(seed) % (maxTextLength + 1)); });
 }
 
 LegacyProfileRecord WithTexts(LegacyProfileRecord r) {

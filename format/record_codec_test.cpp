@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
 #include "format/record_writer.h"

@@ -79,17 +79,14 @@ bool RecordReader::ReadBounds(ArrayBounds& bounds, std::size_t minElementSize, s
   const unsigned char* dims = Take(8 * dimCount);
   if (!dims) return CutShort();
   bounds.dims.resize(dimCount);
-  bool anyEmpty = false;
-  for (std::size_t i = 0; i < dimCount; ++i, dims += 8) {
-    bounds.dims[i].count = U32(dims);
-    bounds.dims[i].lowerBound = static_cast<std::int32_t>(U32(dims + 4));
-    anyEmpty = anyEmpty || bounds.dims[i].count == 0;
+  for (Dimension& d : bounds.dims) {
+    d.count = U32(dims);
+    d.lowerBound = static_cast<std::int32_t>(U32(dims + 4));
+    dims += 8;
   }
-  std::uint64_t count = dimCount == 0 || anyEmpty ? 0 : 1;
+  std::uint64_t count = 0;
   const std::uint64_t room = Remaining() / std::max<std::size_t>(minElementSize, 1);
-  for (std::size_t i = 0; count != 0 && i < dimCount; ++i)
-    if (__builtin_mul_overflow(count, std::uint64_t{bounds.dims[i].count}, &count) || count > room)
-      return CutShort();
+  if (!bounds.ElementCount(count) || count > room) return CutShort();
   total = static_cast<std::size_t>(count);
   return true;
 }
