@@ -258,6 +258,8 @@ std::vector<Profile> MixedProfiles() {
       {kFormats + L"Ünïcødé Prüfung €.qdx", LegacyProfile(LegacySample::Plain, "accents"), true},
       {kFormats + L"UPPER CASE.QDX", LegacyProfile(LegacySample::Plain, "upper"), true},
       {kFormats + L"rich arrays.qdx", LegacyProfile(LegacySample::RichArrays, "rich"), true},
+      {kFormats + L"nul.qdx", LegacyProfile(LegacySample::Plain, "nul"), true},  // device names are files here
+      {kFormats + L"con.qdx", LegacyProfile(LegacySample::RichArrays, "con"), true},
       {kFormats + L"only text30.qdx", LegacyProfile(LegacySample::OnlyText30, "t30"), true},
       {kFormats + L"only text31.qdx", LegacyProfile(LegacySample::OnlyText31, "t31"), true},
       {kFormats + L"large.qdx", LegacyProfile(LegacySample::Large, "large"), true},

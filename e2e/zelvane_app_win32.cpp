@@ -172,14 +172,15 @@ void Folder::MakeFolders(std::wstring_view relative) {
   for (std::size_t at = 0; at != std::wstring::npos;) {
     at = rel.find(L'\\', at + 1);
     const std::wstring part = Join(rel.substr(0, at));
-    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!CreateDirectoryW(testing::LiteralPath(part).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
       Fail("create the folder " + Narrow(part));
   }
 }
 
 void Folder::Write(std::wstring_view relative, std::string_view bytes) {
   const std::wstring path = Join(relative);
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(testing::LiteralPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail("create " + Narrow(path));
   while (!bytes.empty()) {
     DWORD n = 0;
@@ -197,7 +198,8 @@ void Folder::Write(std::wstring_view relative, std::string_view bytes) {
 
 std::optional<std::string> Folder::Read(std::wstring_view relative) const {
   const std::wstring path = Join(relative);
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  HANDLE file = CreateFileW(testing::LiteralPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -221,7 +223,7 @@ std::optional<std::string> Folder::Read(std::wstring_view relative) const {
 }
 
 bool Folder::Exists(std::wstring_view relative) const {
-  return GetFileAttributesW(Join(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(testing::LiteralPath(Join(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {

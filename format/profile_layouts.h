@@ -43,6 +43,9 @@ constexpr std::array<Field, 39> CurrentProfileFieldList() {
 inline constexpr std::array<Field, 39> CurrentProfileFields = CurrentProfileFieldList();
 inline constexpr Layout CurrentProfileRecord{CurrentProfileFields};
 
+// The fields the 2.0.12 layout adds after the legacy ones: Text32 and Byte5.
+inline constexpr Layout AddedInCurrent{std::span(CurrentProfileFields).subspan(LegacyProfileFields.size())};
+
 }  // namespace layouts
 
 struct BlockItem : RecordOf<layouts::BlockItem> {

@@ -3,12 +3,10 @@
 namespace zelvane {
 
 bool ArrayBounds::ElementCount(std::uint64_t& total) const {
-  total = dims.empty() ? 0 : 1;
-  for (const Dimension& d : dims)
-    if (d.count == 0) return total = 0, true;  // empty whatever the other counts
-  for (const Dimension& d : dims)
-    if (__builtin_mul_overflow(total, std::uint64_t{d.count}, &total)) return false;
-  return true;
+  ElementTotal product;
+  for (const Dimension& d : dims) product.Add(d.count);
+  total = product.Value();
+  return product.Fits();
 }
 
 Value EmptyValue(const Field& field) {
@@ -76,9 +74,9 @@ std::size_t MinEncodedSize(const Field& field) {
   return 0;
 }
 
-std::size_t MinEncodedSize(const Layout& layout) {
+std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField) {
   std::size_t size = 0;
-  for (const Field& f : layout.fields) size += MinEncodedSize(f);
+  for (std::size_t i = fromField; i < layout.fields.size(); ++i) size += MinEncodedSize(layout.fields[i]);
   return size;
 }
 

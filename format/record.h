@@ -32,6 +32,24 @@ struct Dimension {
   friend bool operator==(const Dimension&, const Dimension&) = default;
 };
 
+// The number of elements of an array, its counts taken one at a time: the product of the counts,
+// 0 when there are none or any of them is 0, and too large to hold when the product overflows 64
+// bits (a claim no file can back).
+class ElementTotal {
+ public:
+  void Add(std::uint32_t count) {
+    if (count == 0) zero_ = true;
+    else if (__builtin_mul_overflow(product_, std::uint64_t{count}, &product_)) overflow_ = true;
+    any_ = true;
+  }
+  bool Fits() const { return zero_ || !overflow_; }
+  std::uint64_t Value() const { return zero_ || !any_ ? 0 : product_; }
+
+ private:
+  std::uint64_t product_ = 1;
+  bool any_ = false, zero_ = false, overflow_ = false;
+};
+
 // The stored shape of a dynamic array; no dimensions is the empty (never dimensioned) array.
 struct ArrayBounds {
   std::vector<Dimension> dims;
@@ -90,9 +108,9 @@ Record EmptyRecord(const Layout& layout);
 // Makes `record` the empty value of `layout` in place, reusing what it holds where it can.
 void ResetRecord(const Layout& layout, Record& record);
 
-// The fewest bytes any value of the field can take in a file.
+// The fewest bytes any value of the field can take in a file: the size of its empty value.
 std::size_t MinEncodedSize(const Field& field);
-std::size_t MinEncodedSize(const Layout& layout);
+std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField = 0);
 
 // A record of a fixed layout, created holding the empty value of every field.
 template <const Layout& L>

@@ -4,6 +4,7 @@
 
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
+#include "format/record_scan.h"
 #include "format/record_writer.h"
 
 namespace zelvane {
@@ -35,6 +36,7 @@ const Case Cases[] = {
     {"empty text", TextOnly, B({0, 0})},
     {"text abc", TextOnly, B({3, 0, 'a', 'b', 'c'})},
     {"text of 300 bytes", TextOnly, B({0x2C, 0x01}) + Bytes(300, '\xE9')},
+    {"text of 40,000 bytes", TextOnly, B({0x40, 0x9C}) + Bytes(40000, 'T')},
     {"byte 7", ByteOnly, B({7})},
     {"byte 255", ByteOnly, B({0xFF})},
     {"bytes never dimensioned", BytesOnly, B({0, 0})},
@@ -88,7 +90,7 @@ TEST(RecordCodec, AnyCutLeavesTheFieldEmpty) {  // one-field layouts: a cut fiel
 }
 
 TEST(RecordCodec, DecodedValuesAreLittleEndianAndSigned) {
-  auto [end, record] = Decode(BytesOnly, Cases[7].bytes);
+  auto [end, record] = Decode(BytesOnly, Cases[8].bytes);
   const auto& array = std::get<ByteArray>(record.fields[0]);
   ASSERT_EQ(array.bounds.dims.size(), 2u);
   EXPECT_EQ(array.bounds.dims[0], (Dimension{2, -5}));
@@ -206,7 +208,23 @@ Bytes RichLegacyBytes() {
   return EncodeRecord(LegacyProfileRecord::layout, r);
 }
 
-// Whatever the cut, the fields kept are exactly what the read bytes encode.
+// A file's bytes, handed out in reads of at most `chunk`.
+class ChunkedSource : public ByteSource {
+ public:
+  ChunkedSource(std::string_view data, std::size_t chunk) : data_(data), chunk_(chunk) {}
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+    const std::string_view part = data_.substr(static_cast<std::size_t>(offset), std::min(size, chunk_));
+    std::copy(part.begin(), part.end(), into);
+    return part.size();
+  }
+
+ private:
+  std::string_view data_;
+  std::size_t chunk_;
+};
+
+// Whatever the cut, the fields kept are exactly what the read bytes encode, and a scan through
+// the smallest buffers finds the same end as the reader.
 TEST(RecordCodec, EveryCutOfARecordKeepsAPrefixOfItsBytes) {
   const Bytes full = RichLegacyBytes();
   int boundaries = 0;
@@ -214,6 +232,17 @@ TEST(RecordCodec, EveryCutOfARecordKeepsAPrefixOfItsBytes) {
     const Bytes data = full.substr(0, cut);
     std::size_t position = 0;
     auto [end, record] = Decode(layouts::LegacyProfileRecord, data, &position);
+    for (const std::size_t buffer : {ByteCursor::kMinBuffer, ByteCursor::kMinBuffer + 1, std::size_t{29}}) {
+      ChunkedSource source(data, 7);
+      std::vector<char> room(buffer);
+      ByteCursor cursor(source, data.size(), room);
+      const RecordScan scan = ScanRecord(cursor, layouts::LegacyProfileRecord);
+      EXPECT_EQ(scan.end, end) << "cut " << cut << ", buffer " << buffer;
+      EXPECT_EQ(scan.wholeEnd, position) << "cut " << cut << ", buffer " << buffer;
+      if (end == ReadEnd::AtFieldBoundary) {  // what a short file lacks: the empty values of its fields
+        EXPECT_EQ(cut + scan.missing, EncodeRecord(layouts::LegacyProfileRecord, record).size()) << "cut " << cut;
+      }
+    }
     const Bytes again = EncodeRecord(layouts::LegacyProfileRecord, record);
     switch (end) {
       case ReadEnd::Complete:

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "format/byte_cursor.h"
 #include "format/record.h"
 
 namespace zelvane {
@@ -16,38 +17,27 @@ enum class ReadEnd : std::uint8_t {
                     // that field and every field after it are empty
 };
 
+// Why a field was cut short.
+enum class Damage : std::uint8_t {
+  None,
+  EndsInsideField,   // a text or an array's elements run past the end of the data
+  ClaimExceedsFile,  // an array claims more elements than the rest of the data could hold
+};
+
 class RecordReader {
  public:
-  explicit RecordReader(std::string_view data) : data_(data) {}
+  explicit RecordReader(std::string_view data) : cursor_(data) {}
 
   // Sets `record` to the empty value of `layout`, then decodes the fields in order from the
   // current position. Running out of data is not an error; it is reported by the result.
   ReadEnd ReadRecord(const Layout& layout, Record& record);
 
   // The end of the last field read whole: the record's encoded length when it was complete.
-  std::size_t Position() const { return pos_; }
+  std::size_t Position() const { return position_; }
 
  private:
-  bool ReadFields(const Layout& layout, Record& record);
-  bool ReadField(const Field& field, Value& value);
-  bool ReadText(Text& text);
-  bool ReadBounds(ArrayBounds& bounds, std::size_t minElementSize, std::size_t& total);
-  template <class Element>
-  bool ReadArray(Array<Element>& array, const Field& element);
-  bool ReadElement(const Field& element, std::uint8_t& byte);
-  bool ReadElement(const Field& element, Text& text);
-  bool ReadElement(const Field& element, Record& record);
-
-  const unsigned char* Take(std::size_t n);  // the one bounds check
-  std::size_t Remaining() const { return data_.size() - pos_; }
-  bool CutShort() {
-    end_ = ReadEnd::InsideField;
-    return false;
-  }
-
-  std::string_view data_;
-  std::size_t pos_ = 0;
-  ReadEnd end_ = ReadEnd::Complete;
+  ByteCursor cursor_;
+  std::size_t position_ = 0;
 };
 
 }  // namespace zelvane

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <new>
 
 #include "format/record_reader.h"
@@ -93,32 +95,46 @@ TEST_P(HostileHeader, AsAFileIsSkippedAsDamagedInBoundedMemory) {
   const std::string utf8 = path.string();
 
   UpgradeResult result{};
-  const auto [bytes, count] = Allocations([&] { result = UpgradeProfileFile(SystemPlatform(), utf8); });
-  EXPECT_EQ(result, (UpgradeResult{UpgradeOutcome::Skipped, SkipReason::Damaged}));
-  EXPECT_LT(bytes, ByteBound);
+  const auto [bytes, count] = Allocations([&] { result = ProfileUpgrader(4096).Upgrade(SystemPlatform(), utf8); });
+  EXPECT_EQ(result, (UpgradeResult{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::ClaimExceedsFile}));
+  EXPECT_LT(bytes, ByteBound);  // the read buffer included
   EXPECT_LT(count, AllocationBound);
-  EXPECT_EQ(SystemPlatform().ReadWholeFile(utf8), data);
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), data);
+  in.close();
   std::filesystem::remove_all(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(InEachArrayKind, HostileHeader,
                          ::testing::Values(HostileArray::Items, HostileArray::Bytes, HostileArray::Texts));
 
-// The same claim spread over several dimensions whose product overflows 64 bits, and the
-// largest number of dimensions a header can claim.
+// The same claim spread over several dimensions whose product overflows 64 bits, counts whose
+// product wraps around to 0, the largest number of dimensions a header can claim, and a claim
+// that the bytes left could hold as bytes but not as 12-byte items.
 TEST(HostileHeaderShapes, OverflowingProductsAndManyDimensionsAreRefusedCheaply) {
   std::string overflow = samples::HostileProfile(HostileArray::Bytes);
   const std::size_t at = overflow.find('\xFF') - 2;
-  const unsigned char threeDims[] = {3, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF,
-                                     0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
-  for (std::size_t i = 0; i < sizeof threeDims; ++i) overflow[at + i] = static_cast<char>(threeDims[i]);
+  const auto put = [at](std::string& data, std::initializer_list<unsigned char> header) {
+    std::size_t i = at;
+    for (const unsigned char b : header) data[i++] = static_cast<char>(b);
+  };
+  put(overflow, {3, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF,
+                 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
+
+  std::string wrapsToZero(at + 100, '\0');  // 65,536 to the fourth is 2 to the 64th
+  put(wrapsToZero, {4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
 
   std::string manyDims = overflow;
   manyDims[at] = '\xFF';
   manyDims[at + 1] = '\xFF';
 
-  for (const std::string* data : {&overflow, &manyDims}) {
-    ASSERT_EQ(data->size(), 100u);
+  std::string itemsAsBytes = samples::HostileProfile(HostileArray::Items) + std::string(59'900, '\0');
+  const std::size_t itemsAt = itemsAsBytes.find('\xFF') - 2;
+  itemsAsBytes.replace(itemsAt + 2, 4, std::string("\x50\xC3\0\0", 4));  // 50,000 items
+
+  const std::pair<const std::string*, std::size_t> cases[] = {
+      {&overflow, at}, {&wrapsToZero, at}, {&manyDims, at}, {&itemsAsBytes, itemsAt}};
+  for (const auto& [data, cutAt] : cases) {
     ReadEnd end{};
     std::size_t position = 0;
     const auto [bytes, count] = Allocations([&] {
@@ -127,10 +143,10 @@ TEST(HostileHeaderShapes, OverflowingProductsAndManyDimensionsAreRefusedCheaply)
       end = reader.ReadRecord(LegacyProfileRecord::layout, record);
       position = reader.Position();
     });
-    EXPECT_EQ(end, ReadEnd::InsideField);
-    EXPECT_EQ(position, at);
-    EXPECT_LT(bytes, ByteBound);
-    EXPECT_LT(count, AllocationBound);
+    EXPECT_EQ(end, ReadEnd::InsideField) << data->size();
+    EXPECT_EQ(position, cutAt) << data->size();
+    EXPECT_LT(bytes, ByteBound) << data->size();
+    EXPECT_LT(count, AllocationBound) << data->size();
   }
 }
 

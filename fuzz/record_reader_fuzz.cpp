@@ -1,8 +1,10 @@
 // libFuzzer target: decodes the input by each record layout and checks that decoding then
-// encoding gives back exactly the bytes that were read; then runs the in-place upgrade of the
-// input as a profile file, over an in-memory platform, and checks it against what a full decode
-// says it must do: the same outcome, the bytes that were read unchanged, the 2.0.12 record
-// written over the legacy one, and nothing more changed by a second upgrade.
+// encoding gives back exactly the bytes that were read; then runs the streaming in-place upgrade
+// of the input as a profile file, over an in-memory platform and through read buffers of several
+// sizes, and checks it against what the record-value path (ReadRecord, ToCurrent, WriteRecord)
+// says it must do: the same decision, the same bytes written, nothing written when nothing
+// changes, the same decision from a check that writes nothing, and nothing more changed by a
+// second upgrade.
 //
 // Any broken invariant aborts, so libFuzzer keeps the input as a crash.
 
@@ -14,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "format/byte_cursor.h"
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
 #include "format/record_writer.h"
@@ -82,13 +85,8 @@ class MemoryPlatform : public Platform {
   int Writes() const { return writes_; }
 
   char Separator() const override { return '/'; }
-  std::string ReadWholeFile(const std::string&) override { return contents_; }
-  void WriteAt(const std::string&, std::uint64_t offset, std::string_view bytes) override {
-    ++writes_;
-    Check(offset <= contents_.size(), "a write leaves a hole in the file");
-    const auto at = static_cast<std::size_t>(offset);
-    if (at + bytes.size() > contents_.size()) contents_.resize(at + bytes.size());
-    contents_.replace(at, bytes.size(), bytes);
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor purpose) override {
+    return std::make_unique<File>(*this, purpose);
   }
   std::unique_ptr<FileListing> ListFiles(const std::string&, std::string_view) override {
     return std::make_unique<EmptyListing>();
@@ -98,6 +96,33 @@ class MemoryPlatform : public Platform {
   void RemoveAfterExit(const std::string&) override { Broken("an upgrade removes a file"); }
 
  private:
+  class File : public ProfileFile {
+   public:
+    File(MemoryPlatform& owner, OpenFor purpose) : owner_(owner), size_(owner.contents_.size()), purpose_(purpose) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+      const std::string& c = owner_.contents_;
+      if (offset >= c.size()) return 0;
+      return c.copy(into, size, static_cast<std::size_t>(offset));
+    }
+    void WriteAt(std::uint64_t offset, std::string_view bytes) override {
+      Check(purpose_ == OpenFor::Upgrading, "a check writes");
+      ++owner_.writes_;
+      std::string& c = owner_.contents_;
+      Check(offset <= c.size(), "a write leaves a hole in the file");
+      const auto at = static_cast<std::size_t>(offset);
+      if (at + bytes.size() > c.size()) c.resize(at + bytes.size());
+      c.replace(at, bytes.size(), bytes);
+    }
+    void Truncate(std::uint64_t) override { Broken("a write that did not fail is taken back"); }
+    void Close() override {}
+
+   private:
+    MemoryPlatform& owner_;
+    std::uint64_t size_;
+    OpenFor purpose_;
+  };
+
   std::string contents_;
   int writes_ = 0;
 };
@@ -128,36 +153,46 @@ std::pair<UpgradeResult, std::string> Expected(std::string_view input) {
   return {{UpgradeOutcome::Upgraded, SkipReason::None}, file};
 }
 
-void CheckUpgrade(std::string_view input) {
-  const auto [expected, expectedFile] = Expected(input);
-
-  MemoryPlatform file{std::string(input)};
-  UpgradeResult result{};
+UpgradeResult UpgradeInMemory(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode) {
   try {
-    result = UpgradeProfileFile(file, "profile.qdx");
+    return ProfileUpgrader(buffer).Upgrade(file, "profile.qdx", mode);
   } catch (const std::exception&) {
     Broken("the upgrade of an in-memory file throws");
   }
-  Check(result == expected, "the upgrade decided otherwise than a full decode says");
-  Check(file.Contents() == expectedFile, "the upgraded file is not the 2.0.12 record over the legacy bytes");
-  if (result.outcome == UpgradeOutcome::Skipped) {
-    Check(file.Writes() == 0, "a skipped file was written");
-    return;
-  }
+}
 
-  // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.
-  const std::string& after = file.Contents();
-  CurrentProfileRecord current;
-  RecordReader again(after);
-  Check(again.ReadRecord(CurrentProfileRecord::layout, current) == ReadEnd::Complete,
-        "the upgraded file does not hold a whole 2.0.12 record");
-  MemoryPlatform second{after};
-  try {
-    UpgradeProfileFile(second, "profile.qdx");
-  } catch (const std::exception&) {
-    Broken("the second upgrade throws");
+// The streaming upgrade, through a buffer as small as a cursor takes and through the usual one,
+// decides and writes exactly what the record-value path says, a check says the same and writes
+// nothing, and a second upgrade changes nothing.
+void CheckUpgrade(std::string_view input) {
+  const auto [expected, expectedFile] = Expected(input);
+  const std::size_t smallBuffer = ByteCursor::kMinBuffer + input.size() % 23;
+  for (const std::size_t buffer : {smallBuffer, ProfileUpgrader::kDefaultBufferSize}) {
+    MemoryPlatform check{std::string(input)};
+    const UpgradeResult checked = UpgradeInMemory(check, buffer, UpgradeMode::Check);
+    Check(check.Contents() == input && check.Writes() == 0, "a check changed the file");
+
+    MemoryPlatform file{std::string(input)};
+    const UpgradeResult result = UpgradeInMemory(file, buffer, UpgradeMode::Upgrade);
+    Check(result == checked, "a check and an upgrade decided differently");
+    Check(result.outcome == expected.outcome && result.reason == expected.reason,
+          "the upgrade decided otherwise than a full decode says");
+    Check((result.reason == SkipReason::Damaged) == (result.damage != Damage::None), "damage without a reason");
+    Check(file.Contents() == expectedFile, "the upgraded file is not the 2.0.12 record over the legacy bytes");
+    Check(result.written == (file.Writes() > 0) && (file.Writes() > 0) == (expectedFile != input),
+          "a file that needed no change was written, or one that did was not");
+    if (result.outcome == UpgradeOutcome::Skipped) continue;
+
+    // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.
+    const std::string& after = file.Contents();
+    CurrentProfileRecord current;
+    RecordReader again(after);
+    Check(again.ReadRecord(CurrentProfileRecord::layout, current) == ReadEnd::Complete,
+          "the upgraded file does not hold a whole 2.0.12 record");
+    MemoryPlatform second{after};
+    UpgradeInMemory(second, buffer, UpgradeMode::Upgrade);
+    Check(second.Contents() == after && second.Writes() == 0, "a second upgrade changed the file");
   }
-  Check(second.Contents() == after, "a second upgrade changed the file");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
-// What the tool takes from the operating system: whole-file reads, writes at an offset, folder
-// listings, its own location and its removal. Each file operation opens the file, does its work
-// and closes it before it returns, so no handle outlives a call.
+// What the tool takes from the operating system: profiles opened once from their first read to
+// their last write, folder listings, its own location and its removal.
 
 #include <cstdint>
 #include <memory>
@@ -23,6 +22,35 @@ class PlatformError : public std::runtime_error {
   std::string action_, path_, reason_;
 };
 
+// One profile, open through one handle that no other program may write through while it is held.
+// Offsets are 64-bit whatever the size of a pointer. Every failure throws PlatformError.
+class ProfileFile {
+ public:
+  virtual ~ProfileFile() = default;  // closes the file if Close was not called
+
+  // The size the file had when it was opened.
+  virtual std::uint64_t Size() const = 0;
+
+  // Reads up to `size` bytes at `offset`; fewer only where the file ends.
+  virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) = 0;
+
+  // Writes all of `bytes` at `offset`, extending the file where they run past its end. A profile
+  // that could only be opened for reading fails here with the reason it could not be opened for
+  // writing.
+  virtual void WriteAt(std::uint64_t offset, std::string_view bytes) = 0;
+
+  // Sets the file's length to `size`; used to take back a write that failed part-way.
+  virtual void Truncate(std::uint64_t size) = 0;
+
+  // Closes the file, reporting a failure to do so.
+  virtual void Close() = 0;
+};
+
+enum class OpenFor : std::uint8_t {
+  Reading,    // read only: nothing is ever written
+  Upgrading,  // reading and writing; where writing is refused, reading only and WriteAt fails
+};
+
 class FileListing {
  public:
   virtual ~FileListing() = default;
@@ -37,13 +65,8 @@ class Platform {
 
   virtual char Separator() const = 0;  // between a folder and a name
 
-  // The whole file, read through a handle opened for reading only. Throws PlatformError.
-  virtual std::string ReadWholeFile(const std::string& path) = 0;
-
-  // Writes `bytes` at `offset` of an existing file, through a handle opened for writing only and
-  // without sharing. Bytes outside [offset, offset + size) are untouched; the file grows where the
-  // write runs past its end and is never shortened or created. Throws PlatformError.
-  virtual void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) = 0;
+  // Opens an existing file (never creating or shortening it), sharing it with readers only.
+  virtual std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) = 0;
 
   // Lists `folder` (which ends in a separator). A missing folder lists nothing.
   virtual std::unique_ptr<FileListing> ListFiles(const std::string& folder,

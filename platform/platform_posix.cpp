@@ -20,28 +20,83 @@ namespace {
   throw PlatformError(action, path, std::strerror(error));
 }
 
-class Descriptor {  // closes on every path out; a failing close on the success path is reported
+// A profile open through one descriptor: whatever replaces its name meanwhile, the reads and
+// writes all reach the same file.
+class PosixProfileFile : public ProfileFile {
  public:
-  Descriptor(const std::string& path, int flags, const char* action) : path_(path) {
-    do fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
-    while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) Fail(action, path_, errno);
+  PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path) {
+    if (purpose == OpenFor::Upgrading) {
+      fd_ = Open(O_RDWR);
+      if (fd_ < 0) {
+        writeRefused_ = errno;
+        if (writeRefused_ != EACCES && writeRefused_ != EROFS && writeRefused_ != EPERM && writeRefused_ != ETXTBSY)
+          Fail("open the file", path_, writeRefused_);
+      }
+    } else {
+      writeRefused_ = EBADF;  // never written
+    }
+    if (fd_ < 0) {
+      fd_ = Open(O_RDONLY);
+      if (fd_ < 0) Fail("open the file for reading", path_, errno);
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("read the file", path_, errno);
+    if (!S_ISREG(st.st_mode)) Fail("open the file", path_, EISDIR);
+    size_ = static_cast<std::uint64_t>(st.st_size);
   }
-  ~Descriptor() {
+  ~PosixProfileFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
-  void Close() {
+  PosixProfileFile(const PosixProfileFile&) = delete;
+  PosixProfileFile& operator=(const PosixProfileFile&) = delete;
+
+  std::uint64_t Size() const override { return size_; }
+
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("read the file", path_, errno);
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
+  void WriteAt(std::uint64_t offset, std::string_view bytes) override {
+    if (writeRefused_ != 0) Fail("open the file for writing", path_, writeRefused_);
+    while (!bytes.empty()) {
+      const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("write to the file", path_, errno);
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      offset += static_cast<std::uint64_t>(n);
+    }
+  }
+
+  void Truncate(std::uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("restore the length of the file", path_, errno);
+  }
+
+  void Close() override {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) Fail("close the file", path_, errno);
   }
 
  private:
+  int Open(int flags) const {
+    int fd;
+    do fd = ::open(path_.c_str(), flags | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+  }
+
   std::string path_;
   int fd_ = -1;
+  std::uint64_t size_ = 0;
+  int writeRefused_ = 0;  // why the file could not be opened for writing
 };
 
 class PosixListing : public FileListing {
@@ -58,39 +113,8 @@ class PosixPlatform : public Platform {
  public:
   char Separator() const override { return '/'; }
 
-  std::string ReadWholeFile(const std::string& path) override {
-    Descriptor file(path, O_RDONLY, "open the file for reading");
-    struct stat st {};
-    if (::fstat(file.Get(), &st) != 0) Fail("read the file", path, errno);
-    std::string data;
-    try {
-      data.resize(static_cast<std::size_t>(st.st_size));
-    } catch (const std::exception&) {
-      throw PlatformError("read the file", path, "The file is too large to be read into memory.");
-    }
-    std::size_t done = 0;
-    while (done < data.size()) {  // the size it had when opened; a file that shrank ends early
-      const ssize_t n = ::read(file.Get(), data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail("read the file", path, errno);
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    data.resize(done);
-    file.Close();
-    return data;
-  }
-
-  void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) override {
-    Descriptor file(path, O_WRONLY, "open the file for writing");
-    while (!bytes.empty()) {
-      const ssize_t n = ::pwrite(file.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail("write to the file", path, errno);
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      offset += static_cast<std::uint64_t>(n);
-    }
-    file.Close();
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
+    return std::make_unique<PosixProfileFile>(path, purpose);
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,

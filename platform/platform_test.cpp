@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include "platform/windows_path.h"
+
 #include <algorithm>
 
 #include "testing/test_files.h"
@@ -30,35 +32,59 @@ TEST(Platform, WriteAtOverwritesExtendsAndNeverShortens) {
   for (const Case& c : cases) {
     const std::string path = folder.File("f.bin");
     WriteBytes(FromUtf8(path), c.before);
-    SystemPlatform().WriteAt(path, c.offset, c.bytes);
+    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Upgrading);
+    EXPECT_EQ(file->Size(), c.before.size()) << c.name;
+    file->WriteAt(c.offset, c.bytes);
+    std::string back(c.after.size() + 5, '?');
+    back.resize(file->ReadAt(0, back.data(), back.size()));
+    EXPECT_EQ(back, c.after) << c.name;
+    file->Close();
     EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after) << c.name;
-    EXPECT_EQ(SystemPlatform().ReadWholeFile(path), c.after) << c.name;
   }
 }
 
-TEST(Platform, ReadsLargeFilesWhole) {
+TEST(Platform, ReadsAnywhereAndTruncates) {
   TempFolder folder;
   std::string big(5'000'011, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
   WriteBytes(folder.Path() / "big.bin", big);
-  EXPECT_EQ(SystemPlatform().ReadWholeFile(folder.File("big.bin")), big);
+  const auto file = SystemPlatform().OpenProfile(folder.File("big.bin"), OpenFor::Upgrading);
+  std::string whole(big.size(), '\0'), part(10, '\0');
+  EXPECT_EQ(file->ReadAt(0, whole.data(), whole.size()), big.size());
+  EXPECT_EQ(whole, big);
+  EXPECT_EQ(file->ReadAt(big.size() - 4, part.data(), part.size()), 4u);  // fewer only at the end
+  EXPECT_EQ(part.substr(0, 4), big.substr(big.size() - 4));
+  EXPECT_EQ(file->ReadAt(big.size() + 100, part.data(), part.size()), 0u);
+  file->Truncate(1000);
+  file->Close();
+  EXPECT_EQ(ReadBytes(folder.Path() / "big.bin"), big.substr(0, 1000));
 }
 
 TEST(Platform, FailuresSayWhatWhereAndWhy) {
   TempFolder folder;
   std::filesystem::create_directories(folder.Path() / "sub");
+  const std::string missing = folder.File("missing.qdx");
+  const std::string sub = folder.File("sub");
+  const std::string readOnly = folder.File("read-only.qdx");
+  WriteBytes(FromUtf8(readOnly), "abc");
+  std::filesystem::permissions(Literal(FromUtf8(readOnly)), std::filesystem::perms::owner_read);
   struct Case {
     const char* name;
     std::function<void()> call;
     std::string action, path;
   };
-  const std::string missing = folder.File("missing.qdx");
-  const std::string sub = folder.File("sub");
-  const Case cases[] = {
-      {"read a missing file", [&] { SystemPlatform().ReadWholeFile(missing); }, "open the file for reading", missing},
-      {"write a missing file", [&] { SystemPlatform().WriteAt(missing, 0, "x"); }, "open the file for writing", missing},
-      {"write a folder", [&] { SystemPlatform().WriteAt(sub, 0, "x"); }, "open the file for writing", sub},
+  std::vector<Case> cases = {
+      {"open a missing file", [&] { SystemPlatform().OpenProfile(missing, OpenFor::Upgrading); }, "open the file", missing},
+      {"read a missing file", [&] { SystemPlatform().OpenProfile(missing, OpenFor::Reading); }, "open the file for reading",
+       missing},
+      {"write a file opened for reading",
+       [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Reading)->WriteAt(0, "x"); }, "open the file for writing",
+       readOnly},
   };
+  if (!std::ofstream(Literal(FromUtf8(readOnly)), std::ios::app))  // unless the system lets this user write anyway
+    cases.push_back({"write a read-only file",
+                     [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Upgrading)->WriteAt(3, "x"); },
+                     "open the file for writing", readOnly});
   for (const Case& c : cases) {
     try {
       c.call();
@@ -70,7 +96,39 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
       EXPECT_EQ(std::string(e.what()), c.path + "\nCould not " + c.action + ". " + e.Reason()) << c.name;
     }
   }
-  EXPECT_FALSE(std::filesystem::exists(FromUtf8(missing)));  // a write never creates a file
+  EXPECT_THROW(SystemPlatform().OpenProfile(sub, OpenFor::Upgrading), PlatformError);
+  EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates a file
+  std::filesystem::permissions(Literal(FromUtf8(readOnly)), std::filesystem::perms::owner_all);
+  EXPECT_EQ(ReadBytes(FromUtf8(readOnly)), "abc");
+}
+
+// Every path reaches Windows in the form that takes names as they stand.
+TEST(Platform, PathsTakeEveryNameAsItStands) {
+  struct Case {
+    const char* path;
+    const char* current;
+    const char* extended;
+  };
+  const Case cases[] = {
+      {"C:\\Quindrel\\appfiles\\formats\\nul.qdx", "", "\\\\?\\C:\\Quindrel\\appfiles\\formats\\nul.qdx"},
+      {"C:\\\\appfiles\\formats\\", "", "\\\\?\\C:\\appfiles\\formats\\"},  // a drive root's doubled separator
+      {"C:/a/./b/../c. /d.qdx.", "", "\\\\?\\C:\\a\\c. \\d.qdx."},  // trailing dots and spaces kept
+      {"C:\\", "", "\\\\?\\C:\\"},
+      {"\\\\server\\share\\x\\con.qdx", "", "\\\\?\\UNC\\server\\share\\x\\con.qdx"},
+      {"sub\\aux.qdx", "D:\\work", "\\\\?\\D:\\work\\sub\\aux.qdx"},
+      {"..\\x", "D:\\work\\here", "\\\\?\\D:\\work\\x"},
+      {"..\\..\\..\\x", "D:\\work", "\\\\?\\D:\\x"},  // never above the root
+      {"\\rooted", "D:\\work", "\\\\?\\D:\\rooted"},
+      {"\\rooted", "\\\\srv\\sh\\dir", "\\\\?\\UNC\\srv\\sh\\rooted"},
+      {"d:rel", "D:\\work", "\\\\?\\D:\\work\\rel"},
+      {"E:rel", "D:\\work", "\\\\?\\E:\\rel"},
+      {"\\\\?\\C:\\as it is\\.", "", "\\\\?\\C:\\as it is\\."},
+      {"\\\\.\\pipe\\x", "", "\\\\.\\pipe\\x"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ExtendedLengthPath(c.path, c.current), c.extended) << c.path;
+  EXPECT_EQ(PlainPath("\\\\?\\C:\\a"), "C:\\a");
+  EXPECT_EQ(PlainPath("\\\\?\\UNC\\s\\x"), "\\\\s\\x");
+  EXPECT_EQ(PlainPath("C:\\a"), "C:\\a");
 }
 
 std::vector<std::string> ListAll(const std::string& folder) {
@@ -107,7 +165,7 @@ TEST(Platform, RewritingListedFilesDoesNotDisturbTheListing) {
   const auto listing = SystemPlatform().ListFiles(Utf8(folder.Path()) + SystemPlatform().Separator(), ".qdx");
   std::vector<std::string> seen;
   for (std::string name = listing->Next(); !name.empty(); name = listing->Next()) {
-    SystemPlatform().WriteAt(folder.File(name), 3, std::string(3, '\0'));
+    SystemPlatform().OpenProfile(folder.File(name), OpenFor::Upgrading)->WriteAt(3, std::string(3, '\0'));
     seen.push_back(name);
   }
   std::sort(seen.begin(), seen.end());

@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/self_removal_win32.h"
 #include "platform/text_win32.h"
+#include "platform/windows_path.h"
 
 namespace zelvane {
 
@@ -47,41 +49,118 @@ namespace {
   throw PlatformError(action, path, SystemMessage(error));
 }
 
-// Paths past MAX_PATH need the extended-length prefix, which also turns off the normalisation
-// Windows would otherwise do, so the path is made full first.
-std::wstring SystemPath(const std::string& path) {
-  std::wstring wide = Widen(path);
-  if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return wide;
-  std::wstring full(n, L'\0');
-  full.resize(GetFullPathNameW(wide.c_str(), n, full.data(), nullptr));
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
+std::string CurrentFolder() {
+  std::wstring folder(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    if (n == 0) return {};
+    if (n < folder.size()) return Narrow(std::wstring_view(folder).substr(0, n));
+    folder.resize(n);
+  }
 }
 
-class Handle {  // closes on every path out; a failing close on the success path is reported
+// Every path reaches the system in the extended-length form, so that the names in it are taken
+// as they stand: "nul.qdx" is a profile, not the null device.
+std::wstring SystemPath(const std::string& path) {
+  return Widen(ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder()));
+}
+
+// Errors after which a profile may still be read: the file is read-only, on a read-only medium,
+// or another program reads it and shares it with readers only.
+bool WritingRefused(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_WRITE_PROTECT ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+// A profile open through one handle, shared with readers only: no other program writes to it or
+// replaces it while it is held.
+class Win32ProfileFile : public ProfileFile {
  public:
-  Handle(const std::string& path, DWORD access, DWORD share, const char* action) : path_(path) {
-    handle_ = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) Fail(action, path_);
+  Win32ProfileFile(const std::string& path, OpenFor purpose) : path_(path) {
+    const std::wstring systemPath = SystemPath(path);
+    auto open = [&](DWORD access) {
+      return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    };
+    if (purpose == OpenFor::Upgrading) {
+      handle_ = open(GENERIC_READ | GENERIC_WRITE);
+      if (handle_ == INVALID_HANDLE_VALUE) {
+        writeRefused_ = GetLastError();
+        if (!WritingRefused(writeRefused_)) Fail("open the file", path_, writeRefused_);
+      }
+    } else {
+      writeRefused_ = ERROR_ACCESS_DENIED;  // never written
+    }
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      handle_ = open(GENERIC_READ);
+      if (handle_ == INVALID_HANDLE_VALUE) Fail("open the file for reading", path_);
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_, &size)) Fail("read the file", path_);
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
   }
-  ~Handle() {
+  ~Win32ProfileFile() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return handle_; }
-  void Close() {
+  Win32ProfileFile(const Win32ProfileFile&) = delete;
+  Win32ProfileFile& operator=(const Win32ProfileFile&) = delete;
+
+  std::uint64_t Size() const override { return size_; }
+
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      OVERLAPPED at = At(offset + done);
+      DWORD n = 0;
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 24));
+      if (!ReadFile(handle_, into + done, want, &n, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        Fail("read the file", path_);
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  }
+
+  void WriteAt(std::uint64_t offset, std::string_view bytes) override {
+    if (writeRefused_ != ERROR_SUCCESS) Fail("open the file for writing", path_, writeRefused_);
+    while (!bytes.empty()) {
+      OVERLAPPED at = At(offset);
+      DWORD n = 0;
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
+      if (!WriteFile(handle_, bytes.data(), want, &n, &at)) Fail("write to the file", path_);
+      if (n == 0) Fail("write to the file", path_, ERROR_WRITE_FAULT);
+      bytes.remove_prefix(n);
+      offset += n;
+    }
+  }
+
+  void Truncate(std::uint64_t size) override {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end))
+      Fail("restore the length of the file", path_);
+  }
+
+  void Close() override {
     HANDLE h = handle_;
     handle_ = INVALID_HANDLE_VALUE;
     if (!CloseHandle(h)) Fail("close the file", path_);
   }
 
  private:
+  static OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+  }
+
   std::string path_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  std::uint64_t size_ = 0;
+  DWORD writeRefused_ = ERROR_SUCCESS;  // why the file could not be opened for writing
 };
 
 class Win32Listing : public FileListing {
@@ -127,44 +206,8 @@ class Win32Platform : public Platform {
  public:
   char Separator() const override { return '\\'; }
 
-  std::string ReadWholeFile(const std::string& path) override {
-    Handle file(path, GENERIC_READ, FILE_SHARE_READ, "open the file for reading");
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size)) Fail("read the file", path);
-    if (static_cast<unsigned long long>(size.QuadPart) > 0x7FFFFFFFull)
-      throw PlatformError("read the file", path, "The file is too large to be read into memory.");
-    std::string data;
-    try {
-      data.resize(static_cast<std::size_t>(size.QuadPart));
-    } catch (const std::exception&) {
-      throw PlatformError("read the file", path, "The file is too large to be read into memory.");
-    }
-    std::size_t done = 0;
-    while (done < data.size()) {  // the size it had when opened; a file that shrank ends early
-      DWORD n = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 24));
-      if (!ReadFile(file.Get(), data.data() + done, want, &n, nullptr)) Fail("read the file", path);
-      if (n == 0) break;
-      done += n;
-    }
-    data.resize(done);
-    file.Close();
-    return data;
-  }
-
-  void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) override {
-    Handle file(path, GENERIC_WRITE, 0, "open the file for writing");
-    LARGE_INTEGER at{};
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) Fail("write to the file", path);
-    while (!bytes.empty()) {
-      DWORD n = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
-      if (!WriteFile(file.Get(), bytes.data(), want, &n, nullptr)) Fail("write to the file", path);
-      if (n == 0) Fail("write to the file", path, ERROR_WRITE_FAULT);
-      bytes.remove_prefix(n);
-    }
-    file.Close();
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
+    return std::make_unique<Win32ProfileFile>(path, purpose);
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
@@ -173,10 +216,10 @@ class Win32Platform : public Platform {
   }
 
   std::string ProgramFolder() override {
-    std::wstring path = ModulePath();
-    path.resize(path.rfind(L'\\'));
-    if (path.size() == 2 && path[1] == L':') path += L'\\';  // a drive root keeps its separator
-    return Narrow(path);
+    std::string path = PlainPath(Narrow(ModulePath()));
+    path.resize(path.rfind('\\'));
+    if (path.size() == 2 && path[1] == ':') path += '\\';  // a drive root keeps its separator
+    return path;
   }
 
   std::string ProgramName() override {

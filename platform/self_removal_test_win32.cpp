@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -149,6 +152,11 @@ Ran RunProgram(const std::wstring& exe, const std::wstring& arguments, const std
   return run;
 }
 
+std::string ReadText(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -200,7 +208,7 @@ TEST(SelfRemoval, TheExecutableGoesOnceTheProgramHasEndedAndNothingRemains) {
   const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
   ASSERT_TRUE(run.ended) << "the program did not end";
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(SystemPlatform().ReadWholeFile(Narrow(outcome)), "arranged");
+  EXPECT_EQ(ReadText(outcome), "arranged");
 
   ULONGLONG exeGoneMs = 0, helperGoneMs = 0, copyGoneMs = 0;
   const bool helperSeen = !ChildrenOf(run.id).empty();
@@ -224,8 +232,8 @@ TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
   const Ran run = RunProgram(space.Exe(), Quoted(outcome), missing, space.Program());
   ASSERT_TRUE(run.ended) << "the program did not end";
   EXPECT_EQ(run.exitCode, 1u);
-  const std::vector<std::string> lines = Lines(SystemPlatform().ReadWholeFile(Narrow(outcome)));
-  ASSERT_EQ(lines.size(), 4u) << "outcome: " << SystemPlatform().ReadWholeFile(Narrow(outcome));
+  const std::vector<std::string> lines = Lines(ReadText(outcome));
+  ASSERT_EQ(lines.size(), 4u) << "outcome: " << ReadText(outcome);
   EXPECT_EQ(lines[0], "failed");
   EXPECT_EQ(lines[1], "arrange the removal of the program");
   EXPECT_EQ(lines[2], Narrow(space.Exe()));

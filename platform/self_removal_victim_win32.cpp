@@ -32,7 +32,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     code = 1;
   }
   try {
-    platform.WriteAt(zelvane::Narrow(args.get()[1]), 0, outcome);
+    const auto file = platform.OpenProfile(zelvane::Narrow(args.get()[1]), zelvane::OpenFor::Upgrading);
+    file->WriteAt(0, outcome);
+    file->Close();
   } catch (const zelvane::PlatformError&) {
     return 4;
   }

@@ -8,10 +8,15 @@
 
 namespace zelvane::testing {
 
+// A full path in the form in which Windows takes every name as it stands ("nul.qdx" is a file).
+inline std::wstring LiteralPath(const std::wstring& path) {
+  return path.rfind(L"\\\\", 0) == 0 ? path : L"\\\\?\\" + path;
+}
+
 inline std::vector<std::wstring> Entries(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  const HANDLE find = FindFirstFileW((LiteralPath(folder) + L"\\*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
     const std::wstring name = data.cFileName;
@@ -23,7 +28,7 @@ inline std::vector<std::wstring> Entries(const std::wstring& folder) {
 
 inline void RemoveTree(const std::wstring& folder) {
   for (const std::wstring& name : Entries(folder)) {
-    const std::wstring path = folder + L"\\" + name;
+    const std::wstring path = LiteralPath(folder) + L"\\" + name;
     if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
       RemoveTree(path);
     } else {
@@ -31,7 +36,7 @@ inline void RemoveTree(const std::wstring& folder) {
       DeleteFileW(path.c_str());
     }
   }
-  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(LiteralPath(folder).c_str());
 }
 
 }  // namespace zelvane::testing

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "format/profile_layouts.h"
 #include "format/record_writer.h"
@@ -25,6 +27,17 @@ inline std::filesystem::path FromUtf8(const std::string& s) {
   return std::filesystem::path(std::u8string(s.begin(), s.end()));
 }
 
+// The path in the form in which the system takes every name as it stands ("\\?\C:\...\nul.qdx" on
+// Windows), so tests can make and read the files the tool must handle.
+inline std::filesystem::path Literal(const std::filesystem::path& path) {
+#ifdef _WIN32
+  std::wstring text = path.wstring();
+  std::replace(text.begin(), text.end(), L'/', L'\\');
+  if (path.is_absolute() && text.rfind(L"\\\\?\\", 0) != 0) return L"\\\\?\\" + text;
+#endif
+  return path;
+}
+
 class TempFolder {
  public:
   TempFolder() {
@@ -34,7 +47,7 @@ class TempFolder {
   }
   ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(Literal(path_), ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
@@ -47,12 +60,12 @@ class TempFolder {
 };
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Literal(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << Utf8(path);
 }
 inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Literal(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -76,23 +89,22 @@ inline LegacyProfileRecord SampleLegacy(const std::string& text30, const std::st
 }
 inline std::string Encode(const LegacyProfileRecord& r) { return EncodeRecord(r.layout, r); }
 
-// Passes every call to the system's platform, counting them; `failOn` may throw instead.
+// Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
+// as another program would at that moment. A write longer than `writeLandsBytes` lands that many
+// bytes and then fails, as on a disk that fills up.
 class RecordingPlatform : public Platform {
  public:
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
-  int reads = 0, writes = 0, removals = 0;
+  std::size_t writeLandsBytes = std::string::npos;
+  int opens = 0, reads = 0, writes = 0, removals = 0;
+  std::vector<std::pair<std::uint64_t, std::string>> written;  // offset and bytes of each write
 
   char Separator() const override { return SystemPlatform().Separator(); }
-  std::string ReadWholeFile(const std::string& path) override {
-    ++reads;
-    failOn("read", path);
-    return SystemPlatform().ReadWholeFile(path);
-  }
-  void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) override {
-    ++writes;
-    failOn("write", path);
-    SystemPlatform().WriteAt(path, offset, bytes);
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
+    ++opens;
+    failOn("open", path);
+    return std::make_unique<File>(*this, path, SystemPlatform().OpenProfile(path, purpose));
   }
   std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
     failOn("list", folder);
@@ -108,6 +120,42 @@ class RecordingPlatform : public Platform {
     removed = path;
   }
   std::string removed;
+
+ private:
+  class File : public ProfileFile {
+   public:
+    File(RecordingPlatform& owner, std::string path, std::unique_ptr<ProfileFile> file)
+        : owner_(owner), path_(std::move(path)), file_(std::move(file)) {}
+    std::uint64_t Size() const override { return file_->Size(); }
+    std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+      ++owner_.reads;
+      owner_.failOn("read", path_);
+      return file_->ReadAt(offset, into, size);
+    }
+    void WriteAt(std::uint64_t offset, std::string_view bytes) override {
+      ++owner_.writes;
+      owner_.written.emplace_back(offset, bytes);
+      owner_.failOn("write", path_);
+      if (bytes.size() > owner_.writeLandsBytes) {
+        file_->WriteAt(offset, bytes.substr(0, owner_.writeLandsBytes));
+        throw PlatformError("write to the file", path_, "There is not enough space on the disk.");
+      }
+      file_->WriteAt(offset, bytes);
+    }
+    void Truncate(std::uint64_t size) override {
+      owner_.failOn("truncate", path_);
+      file_->Truncate(size);
+    }
+    void Close() override {
+      owner_.failOn("close", path_);
+      file_->Close();
+    }
+
+   private:
+    RecordingPlatform& owner_;
+    std::string path_;
+    std::unique_ptr<ProfileFile> file_;
+  };
 };
 
 }  // namespace zelvane::testing

@@ -136,10 +136,8 @@ void Form1::Close() {
   DestroyWindow(hwnd_);
 }
 
-void Form1::SetStatusText(const std::string& text) {
-  SetWindowTextW(label1_, Widen(text).c_str());
-  UpdateWindow(label1_);
-}
+// Painted when the run next pumps events, which it does right after setting the text.
+void Form1::SetStatusText(const std::string& text) { SetWindowTextW(label1_, Widen(text).c_str()); }
 
 void Form1::DisableRunButton() {
   if (GetFocus() == command1_) SetFocus(hwnd_);  // keeps the keyboard (Alt+F4) with the window

@@ -1,65 +1,56 @@
 #include "upgrade/upgrade_file.h"
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "format/record_reader.h"
+#include "format/byte_cursor.h"
+#include "format/record_scan.h"
 #include "format/record_writer.h"
 
 namespace zelvane {
 namespace {
 
-// True when `tail` is exactly the encoding of one Text followed by one Byte: the two fields a
-// 2.0.12 record has beyond the legacy ones.
-bool IsCurrentTail(std::string_view tail) {
-  if (tail.size() < 3) return false;
-  const std::size_t textLength =
-      static_cast<unsigned char>(tail[0]) | static_cast<std::size_t>(static_cast<unsigned char>(tail[1])) << 8;
-  return tail.size() == 2 + textLength + 1;
-}
-
-// Receives an encoding of the file's new contents and keeps the part that differs from the file.
-class ChangedTail : public ByteStream {
+class FileSource : public ByteSource {
  public:
-  ChangedTail(std::string_view file, std::size_t readLength, const std::string& path)
-      : file_(file), readLength_(readLength), path_(path) {}
-
-  void Write(std::string_view bytes) override {
-    std::size_t same = 0;
-    if (!differs_) {
-      const std::string_view old = pos_ < file_.size() ? file_.substr(pos_, bytes.size()) : std::string_view();
-      same = old.compare(bytes.substr(0, old.size())) == 0  // the common case, compared fast
-                 ? old.size()
-                 : static_cast<std::size_t>(std::mismatch(old.begin(), old.end(), bytes.begin()).first - old.begin());
-      if (same < bytes.size()) {
-        differs_ = true;
-        offset_ = pos_ + same;
-        if (offset_ < readLength_) Refuse();
-      }
-    }
-    if (differs_) tail_.append(bytes.substr(same));
-    pos_ += bytes.size();
+  FileSource(ProfileFile& file, ReadProgress* progress) : file_(file), progress_(progress) {}
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+    if (progress_ != nullptr) progress_->OnRead();
+    return file_.ReadAt(offset, into, size);
   }
-
-  void Finish() const {
-    if (pos_ < readLength_) Refuse();
-  }
-  bool Any() const { return differs_; }
-  std::size_t Offset() const { return offset_; }
-  std::string_view Bytes() const { return tail_; }
 
  private:
-  [[noreturn]] void Refuse() const {
-    throw std::logic_error("re-encoding the profile \"" + path_ + "\" would change bytes it was read from");
-  }
-
-  std::string_view file_;
-  std::size_t readLength_;
-  const std::string& path_;
-  std::size_t pos_ = 0, offset_ = 0;
-  bool differs_ = false;
-  std::string tail_;
+  ProfileFile& file_;
+  ReadProgress* progress_;
 };
+
+bool IsEmptyText(const RecordScan& scan, FieldRef<Text> field) { return scan.FieldLength(field.index) <= 2; }
+
+// The bytes a legacy record lacks to be a 2.0.12 one: the empty values of the `missing` bytes of
+// legacy fields the file does not hold, then the empty Text32 and Byte5. Empty values encode the
+// same wherever they stand, so these are the last bytes of the empty 2.0.12 record.
+std::string_view BytesToAdd(std::uint64_t missing) {
+  static const std::string emptyCurrent = EncodeRecord(CurrentProfileRecord::layout, CurrentProfileRecord{});
+  static const std::size_t emptyLegacy = MinEncodedSize(LegacyProfileRecord::layout);
+  return std::string_view(emptyCurrent).substr(emptyLegacy - static_cast<std::size_t>(missing));
+}
+
+// Writes `bytes` at `offset` of a file that was `size` bytes long and held `old` there. When the
+// write fails, the file gets back its length and those bytes before the failure goes on.
+void WriteOrRestore(ProfileFile& file, std::uint64_t offset, std::string_view bytes, std::string_view old,
+                    std::uint64_t size) {
+  try {
+    file.WriteAt(offset, bytes);
+  } catch (const PlatformError& failure) {
+    try {
+      file.Truncate(size);
+      file.WriteAt(offset, old);
+    } catch (const PlatformError& restore) {
+      throw PlatformError(failure.Action(), failure.Path(),
+                          failure.Reason() + " Giving the profile back its former end failed too, so it may now " +
+                              "end differently: could not " + restore.Action() + ". " + restore.Reason());
+    }
+    throw;
+  }
+}
 
 }  // namespace
 
@@ -74,27 +65,49 @@ CurrentProfileRecord ToCurrent(LegacyProfileRecord legacy) {
   return CurrentProfileRecord(std::move(fields));
 }
 
+ProfileUpgrader::ProfileUpgrader(std::size_t bufferSize)
+    : buffer_(new char[std::max(bufferSize, ByteCursor::kMinBuffer)]),
+      bufferSize_(std::max(bufferSize, ByteCursor::kMinBuffer)) {}
+
+UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& path, UpgradeMode mode,
+                                       ReadProgress* progress) {
+  const std::unique_ptr<ProfileFile> file =
+      platform.OpenProfile(path, mode == UpgradeMode::Check ? OpenFor::Reading : OpenFor::Upgrading);
+  const std::uint64_t size = file->Size();
+  FileSource source(*file, progress);
+  ByteCursor cursor(source, size, {buffer_.get(), bufferSize_});
+
+  const RecordScan legacy = ScanRecord(cursor, LegacyProfileRecord::layout);
+  const auto finish = [&](UpgradeResult result) {
+    file->Close();
+    return result;
+  };
+  if (legacy.end == ReadEnd::InsideField) return finish({UpgradeOutcome::Skipped, SkipReason::Damaged, legacy.damage});
+  if (legacy.end == ReadEnd::Complete) {  // exactly one more text and one more byte: a 2.0.12 record
+    const RecordScan added = ScanRecord(cursor, layouts::AddedInCurrent);
+    if (added.end == ReadEnd::Complete && cursor.Remaining() == 0)
+      return finish({UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent});
+  }
+  if (IsEmptyText(legacy, LegacyProfileRecord::Text30) && IsEmptyText(legacy, LegacyProfileRecord::Text31))
+    return finish({UpgradeOutcome::Skipped, SkipReason::BlankTail});
+
+  // What follows the record, compared with what is to be there: only the bytes from the first
+  // one that differs are written, and none when all are the same.
+  const std::string_view add = BytesToAdd(legacy.missing);
+  char old[128];
+  const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(add.size(), size - legacy.wholeEnd));
+  cursor.Seek(legacy.wholeEnd);
+  if (!cursor.Copy(old, have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
+  const auto same = static_cast<std::size_t>(std::mismatch(old, old + have, add.begin()).first - old);
+  const bool write = same < add.size();
+  if (write && mode == UpgradeMode::Upgrade)
+    WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
+  return finish({UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, write});
+}
+
 UpgradeResult UpgradeProfileFile(Platform& platform, const std::string& path) {
-  const std::string data = platform.ReadWholeFile(path);
-
-  Record fields;  // with room for the two fields the new layout adds
-  fields.fields.reserve(CurrentProfileRecord::layout.fields.size());
-  RecordReader reader(data);
-  const ReadEnd end = reader.ReadRecord(LegacyProfileRecord::layout, fields);
-  LegacyProfileRecord legacy(std::move(fields));
-  if (end == ReadEnd::InsideField) return {UpgradeOutcome::Skipped, SkipReason::Damaged};
-  if (end == ReadEnd::Complete && IsCurrentTail(std::string_view(data).substr(reader.Position())))
-    return {UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent};
-  if (HasBlankTail(legacy)) return {UpgradeOutcome::Skipped, SkipReason::BlankTail};
-
-  // The new record is compared with the file as it is encoded: only the bytes from the first
-  // one that differs are kept, and written. Those never include a byte that was read.
-  ChangedTail changed(data, reader.Position(), path);
-  RecordWriter writer(changed);
-  writer.WriteRecord(CurrentProfileRecord::layout, ToCurrent(std::move(legacy)));
-  changed.Finish();
-  if (changed.Any()) platform.WriteAt(path, changed.Offset(), changed.Bytes());
-  return {UpgradeOutcome::Upgraded, SkipReason::None};
+  ProfileUpgrader upgrader(64 * 1024);
+  return upgrader.Upgrade(platform, path);
 }
 
 }  // namespace zelvane

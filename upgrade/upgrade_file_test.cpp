@@ -2,6 +2,8 @@
 
 #include "upgrade/upgrade_file.h"
 
+#include <optional>
+
 #include "format/record_reader.h"
 #include "testing/test_files.h"
 
@@ -17,6 +19,7 @@ struct Case {
   std::string before;
   UpgradeResult result;
   std::string after;
+  std::optional<std::uint64_t> writtenAt = std::nullopt;  // where the one write starts, when there is one
 };
 
 std::vector<Case> Cases() {
@@ -24,46 +27,83 @@ std::vector<Case> Cases() {
   const std::string only30 = Encode(SampleLegacy("thirty", ""));
   const std::string only31 = Encode(SampleLegacy("", "thirty-one"));
   const std::string blank = Encode(SampleLegacy("", ""));
+  const std::string long30 = Encode(SampleLegacy(std::string(40000, '\xC4'), ""));  // over 32 KiB
   CurrentProfileRecord current = ToCurrent(SampleLegacy("thirty", ""));
   current[CurrentProfileRecord::Text32] = "new";
   current[CurrentProfileRecord::Byte5] = 7;
   const std::string currentBytes = EncodeRecord(current.layout, current);
   const std::size_t text31At = only30.size() - 2;  // the empty Text31 is the last two bytes
-  const UpgradeResult upgraded{UpgradeOutcome::Upgraded, SkipReason::None};
+  const UpgradeResult upgraded{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, true};
+  const UpgradeResult unchanged{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, false};
   const UpgradeResult blankTail{UpgradeOutcome::Skipped, SkipReason::BlankTail};
   const UpgradeResult isCurrent{UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent};
-  const UpgradeResult damaged{UpgradeOutcome::Skipped, SkipReason::Damaged};
+  const UpgradeResult cut{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::EndsInsideField};
+  const UpgradeResult overclaim{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::ClaimExceedsFile};
+  std::string hostile(100, '\0');  // BlockA's Items, after 31 empty texts and bytes, claims 4,294,967,295
+  hostile.replace(65, 10, std::string("\x01\0\xFF\xFF\xFF\xFF\0\0\0\0", 10));
   return {
-      {"fields 36 and 37 set", both, upgraded, both + Zeros3},
-      {"field 36 set", only30, upgraded, only30 + Zeros3},
-      {"field 37 set", only31, upgraded, only31 + Zeros3},
+      {"fields 36 and 37 set", both, upgraded, both + Zeros3, both.size()},
+      {"field 36 set", only30, upgraded, only30 + Zeros3, only30.size()},
+      {"field 37 set", only31, upgraded, only31 + Zeros3, only31.size()},
+      {"field 36 of 40,000 bytes", long30, upgraded, long30 + Zeros3, long30.size()},
       {"blank tail", blank, blankTail, blank},
       {"empty file", "", blankTail, ""},
       {"legacy followed by 00 00 00", both + Zeros3, isCurrent, both + Zeros3},
       {"a 2.0.12 record with fields 38 and 39 set", currentBytes, isCurrent, currentBytes},
-      {"trailing bytes past the record", both + "XYZWV", upgraded, both + Zeros3 + "WV"},
-      {"one trailing byte", both + "X", upgraded, both + Zeros3},
-      {"cut inside field 37", both.substr(0, both.size() - 3), damaged, both.substr(0, both.size() - 3)},
-      {"cut inside an array", both.substr(0, 130), damaged, both.substr(0, 130)},
+      {"legacy followed by 00 00 00 and more", both + Zeros3 + "more", unchanged, both + Zeros3 + "more"},
+      {"legacy followed by 00 41 42", both + std::string("\0AB", 3), upgraded, both + Zeros3, both.size() + 1},
+      {"a text and a byte followed by more", both + std::string("\1\0A\7more", 8), upgraded,
+       both + Zeros3 + "\7more", both.size()},
+      {"trailing bytes past the record", both + "XYZWV", upgraded, both + Zeros3 + "WV", both.size()},
+      {"one trailing byte", both + "X", upgraded, both + Zeros3, both.size()},
+      {"cut inside field 37", both.substr(0, both.size() - 3), cut, both.substr(0, both.size() - 3)},
+      {"cut inside an array", both.substr(0, 130), overclaim, both.substr(0, 130)},
+      {"a text running past the end", std::string("\0\0\x05\0abc", 7), cut, std::string("\0\0\x05\0abc", 7)},
       {"cut just before field 37", only30.substr(0, text31At), upgraded,
-       only30.substr(0, text31At) + std::string(2, '\0') + Zeros3},
+       only30.substr(0, text31At) + std::string(2, '\0') + Zeros3, text31At},
       {"cut just before field 36", only30.substr(0, text31At - 8), blankTail, only30.substr(0, text31At - 8)},
-      {"an array claiming 4,294,967,295 elements",
-       std::string("\0\0\x01\0\xFF\xFF\xFF\xFF\0\0\0\0", 12) + std::string(88, 'x'), damaged,
-       std::string("\0\0\x01\0\xFF\xFF\xFF\xFF\0\0\0\0", 12) + std::string(88, 'x')},
+      {"an array claiming 4,294,967,295 elements", hostile, overclaim, hostile},
   };
 }
 
+// Each case through buffers of several sizes: the smallest ones refill and skip across every
+// boundary a field can have.
 TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
+  TempFolder folder;
+  const auto longAgo = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() -
+                                                                 std::chrono::hours(24 * 400));
+  for (const std::size_t buffer : {std::size_t{16}, std::size_t{17}, std::size_t{100}, ProfileUpgrader::kDefaultBufferSize}) {
+    for (const Case& c : Cases()) {
+      SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(buffer));
+      const std::string path = folder.File("profile.qdx");
+      WriteBytes(FromUtf8(path), c.before);
+      std::filesystem::last_write_time(Literal(FromUtf8(path)), longAgo);
+      RecordingPlatform platform;
+      EXPECT_EQ(ProfileUpgrader(buffer).Upgrade(platform, path), c.result);
+      EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after);
+      EXPECT_EQ(platform.opens, 1);
+      ASSERT_EQ(platform.written.size(), c.writtenAt ? 1u : 0u);
+      if (c.writtenAt) {
+        EXPECT_EQ(platform.written[0].first, *c.writtenAt);
+      } else {
+        EXPECT_EQ(std::filesystem::last_write_time(Literal(FromUtf8(path))), longAgo) << "written all the same";
+      }
+    }
+  }
+}
+
+// A check opens nothing for writing and says what an upgrade would do.
+TEST(UpgradeProfileFile, ACheckTellsWhatAnUpgradeWouldDoAndChangesNothing) {
   TempFolder folder;
   for (const Case& c : Cases()) {
     const std::string path = folder.File("profile.qdx");
     WriteBytes(FromUtf8(path), c.before);
+    std::filesystem::permissions(Literal(FromUtf8(path)), std::filesystem::perms::owner_read);
     RecordingPlatform platform;
-    EXPECT_EQ(UpgradeProfileFile(platform, path), c.result) << c.name;
-    EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after) << c.name;
-    EXPECT_EQ(platform.reads, 1) << c.name;
-    EXPECT_EQ(platform.writes, c.result.outcome == UpgradeOutcome::Upgraded ? 1 : 0) << c.name;
+    EXPECT_EQ(ProfileUpgrader().Upgrade(platform, path, UpgradeMode::Check), c.result) << c.name;
+    EXPECT_EQ(ReadBytes(FromUtf8(path)), c.before) << c.name;
+    EXPECT_EQ(platform.writes, 0) << c.name;
+    std::filesystem::permissions(Literal(FromUtf8(path)), std::filesystem::perms::owner_all);
   }
 }
 
@@ -97,28 +137,129 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
     ADD_FAILURE() << "reading a missing file succeeded";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Path(), missing);
-    EXPECT_EQ(e.Action(), "open the file for reading");
+    EXPECT_EQ(e.Action(), "open the file");
     EXPECT_FALSE(e.Reason().empty());
     EXPECT_NE(std::string(e.what()).find(missing), std::string::npos);
   }
-  EXPECT_FALSE(std::filesystem::exists(FromUtf8(missing)));  // opening never creates
+  EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates
 
+  // Read-only: a profile that needs no change is still read; one that does fails at the write.
+  const std::string blank = folder.File("blank.qdx"), legacy = folder.File("legacy.qdx");
+  WriteBytes(FromUtf8(blank), Encode(SampleLegacy("", "")));
+  WriteBytes(FromUtf8(legacy), Encode(SampleLegacy("a", "b")));
+  for (const std::string* p : {&blank, &legacy})
+    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_read);
+  if (!std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) {  // unless the system lets this user write anyway
+    EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), blank).reason, SkipReason::BlankTail);
+    try {
+      UpgradeProfileFile(SystemPlatform(), legacy);
+      ADD_FAILURE() << "a read-only profile was upgraded";
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Action(), "open the file for writing");
+    }
+  }
+  for (const std::string* p : {&blank, &legacy})
+    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_all);
+  EXPECT_EQ(ReadBytes(FromUtf8(legacy)), Encode(SampleLegacy("a", "b")));
+}
+
+// Another program saves the profile (writes a new file and renames it over the old one) while
+// the upgrade holds it: the file ends either as that program left it or upgraded, never a mix.
+TEST(UpgradeProfileFile, AProfileReplacedMeanwhileIsNeverMixed) {
+  TempFolder folder;
   const std::string path = folder.File("profile.qdx");
-  const std::string before = Encode(SampleLegacy("a", "b"));
-  WriteBytes(FromUtf8(path), before);
-  RecordingPlatform refusing;
-  refusing.failOn = [](const std::string& call, const std::string& p) {
-    if (call == "write") throw PlatformError("open the file for writing", p, "Access is denied.");
-  };
-  EXPECT_THROW(UpgradeProfileFile(refusing, path), PlatformError);
-  EXPECT_EQ(ReadBytes(FromUtf8(path)), before);
+  const std::string before = Encode(SampleLegacy("thirty", "x")) + std::string(1000, 'z');
+  const std::string shorter = EncodeRecord(CurrentProfileRecord::layout, ToCurrent(SampleLegacy("", "")));
+  const std::string longer = Encode(SampleLegacy("replaced", "with a longer one")) + std::string(5000, 'y');
+  for (const std::string* replacement : {&shorter, &longer}) {
+    for (const char* moment : {"read", "write"}) {
+      SCOPED_TRACE(std::string("replaced at the ") + moment + ", " + std::to_string(replacement->size()) + " bytes");
+      WriteBytes(FromUtf8(path), before);
+      RecordingPlatform platform;
+      bool replaced = false;
+      platform.failOn = [&](const std::string& call, const std::string& p) {
+        if (call != moment || replaced) return;
+        replaced = true;
+        WriteBytes(FromUtf8(p + ".new"), *replacement);
+        std::error_code refused;  // where the system refuses to replace a file held open
+        std::filesystem::rename(Literal(FromUtf8(p + ".new")), Literal(FromUtf8(p)), refused);
+      };
+      ProfileUpgrader(16).Upgrade(platform, path);
+      const std::string after = ReadBytes(FromUtf8(path));
+      EXPECT_TRUE(after == *replacement || after == Encode(SampleLegacy("thirty", "x")) + Zeros3 + std::string(997, 'z'))
+          << "size " << after.size();
+      std::filesystem::remove(Literal(FromUtf8(path + ".new")));
+    }
+  }
+}
+
+// A write that fails part-way, as on a full disk, is taken back: same length, same bytes.
+TEST(UpgradeProfileFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
+  TempFolder folder;
+  const std::string only30 = Encode(SampleLegacy("thirty", ""));
+  const std::string legacy = Encode(SampleLegacy("thirty", "x"));
+  const std::string profiles[] = {legacy, only30.substr(0, only30.size() - 2), legacy + std::string("\0AB", 3),
+                                  legacy + "XYZWV"};
+  const std::string path = folder.File("profile.qdx");
+  for (const std::string& before : profiles) {
+    for (const bool restoreFails : {false, true}) {
+      SCOPED_TRACE(std::to_string(before.size()) + " bytes" + (restoreFails ? ", restore fails" : ""));
+      WriteBytes(FromUtf8(path), before);
+      RecordingPlatform platform;
+      platform.writeLandsBytes = 1;
+      if (restoreFails)
+        platform.failOn = [](const std::string& call, const std::string& p) {
+          if (call == "truncate") throw PlatformError("restore the length of the file", p, "The device is not ready.");
+        };
+      try {
+        UpgradeProfileFile(platform, path);
+        ADD_FAILURE() << "the failed write was not reported";
+      } catch (const PlatformError& e) {
+        EXPECT_EQ(e.Action(), "write to the file");
+        EXPECT_EQ(e.Reason().find("The device is not ready.") != std::string::npos, restoreFails) << e.Reason();
+      }
+      if (!restoreFails) {
+        EXPECT_EQ(ReadBytes(FromUtf8(path)), before);
+      }
+    }
+  }
+}
+
+// A failure at any call reaches the caller, and leaves the profile as it was or fully upgraded.
+TEST(UpgradeProfileFile, AFailureAtAnyCallIsReportedAndLosesNothing) {
+  TempFolder folder;
+  const std::string path = folder.File("profile.qdx");
+  const std::string before = Encode(SampleLegacy("thirty", std::string(300, 't'))) + "XY";
+  const std::string upgraded = Encode(SampleLegacy("thirty", std::string(300, 't'))) + Zeros3;
+  bool finished = false;
+  for (int failAt = 1; !finished && failAt < 100; ++failAt) {
+    WriteBytes(FromUtf8(path), before);
+    RecordingPlatform platform;
+    int calls = 0;
+    platform.failOn = [&](const std::string& call, const std::string& p) {
+      if (++calls == failAt) throw PlatformError("fail at call " + std::to_string(failAt) + " (" + call + ")", p, "Injected.");
+    };
+    try {
+      ProfileUpgrader(64).Upgrade(platform, path);
+      finished = true;
+      EXPECT_LT(calls, failAt) << "the failure at call " << failAt << " did not reach the caller";
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Reason().rfind("Injected.", 0), 0u) << e.Reason();
+    }
+    const std::string after = ReadBytes(FromUtf8(path));
+    EXPECT_TRUE(after == before || after == upgraded) << "failure at call " << failAt << ": size " << after.size();
+  }
+  EXPECT_TRUE(finished);
 }
 
 TEST(UpgradeProfileFile, WorksWithAnyFileName) {
   TempFolder folder;
   for (const char* name : {"\xD0\x9F\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx",  // Cyrillic
                            "\xE6\xA0\xBC\xE5\xBC\x8F \xF0\x9F\x93\x84.qdx",                     // CJK, emoji
-                           "with spaces; and 'quotes'.qdx"}) {
+                           "with spaces; and 'quotes'.qdx",
+                           // Windows device names, and names Windows would trim, are files like any other
+                           "nul.qdx", "con.qdx", "CONIN$.qdx", "aux.qdx", "com1.qdx", "lpt1.qdx", "prn.qdx",
+                           "trailing dot.qdx.", "trailing space.qdx "}) {
     const std::string path = folder.File(name);
     const std::string before = Encode(SampleLegacy("a", ""));
     WriteBytes(FromUtf8(path), before);
@@ -131,13 +272,49 @@ TEST(UpgradeProfileFile, LongPathsWork) {
   TempFolder folder;
   std::filesystem::path deep = folder.Path();
   for (int i = 0; i < 6; ++i) deep /= std::string(50, static_cast<char>('a' + i));
-  std::filesystem::create_directories(deep);
+  std::filesystem::create_directories(Literal(deep));
   const std::string path = Utf8(deep / "profile.qdx");
   ASSERT_GT(path.size(), 300u);
   const std::string before = Encode(SampleLegacy("", "b"));
   WriteBytes(FromUtf8(path), before);
   EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), path).outcome, UpgradeOutcome::Upgraded);
   EXPECT_EQ(ReadBytes(FromUtf8(path)), before + Zeros3);
+}
+
+// A profile past 4 GiB is upgraded, in the 32-bit program too: BlockB's byte array holds
+// 5,000,000,000 bytes, left as a hole in a sparse file, and only the bytes around it are read.
+TEST(UpgradeProfileFile, ProfilesLargerThan4GiBWork) {
+  LegacyProfileRecord record = SampleLegacy("thirty", "");
+  const std::string without = Encode(record);
+  record[LegacyProfileRecord::BlockB][ProfileBlock::Bytes] = {{{{1, 0}}}, {0xAB}};
+  const std::string with = Encode(record);
+  const auto at = static_cast<std::size_t>(std::mismatch(without.begin(), without.end(), with.begin()).first - without.begin());
+  const std::string head = without.substr(0, at) + std::string("\x02\0" "\0\xF9\x02\x95" "\0\0\0\0" "\x02\0\0\0" "\x01\0\0\0", 18);
+  const std::string rest = without.substr(at + 2);  // after the empty array's 00 00
+  const std::uint64_t hole = 2'500'000'000ull * 2;
+
+  TempFolder folder;
+  const std::string path = folder.File("huge.qdx");
+  {
+    std::ofstream out(Literal(FromUtf8(path)), std::ios::binary);
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    out.seekp(static_cast<std::streamoff>(head.size() + hole));
+    out.write(rest.data(), static_cast<std::streamsize>(rest.size()));
+    ASSERT_TRUE(out.good());
+  }
+  const std::uint64_t size = head.size() + hole + rest.size();
+  ASSERT_EQ(std::filesystem::file_size(Literal(FromUtf8(path))), size);
+
+  EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), path), (UpgradeResult{UpgradeOutcome::Upgraded, SkipReason::None,
+                                                                       Damage::None, true}));
+  ASSERT_EQ(std::filesystem::file_size(Literal(FromUtf8(path))), size + 3);
+  std::ifstream in(Literal(FromUtf8(path)), std::ios::binary);
+  std::string start(head.size(), '\0'), end(rest.size() + 3, '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  in.seekg(static_cast<std::streamoff>(head.size() + hole));
+  in.read(end.data(), static_cast<std::streamsize>(end.size()));
+  EXPECT_EQ(start, head);
+  EXPECT_EQ(end, rest + Zeros3);
 }
 
 }  // namespace

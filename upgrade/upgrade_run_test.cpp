@@ -3,8 +3,10 @@
 #include "upgrade/upgrade_run.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "testing/test_files.h"
+#include "upgrade/upgrade_file.h"
 
 namespace zelvane {
 namespace {
@@ -16,6 +18,7 @@ class RecordingSink : public ProgressSink {
   std::vector<std::string> calls;
   bool answer = false;
   int stopAfterPumps = -1;  // ask to stop after this many PumpEvents
+  std::function<void()> onPump = [] {};
 
   void SetStatusText(const std::string& text) override { calls.push_back("status " + text); }
   void DisableRunButton() override { calls.push_back("disable"); }
@@ -29,9 +32,11 @@ class RecordingSink : public ProgressSink {
   }
   void PumpEvents() override {
     calls.push_back("pump");
-    --stopAfterPumps;
+    stop = stop || --stopAfterPumps == 0;
+    onPump();
   }
-  bool StopRequested() override { return stopAfterPumps == 0; }
+  bool StopRequested() override { return stop; }
+  bool stop = false;
 
   std::vector<std::string> Names() const {  // the file names shown, in order
     std::vector<std::string> names;
@@ -57,6 +62,7 @@ class UpgradeRunTest : public ::testing::Test {
   RecordingSink sink_;
   const std::string legacy_ = Encode(SampleLegacy("thirty", ""));
   const std::string upgraded_ = legacy_ + std::string(3, '\0');
+  const RunPace everyProfile_{std::chrono::nanoseconds(0)};
 };
 
 const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
@@ -84,7 +90,7 @@ TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
 TEST_F(UpgradeRunTest, OneFileShowsItsNameThenDoneThenAsks) {
   AddProfile("a.qdx", legacy_);
   EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::Kept);
-  const std::vector<std::string> expected = {"disable", "pump", "status a.qdx", "status Done",
+  const std::vector<std::string> expected = {"disable", "status a.qdx", "pump", "status Done",
                                              "ask Delete this tool? | Done"};
   EXPECT_EQ(sink_.calls, expected);
   EXPECT_EQ(Bytes("a.qdx"), upgraded_);
@@ -98,7 +104,7 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
   for (const std::string& name : names) AddProfile(name, legacy_);
   AddProfile("blank.qdx", Encode(SampleLegacy("", "")));
   sink_.answer = true;
-  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::RemovalArranged);
+  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_), RunEnd::RemovalArranged);
 
   std::vector<std::string> shown = sink_.Names();
   std::sort(shown.begin(), shown.end());
@@ -106,7 +112,6 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
   all.push_back("blank.qdx");
   std::sort(all.begin(), all.end());
   EXPECT_EQ(shown, all);
-  EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "pump"), 6);
   EXPECT_EQ(sink_.calls.front(), "disable");
   EXPECT_EQ(sink_.calls.back(), "ask Delete this tool? | Done");
   for (const std::string& name : names) EXPECT_EQ(Bytes(name), upgraded_) << name;
@@ -122,7 +127,7 @@ TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
       throw PlatformError("open the file for writing", path, "The file is in use.");
   };
   try {
-    UpgradeRun(platform_, sink_);
+    UpgradeRun(platform_, sink_, everyProfile_);
     ADD_FAILURE() << "the run did not report the failure";
   } catch (const UpgradeFailure& e) {
     const std::string message = e.what();
@@ -156,17 +161,64 @@ TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
   EXPECT_EQ(Bytes("huge.qdx"), legacy_);
 }
 
-TEST_F(UpgradeRunTest, AStopAfterPumpingTouchesNoFurtherFile) {
+// A stop asked for while the run pumps events (the window was closed) finishes the profile whose
+// name the label shows, and touches none after it.
+TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
-  sink_.stopAfterPumps = 2;
-  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::Stopped);
+  sink_.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
+  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_), RunEnd::Stopped);
   const std::vector<std::string> shown = sink_.Names();
-  ASSERT_EQ(shown.size(), 1u);
+  ASSERT_EQ(shown.size(), 2u);
   int upgraded = 0;
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) upgraded += Bytes(name) == upgraded_;
-  EXPECT_EQ(upgraded, 1);
-  EXPECT_EQ(Bytes(shown[0]), upgraded_);
-  EXPECT_EQ(sink_.calls.back(), "pump");
+  EXPECT_EQ(upgraded, 2);
+  for (const std::string& name : shown) EXPECT_EQ(Bytes(name), upgraded_) << name;
+}
+
+// With profiles that take 5 ms each, the window is let paint about every 16 ms, not for each
+// profile; a profile whose reading takes longer is shown, and painted, while it is read. Whenever
+// events are pumped, the label names the profile in hand.
+TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
+  for (int i = 0; i < 40; ++i) AddProfile("p" + std::to_string(100 + i) + ".qdx", legacy_);
+  LegacyProfileRecord slow = SampleLegacy("thirty", "");  // its texts take several buffers to read
+  slow[LegacyProfileRecord::BlockB][ProfileBlock::Texts] = {{{{600, 0}}}, std::vector<Text>(600, std::string(3000, 's'))};
+  AddProfile("p120 slow.qdx", Encode(slow));
+  RunPace::Clock::time_point now{};
+  std::string opened;
+  platform_.failOn = [&](const std::string& call, const std::string& path) {
+    if (call == "open") {
+      opened = path.substr(path.find_last_of(platform_.Separator()) + 1);
+      sink_.calls.push_back("open " + opened);
+      now += std::chrono::milliseconds(5);
+    }
+    if (call == "read") {
+      sink_.calls.push_back("read");
+      if (opened == "p120 slow.qdx") now += std::chrono::milliseconds(20);
+    }
+  };
+  const RunPace pace{std::chrono::milliseconds(16), [&] { return now; }};
+  EXPECT_EQ(UpgradeRun(platform_, sink_, pace), RunEnd::Kept);
+
+  // The profile in hand at a pump: the one opened next, when the pump came before opening it;
+  // otherwise the one being read.
+  const std::vector<std::string>& calls = sink_.calls;
+  int pumps = 0, pumpsInSlow = 0;
+  for (std::size_t k = 0; k < calls.size(); ++k) {
+    if (calls[k] != "pump") continue;
+    ++pumps;
+    std::string status, inHand;
+    for (std::size_t i = k; i-- > 0 && (status.empty() || inHand.empty());) {
+      if (status.empty() && calls[i].rfind("status ", 0) == 0) status = calls[i].substr(7);
+      if (inHand.empty() && calls[i].rfind("open ", 0) == 0) inHand = calls[i].substr(5);
+    }
+    if (k + 1 < calls.size() && calls[k + 1].rfind("open ", 0) == 0) inHand = calls[k + 1].substr(5);
+    EXPECT_EQ(status, inHand) << "a paint at call " << k << " would show another profile than the one in hand";
+    pumpsInSlow += inHand == "p120 slow.qdx";
+  }
+  EXPECT_GE(pumpsInSlow, 2);
+  EXPECT_GE(pumps, 41 * 5 / 16 - 1);
+  EXPECT_LE(pumps, 41 * 5 / 16 + pumpsInSlow + 2);
+  EXPECT_EQ(Bytes("p120 slow.qdx"), Encode(slow) + std::string(3, '\0'));
 }
 
 TEST_F(UpgradeRunTest, ARefusedRemovalIsReported) {

@@ -1,0 +1,133 @@
+// Zelvane.exe's run under Wine against the minimal program making the same file calls, in one
+// run: for each repetition, 2,000 small legacy profiles are laid out afresh twice; Zelvane.exe is
+// started on one set and timed from the press of Run to the "Delete this tool?" question, and
+// minimal_run times its loop over the other. Prints both medians and their ratio (target: at
+// most 1.5). Runs under e2e/run-e2e, which gives it a display and a Wine prefix.
+//
+// Usage: wine_run_bench [--files N] [--reps N]
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/sample_profiles.h"
+#include "e2e/zelvane_app.h"
+
+using namespace zelvane::e2e;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kRunButton = 1002;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::wstring BesideThisProgram(const wchar_t* name) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.rfind(L'\\') + 1) + name;
+}
+
+void Lay(Folder& folder, const std::vector<std::string>& profiles) {
+  folder.MakeFolders(L"appfiles\\formats");
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
+    wchar_t name[40];
+    std::swprintf(name, 40, L"appfiles\\formats\\profile %05zu.qdx", i);
+    folder.Write(name, profiles[i]);
+  }
+}
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "wine_run_bench: %s\n", what);
+  std::exit(1);
+}
+
+// Seconds from the press of Run to the question at the end of the run.
+double TimeZelvane(const std::vector<std::string>& profiles) {
+  Folder folder(L"zelvane-bench ");
+  Lay(folder, profiles);
+  folder.CopyIn(ZelvaneExe(), L"Zelvane.exe");
+  ZelvaneProcess app(folder.Join(L"Zelvane.exe"), folder.Path());
+  if (!app.WaitForForm(60s)) Fail("the window did not appear");
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  app.Click(kRunButton);
+  const std::optional<MessageBoxView> box = app.WaitForMessageBox(300s);
+  QueryPerformanceCounter(&end);
+  if (!box || box->text != L"Delete this tool?") Fail("the run did not end with the question");
+  if (folder.Read(L"appfiles\\formats\\profile 00000.qdx") != Upgraded(profiles[0])) Fail("a profile was not upgraded");
+  app.Answer(IDNO);
+  app.WaitForMessageBoxGone(30s);
+  app.CloseForm();
+  if (!app.WaitForExit(30s)) Fail("Zelvane did not end");
+  return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Seconds the minimal program's loop took.
+double TimeMinimal(const std::vector<std::string>& profiles) {
+  Folder folder(L"zelvane-bench ");
+  Lay(folder, profiles);
+  const std::wstring result = folder.Join(L"result.txt");
+  std::wstring commandLine = L"\"" + BesideThisProgram(L"minimal_run.exe") + L"\" \"" +
+                             folder.Join(L"appfiles\\formats") + L"\" \"" + result + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    Fail("minimal_run did not start");
+  WaitForSingleObject(info.hProcess, 300000);
+  DWORD code = 1;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  const std::optional<std::string> text = folder.Read(L"result.txt");
+  long long micros = 0, files = 0;
+  if (code != 0 || !text || std::sscanf(text->c_str(), "%lld %lld", &micros, &files) != 2 ||
+      files != static_cast<long long>(profiles.size()))
+    Fail("minimal_run failed");
+  return static_cast<double>(micros) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t files = 2000;
+  int reps = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--files") == 0) files = std::strtoul(argv[i + 1], nullptr, 10);
+    else if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(1, std::atoi(argv[i + 1]));
+  }
+  std::vector<std::string> profiles;
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < files; ++i) {
+    profiles.push_back(LegacyProfile(i % 3 ? LegacySample::Plain : LegacySample::RichArrays, "bench " + std::to_string(i)));
+    bytes += profiles.back().size();
+  }
+  std::vector<double> run, floor;
+  for (int rep = -1; rep < reps; ++rep) {  // rep -1 makes the prefix warm and is not counted
+    const double z = TimeZelvane(profiles);
+    const double m = TimeMinimal(profiles);
+    if (rep >= 0) {
+      run.push_back(z);
+      floor.push_back(m);
+    }
+  }
+  std::printf("Zelvane.exe under Wine over %zu legacy profiles of %zu bytes on average, median of %d\n", files,
+              files ? bytes / files : 0, reps);
+  std::printf("  floor  minimal_run.exe: list, then open, size, read, write 3 bytes, close  %8.1f ms  %6.1f us/file\n",
+              Median(floor) * 1e3, Median(floor) * 1e6 / static_cast<double>(files));
+  std::printf("  run    Zelvane.exe: Run pressed to \"Delete this tool?\"                   %8.1f ms  %6.1f us/file  ratio %.2f\n",
+              Median(run) * 1e3, Median(run) * 1e6 / static_cast<double>(files), Median(run) / Median(floor));
+  return 0;
+}

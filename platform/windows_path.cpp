@@ -1,0 +1,101 @@
+#include "platform/windows_path.h"
+
+#include <vector>
+
+namespace zelvane {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool HasDrive(std::string_view p) { return p.size() >= 2 && IsDriveLetter(p[0]) && p[1] == ':'; }
+bool IsUnc(std::string_view p) { return p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]); }
+
+// The root of a full path and where its segments start: "C:\" and 3, or "\\server\share\" and
+// the offset past the share.
+std::string_view RootOf(std::string_view full, std::size_t& rest) {
+  if (!IsUnc(full)) {
+    rest = full.size() >= 3 ? 3 : full.size();
+    return full.substr(0, 2);
+  }
+  std::size_t at = 2, parts = 0;
+  while (at < full.size() && parts < 2) {
+    while (at < full.size() && !IsSeparator(full[at])) ++at;
+    ++parts;
+    if (parts < 2) ++at;
+  }
+  rest = at;
+  return full.substr(0, at);
+}
+
+// Appends the segments of `path` to `segments`, resolving "." and "..".
+void AddSegments(std::string_view path, std::vector<std::string_view>& segments) {
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = at;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::string_view segment = path.substr(at, end - at);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    at = end + 1;
+  }
+}
+
+}  // namespace
+
+std::string ExtendedLengthPath(std::string_view path, std::string_view currentFolder) {
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) return std::string(path);
+
+  // The full path, as a base (root and segments) and the part of `path` still to add.
+  std::string_view base, relative = path;
+  if (IsFullPath(path)) {
+    base = path;
+    relative = {};
+  } else if (HasDrive(path)) {  // "D:name"
+    const bool sameDrive = HasDrive(currentFolder) && (currentFolder[0] | 0x20) == (path[0] | 0x20);
+    base = sameDrive ? currentFolder : path.substr(0, 2);
+    relative = path.substr(2);
+  } else if (!path.empty() && IsSeparator(path[0])) {  // "\name": from the current folder's root
+    std::size_t rest = 0;
+    base = RootOf(currentFolder, rest);
+  } else {
+    base = currentFolder;
+  }
+
+  std::size_t rest = 0;
+  const std::string_view root = RootOf(base, rest);
+  std::vector<std::string_view> segments;
+  AddSegments(base.substr(std::min(rest, base.size())), segments);
+  AddSegments(relative, segments);
+
+  std::string out;
+  if (IsUnc(root)) {
+    out = "\\\\?\\UNC\\";
+    std::vector<std::string_view> share;
+    AddSegments(root.substr(2), share);
+    for (const std::string_view part : share) out.append(part).push_back('\\');
+  } else {
+    out = "\\\\?\\";
+    out.append(root.substr(0, 2)).push_back('\\');
+  }
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0) out.push_back('\\');
+    out.append(segments[i]);
+  }
+  if (!path.empty() && IsSeparator(path.back()) && !segments.empty()) out.push_back('\\');
+  return out;
+}
+
+bool IsFullPath(std::string_view path) {
+  return IsUnc(path) || (HasDrive(path) && path.size() >= 3 && IsSeparator(path[2]));
+}
+
+std::string PlainPath(std::string_view path) {
+  if (path.starts_with("\\\\?\\UNC\\")) return "\\\\" + std::string(path.substr(8));
+  if (path.starts_with("\\\\?\\") && HasDrive(path.substr(4))) return std::string(path.substr(4));
+  return std::string(path);
+}
+
+}  // namespace zelvane
