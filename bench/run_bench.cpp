@@ -24,6 +24,7 @@
 #include "format/record_reader.h"
 #include "fuzz/sample_profiles.h"
 #include "platform/platform.h"
+#include "testing/forwarding_platform.h"
 #include "upgrade/upgrade_run.h"
 
 using namespace zelvane;
@@ -32,22 +33,12 @@ using namespace zelvane::bench;
 namespace {
 
 // The system's platform, but running from `folder`.
-class FolderPlatform : public Platform {
+class FolderPlatform : public testing::ForwardingPlatform {
  public:
   explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
-  char Separator() const override { return system_.Separator(); }
-  std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
-    return system_.OpenProfile(path, purpose);
-  }
-  std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
-    return system_.ListFiles(folder, extension);
-  }
   std::string ProgramFolder() override { return folder_; }
-  std::string ProgramName() override { return "Zelvane"; }
-  void RemoveAfterExit(const std::string&) override { throw std::logic_error("the benchmark keeps the tool"); }
 
  private:
-  Platform& system_ = SystemPlatform();
   std::string folder_;
 };
 
@@ -140,9 +131,9 @@ int main(int argc, char** argv) {
   Timings run, floor;
   for (int rep = -1; rep < reps; ++rep) {  // rep -1 warms the caches and is not counted
     CreateProfiles(formats, contents);
-    RunEnd end{};
-    const double r = SecondsOf([&] { end = UpgradeRun(platform, sink); });
-    if (end != RunEnd::Kept) Fail("the run did not finish");
+    RunReport report;
+    const double r = SecondsOf([&] { report = UpgradeRun(platform, sink); });
+    if (report.end != RunEnd::Kept || report.Count(ProfileState::Upgraded) != files) Fail("the run did not finish");
     if (rep == -1) CheckUpgraded(formats, contents);
 
     CreateProfiles(floorFolder, contents);

@@ -58,7 +58,7 @@ double TimeZelvane(const std::vector<std::string>& profiles) {
   Lay(folder, profiles);
   folder.CopyIn(ZelvaneExe(), L"Zelvane.exe");
   ZelvaneProcess app(folder.Join(L"Zelvane.exe"), folder.Path());
-  if (!app.WaitForForm(60s)) Fail("the window did not appear");
+  if (!app.WaitForWindow(60s)) Fail("the window did not appear");
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
@@ -69,7 +69,7 @@ double TimeZelvane(const std::vector<std::string>& profiles) {
   if (folder.Read(L"appfiles\\formats\\profile 00000.qdx") != Upgraded(profiles[0])) Fail("a profile was not upgraded");
   app.Answer(IDNO);
   app.WaitForMessageBoxGone(30s);
-  app.CloseForm();
+  app.CloseWindow();
   if (!app.WaitForExit(30s)) Fail("Zelvane did not end");
   return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }

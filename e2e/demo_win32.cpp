@@ -2,9 +2,10 @@
 //   zelvane_demo_driver samples QUINDREL-FOLDER
 //       writes a handful of sample profiles into the folder appfiles\formats in QUINDREL-FOLDER
 //   zelvane_demo_driver drive QUINDREL-FOLDER SIGNAL-FOLDER
-//       starts QUINDREL-FOLDER\Zelvane.exe, presses Run, answers No to "Delete this tool?" and
-//       closes the window. At two moments (the window just opened; the question on screen) it
-//       writes SIGNAL-FOLDER\<moment>.ready holding "x y width height" of the window to
+//       starts QUINDREL-FOLDER\Zelvane.exe with a log (QUINDREL-FOLDER\zelvane.log), presses Run,
+//       acknowledges the report of damaged profiles, answers No to "Delete this tool?" and closes
+//       the window. At three moments (the window just opened; the report on screen; the question
+//       on screen) it writes SIGNAL-FOLDER\<moment>.ready holding "x y width height" of what to
 //       photograph, and waits (a bounded time) for <moment>.done before going on.
 // Paths may be Unix paths; they are taken as Wine's Z: drive.
 
@@ -52,36 +53,40 @@ bool Signal(const Folder& signals, const std::wstring& moment, const Rect& r) {
 
 int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
   const auto signals = Folder::Existing(signalFolder);
-  ZelvaneProcess app(quindrel + L"\\Zelvane.exe", quindrel);
-  if (!app.WaitForForm(60s)) {
+  ZelvaneProcess app(quindrel + L"\\Zelvane.exe", quindrel, L"/log:\"" + quindrel + L"\\zelvane.log\"");
+  if (!app.WaitForWindow(60s)) {
     std::fprintf(stderr, "the Zelvane window did not appear\n");
     return 2;
   }
   Sleep(500);  // let it paint
   std::printf("window \"%s\", label:\n  %s\n", Narrow(app.Caption()).c_str(), Narrow(app.ControlText(1001)).c_str());
-  if (!Signal(*signals, L"window", app.FormScreenRect())) return 2;
+  if (!Signal(*signals, L"window", app.WindowScreenRect())) return 2;
 
   app.Click(1002);
-  const auto box = app.WaitForMessageBox(120s);
-  if (!box) {
-    std::fprintf(stderr, "no message box appeared\n");
-    return 2;
+  auto box = app.WaitForMessageBox(120s);
+  for (const wchar_t* moment : {L"report", L"question"}) {
+    if (!box) {
+      std::fprintf(stderr, "no message box appeared\n");
+      return 2;
+    }
+    Sleep(500);
+    std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Narrow(app.ControlText(1001)).c_str());
+    const Rect window = app.WindowScreenRect(), b = box->screenRect;
+    const int left = std::min(window.x, b.x), top = std::min(window.y, b.y);
+    const Rect both{left, top, std::max(window.x + window.width, b.x + b.width) - left,
+                    std::max(window.y + window.height, b.y + b.height) - top};
+    if (!Signal(*signals, moment, both)) return 2;
+    if (box->text == L"Delete this tool?") break;
+    if (!app.Answer(IDOK) || !app.WaitForMessageBoxGone(30s)) return 2;
+    box = app.WaitForMessageBox(30s);
   }
-  Sleep(500);
-  std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Narrow(app.ControlText(1001)).c_str());
-  const Rect form = app.FormScreenRect(), b = box->screenRect;
-  const int left = std::min(form.x, b.x), top = std::min(form.y, b.y);
-  const Rect both{left, top, std::max(form.x + form.width, b.x + b.width) - left,
-                  std::max(form.y + form.height, b.y + b.height) - top};
-  if (!Signal(*signals, L"question", both)) return 2;
-
   if (box->text != L"Delete this tool?" || !app.Answer(IDNO) || !app.WaitForMessageBoxGone(30s)) {
     std::fprintf(stderr, "could not answer No\n");
     return 2;
   }
   std::printf("answered No; label: %s; Run %s\n", Narrow(app.ControlText(1001)).c_str(),
               app.ControlEnabled(1002) ? "enabled" : "disabled");
-  app.CloseForm();
+  app.CloseWindow();
   const auto exit = app.WaitForExit(30s);
   if (!exit) {
     std::fprintf(stderr, "Zelvane did not end after its window was closed\n");

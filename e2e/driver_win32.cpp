@@ -22,8 +22,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kLabel1 = 1001;
-constexpr int kCommand1 = 1002;
+constexpr int kStatusLabel = 1001;
+constexpr int kRunButton = 1002;
 const std::wstring kInitialLabel =
     L"This tool updates the format of the .qdx files (format profile) for correct reading in the new "
     L"version of Quindrel (2.0.12).\r\nThis tool must be in the same directory of Quindrel.";
@@ -100,19 +100,29 @@ class ZelvaneTest : public testing::Test {
       EXPECT_TRUE(SameBytes(folder().Read(p.path), p.Expected())) << Narrow(p.path) << ", " << when;
   }
 
-  // Starts the copy of Zelvane.exe in the Quindrel folder and waits for its window.
-  void Launch() {
-    app_ = std::make_unique<ZelvaneProcess>(folder().Join(L"Zelvane.exe"), folder().Path());
-    ASSERT_TRUE(app_->WaitForForm(kStartBound))
-        << "no visible window of class ZelvaneForm1 appeared"
+  // Starts the copy of Zelvane.exe in the Quindrel folder (or the one at `exe` there) with
+  // `arguments`, and waits for its window.
+  void Launch(const std::wstring& arguments = L"", const std::wstring& exe = L"Zelvane.exe") {
+    Start(arguments, exe);
+    ASSERT_TRUE(app_->WaitForWindow(kStartBound))
+        << "no visible window of class ZelvaneMainWindow appeared"
         << (app_->Running() ? "" : "; the program ended with code " + std::to_string(*app_->WaitForExit(0ms)));
+  }
+
+  void Start(const std::wstring& arguments, const std::wstring& exe = L"Zelvane.exe",
+             const std::wstring& standardOutput = L"") {
+    app_ = std::make_unique<ZelvaneProcess>(folder().Join(exe), folder().Path(), arguments, standardOutput);
   }
 
   // Presses Run and waits for the message box that ends the run.
   void RunAndWaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kRunBound) {
-    app().Click(kCommand1);
+    app().Click(kRunButton);
+    WaitForBox(box, bound);
+  }
+
+  void WaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kBoxBound) {
     const std::optional<MessageBoxView> found = app().WaitForMessageBox(bound);
-    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Narrow(app().ControlText(kLabel1)) << "\""
+    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Narrow(app().ControlText(kStatusLabel)) << "\""
                        << (app().Running() ? "" : ", the program ended");
     box = *found;
   }
@@ -123,7 +133,7 @@ class ZelvaneTest : public testing::Test {
   }
 
   void CloseAndExpectExit(unsigned long code) {
-    app().CloseForm();
+    app().CloseWindow();
     const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
     ASSERT_TRUE(exit) << "the program did not end after its window was closed";
     EXPECT_EQ(*exit, code);
@@ -149,18 +159,18 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
 
   EXPECT_EQ(app().Caption(), L"Zelvane");
   EXPECT_EQ(app().ClientArea(), (Rect{0, 0, 312, 139})) << ToString(app().ClientArea());
-  const std::uint32_t style = app().FormStyle();
+  const std::uint32_t style = app().WindowStyle();
   EXPECT_EQ(style & WS_CAPTION, static_cast<std::uint32_t>(WS_CAPTION)) << "no title bar";
   EXPECT_TRUE(style & WS_SYSMENU) << "no close box";
   EXPECT_FALSE(style & WS_THICKFRAME) << "the frame can be resized";
   EXPECT_FALSE(style & WS_MINIMIZEBOX) << "a minimize box";
   EXPECT_FALSE(style & WS_MAXIMIZEBOX) << "a maximize box";
-  const Rect window = app().FormScreenRect();
+  const Rect window = app().WindowScreenRect();
   EXPECT_TRUE(window.x >= 0 && window.y >= 0 && window.x + window.width <= GetSystemMetrics(SM_CXSCREEN) &&
               window.y + window.height <= GetSystemMetrics(SM_CYSCREEN))
       << "the window is not wholly on the screen: " << ToString(window);
 
-  const ControlLook controls[] = {{kLabel1, L"Static", {8, 8, 297, 57}}, {kCommand1, L"Button", {96, 80, 113, 41}}};
+  const ControlLook controls[] = {{kStatusLabel, L"Static", {8, 8, 297, 57}}, {kRunButton, L"Button", {96, 80, 113, 41}}};
   for (const ControlLook& c : controls) {
     SCOPED_TRACE("control " + std::to_string(c.id));
     ASSERT_TRUE(app().HasControl(c.id));
@@ -169,11 +179,11 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
     EXPECT_TRUE(app().ControlVisible(c.id));
     EXPECT_TRUE(app().ControlEnabled(c.id));
   }
-  EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
-  EXPECT_EQ(app().ControlText(kCommand1), L"Run");
-  EXPECT_EQ(app().ControlStyle(kCommand1) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON))
+  EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
+  EXPECT_EQ(app().ControlText(kRunButton), L"Run");
+  EXPECT_EQ(app().ControlStyle(kRunButton) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON))
       << "Run is not drawn as the default button";
-  EXPECT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kCommand1; }, 5s))
+  EXPECT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButton; }, 5s))
       << "the focus is on control " << app().FocusedControlId();
 
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
@@ -184,7 +194,7 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
 TEST_F(ZelvaneTest, EnterPressesTheDefaultButton) {
   folder().MakeFolders(L"appfiles\\formats");
   ASSERT_NO_FATAL_FAILURE(Launch());
-  ASSERT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kCommand1; }, 5s));
+  ASSERT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButton; }, 5s));
   app().PressEnter();
   const std::optional<MessageBoxView> box = app().WaitForMessageBox(kBoxBound);
   ASSERT_TRUE(box) << "Enter did not start a run";
@@ -205,7 +215,7 @@ void PrintTo(const NothingToUpgrade& layout, std::ostream* out) { *out << layout
 
 class NoFilesTest : public ZelvaneTest, public testing::WithParamInterface<NothingToUpgrade> {};
 
-TEST_P(NoFilesTest, WarnsAndKeepsTheFormReady) {
+TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
   for (const std::wstring& f : GetParam().folders) folder().MakeFolders(f);
   Lay(GetParam().files);
   ASSERT_NO_FATAL_FAILURE(Launch());
@@ -218,14 +228,14 @@ TEST_P(NoFilesTest, WarnsAndKeepsTheFormReady) {
     EXPECT_EQ(box.text, L"No files were found") << box.Describe();
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
     EXPECT_TRUE(box.icon) << "no exclamation icon: " << box.Describe();
-    EXPECT_TRUE(box.ownedByForm) << box.Describe();
-    EXPECT_TRUE(box.formDisabled) << "the form takes input while the box is open";
-    EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
+    EXPECT_TRUE(box.ownedByWindow) << box.Describe();
+    EXPECT_TRUE(box.windowDisabled) << "the window takes input while the box is open";
+    EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
     ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
 
-    EXPECT_TRUE(app().FormExists());
-    EXPECT_EQ(app().ControlText(kLabel1), kInitialLabel);
-    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kCommand1); }, 5s)) << "Run stays disabled";
+    EXPECT_TRUE(app().WindowExists());
+    EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
+    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kRunButton); }, 5s)) << "Run stays disabled";
   }
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
   ExpectFiles(GetParam().files, "after two runs that found nothing");
@@ -287,24 +297,38 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   Lay(profiles);
   ASSERT_NO_FATAL_FAILURE(Launch());
 
+  // First the profiles left as they were, then the question.
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
+  EXPECT_TRUE(box.icon) << box.Describe();
+  EXPECT_TRUE(box.ownedByWindow) << box.Describe();
+  EXPECT_EQ(box.text.rfind(L"2 profiles were left exactly as they were, because they are damaged:", 0), 0u)
+      << box.Describe();
+  for (const wchar_t* damaged : {L"\ntruncated.qdx: its data ends inside a field\n",
+                                 L"\nnot a profile.qdx: its data ends inside a field\n"})
+    EXPECT_NE(box.text.find(damaged), std::wstring::npos) << box.Describe();
+  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  ExpectFiles(profiles, "while the report is open");
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+
+  ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
   EXPECT_EQ(box.title, L"Done") << box.Describe();
   EXPECT_EQ(box.text, L"Delete this tool?") << box.Describe();
   EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO})) << box.Describe();
-  EXPECT_TRUE(box.ownedByForm) << box.Describe();
-  EXPECT_EQ(app().ControlText(kLabel1), L"Done");
-  EXPECT_FALSE(app().ControlEnabled(kCommand1));
-  ExpectFiles(profiles, "while the question is open");
+  EXPECT_TRUE(box.ownedByWindow) << box.Describe();
+  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kRunButton));
 
   ASSERT_NO_FATAL_FAILURE(Answer(IDNO));
-  EXPECT_TRUE(app().FormExists());
+  EXPECT_TRUE(app().WindowExists());
   EXPECT_TRUE(app().Running());
-  EXPECT_EQ(app().ControlText(kLabel1), L"Done");
-  EXPECT_FALSE(app().ControlEnabled(kCommand1));
+  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kRunButton));
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 
-  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(4));  // finished, damaged profiles left as they were
   ExpectFiles(profiles, "after answering No and closing");
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
@@ -314,30 +338,78 @@ INSTANTIATE_TEST_SUITE_P(E2e, WholeRunTest, testing::Values(L"zelvane-e2e ", L"Q
                            return std::string(p.index == 0 ? "PlainFolder" : "FolderWithSpacesAndAccents");
                          });
 
-TEST_F(ZelvaneTest, RemovesItselfWhenAnsweredYes) {
+// The tool removes its own file, whatever its name, and nothing beside it: saved as Quindrel.com,
+// it must not touch the Quindrel.exe its name would suggest.
+class RemovalTest : public ZelvaneTest, public testing::WithParamInterface<std::pair<const wchar_t*, const wchar_t*>> {};
+
+TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
+  const auto [tool, beside] = GetParam();
   const std::vector<Profile> profiles = {
       {kFormats + L"first.qdx", LegacyProfile(LegacySample::Plain, "first"), true},
       {kFormats + L"second.qdx", LegacyProfile(LegacySample::RichArrays, "second"), true},
       {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
   };
   Lay(profiles);
-  ASSERT_NO_FATAL_FAILURE(Launch());
+  std::vector<std::wstring> left = {L"appfiles"};
+  if (*beside) {
+    folder().Write(beside, "the Quindrel program");
+    left.push_back(beside);
+  }
+  if (std::wstring(tool) != L"Zelvane.exe") folder().CopyIn(exe_, tool);
+  ASSERT_NO_FATAL_FAILURE(Launch(L"", tool));
 
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
-  ASSERT_EQ(box.text, L"Delete this tool?") << box.Describe();
+  ASSERT_EQ(box.text, L"Delete this tool?") << box.Describe();  // no damaged profile: no report first
   ASSERT_NO_FATAL_FAILURE(Answer(IDYES));
 
-  EXPECT_TRUE(WaitUntil([&] { return !app().FormExists(); }, kExitBound)) << "the window stayed open";
+  EXPECT_TRUE(WaitUntil([&] { return !app().WindowExists(); }, kExitBound)) << "the window stayed open";
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
   ASSERT_TRUE(exit) << "the program did not end";
   EXPECT_EQ(*exit, 0u);
-  EXPECT_TRUE(WaitUntil([&] { return !folder().Exists(L"Zelvane.exe"); }, kRemovalBound))
-      << "Zelvane.exe is still in the folder";
+  EXPECT_TRUE(WaitUntil([&] { return !folder().Exists(tool); }, kRemovalBound)) << Narrow(tool) << " is still there";
   EXPECT_TRUE(WaitUntil([&] { return app().LiveChildren().empty(); }, kRemovalBound))
       << "a process the program started is still running";
-  EXPECT_EQ(folder().List(), std::vector<std::wstring>{L"appfiles"}) << "something was left beside appfiles";
+  if (std::wstring(tool) != L"Zelvane.exe") {
+    ASSERT_TRUE(DeleteFileW(folder().Join(L"Zelvane.exe").c_str()));
+  }
+  std::vector<std::wstring> listed = folder().List();
+  std::sort(listed.begin(), listed.end());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(listed, left) << "something was removed or left beside appfiles";
+  if (*beside) {
+    EXPECT_EQ(folder().Read(beside), "the Quindrel program");
+  }
   ExpectFiles(profiles, "after answering Yes");
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, RemovalTest,
+                         testing::Values(std::pair{L"Zelvane.exe", L""}, std::pair{L"Quindrel.com", L"Quindrel.exe"}),
+                         [](const auto& p) { return std::string(p.index == 0 ? "AsZelvaneExe" : "AsQuindrelComBesideQuindrelExe"); });
+
+// Another program holds the tool's file without sharing its deletion: answering Yes tells why it
+// cannot go, and the tool stays.
+TEST_F(ZelvaneTest, ARemovalThatCannotSucceedIsToldAndTheToolKept) {
+  Lay({{kFormats + L"only.qdx", LegacyProfile(LegacySample::Plain, "only"), true}});
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  const HANDLE held = CreateFileW(folder().Join(L"Zelvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  MessageBoxView box;
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  ASSERT_NO_FATAL_FAILURE(Answer(IDYES));
+  ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
+  CloseHandle(held);
+  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_TRUE(box.icon && box.ownedByWindow) << box.Describe();
+  EXPECT_EQ(box.text.rfind(L"Zelvane could not remove itself, and was left where it is.", 0), 0u) << box.Describe();
+  EXPECT_NE(box.text.find(folder().Join(L"Zelvane.exe")), std::wstring::npos) << box.Describe();
+  EXPECT_NE(box.text.find(SystemReason(ERROR_SHARING_VIOLATION)), std::wstring::npos) << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  EXPECT_TRUE(app().LiveChildren().empty());
+  EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
 
 // ---- a failure ----
@@ -376,8 +448,8 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
       << "the message does not give the system's reason \"" << Narrow(reason) << "\": " << box.Describe();
   EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
   EXPECT_TRUE(box.icon) << "no error icon: " << box.Describe();
-  EXPECT_TRUE(box.ownedByForm) << box.Describe();
-  EXPECT_EQ(app().ControlText(kLabel1), locked) << "the label does not show the file in hand";
+  EXPECT_TRUE(box.ownedByWindow) << box.Describe();
+  EXPECT_EQ(app().ControlText(kStatusLabel), locked) << "the label does not show the file in hand";
 
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
@@ -403,16 +475,16 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
   ASSERT_EQ(order.size(), profiles.size());
 
   ASSERT_NO_FATAL_FAILURE(Launch());
-  app().Click(kCommand1);
+  app().Click(kRunButton);
   std::wstring seen;
   ASSERT_TRUE(WaitUntil(
       [&] {
-        seen = app().ControlText(kLabel1);
+        seen = app().ControlText(kStatusLabel);
         return seen.size() > 4 && seen.compare(seen.size() - 4, 4, L".qdx") == 0;
       },
       kRunBound))
       << "no file name appeared in the label; it shows \"" << Narrow(seen) << "\"";
-  app().CloseForm();
+  app().CloseWindow();
 
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
   ASSERT_TRUE(exit) << "the program did not end after its window was closed"
@@ -441,6 +513,147 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
       << "the file in hand when the window closed, " << Narrow(seen) << ", was not finished";
   EXPECT_LT(done, order.size()) << "every file was upgraded: the run went on after the window closed";
   std::printf("[          ] %zu of %zu profiles upgraded before the run stopped\n", done, order.size());
+}
+
+// Once the program has ended, the helper that removes it finds the file held by another program
+// for longer than it waits: it says so in a box of its own rather than failing unseen.
+TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
+  // The program it waits for: a copy of the tool, held suspended until the helper runs.
+  std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet /no-such-switch";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION program{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             folder().Path().c_str(), &startup, &program));
+  HANDLE inheritable = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
+                              SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+  folder().Write(L"held.exe", "held by another program");
+  const HANDLE held = CreateFileW(folder().Join(L"held.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /zelvane-remove-after " +
+                std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
+                std::to_wstring(program.dwProcessId) + L" \"" + folder().Join(L"held.exe") + L"\"";
+  PROCESS_INFORMATION helper{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
+                             &startup, &helper));
+  CloseHandle(inheritable);
+  ResumeThread(program.hThread);
+  EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
+
+  HWND box = nullptr;  // after about ten seconds of trying
+  EXPECT_TRUE(WaitUntil([&] { return (box = FindWindowW(L"#32770", L"Zelvane")) != nullptr; }, 40s));
+  DWORD owner = 0;
+  GetWindowThreadProcessId(box, &owner);
+  EXPECT_EQ(owner, helper.dwProcessId);
+  std::wstring text(4096, L'\0');
+  text.resize(static_cast<std::size_t>(GetDlgItemTextW(box, 0xFFFF, text.data(), 4096)));
+  EXPECT_NE(text.find(L"could not remove itself after it ended"), std::wstring::npos) << Narrow(text);
+  EXPECT_NE(text.find(folder().Join(L"held.exe")), std::wstring::npos) << Narrow(text);
+  EXPECT_NE(text.find(SystemReason(ERROR_SHARING_VIOLATION)), std::wstring::npos) << Narrow(text);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
+  CloseHandle(held);
+  EXPECT_TRUE(folder().Exists(L"held.exe"));
+  for (HANDLE h : {program.hThread, program.hProcess, helper.hThread, helper.hProcess}) CloseHandle(h);
+}
+
+// ---- from the command line ----
+
+const std::string kCommandLineLegacy = LegacyProfile(LegacySample::RichArrays, "unattended");
+std::vector<Profile> UnattendedProfiles(bool upgraded) {
+  return {{kFormats + L"legacy.qdx", kCommandLineLegacy, upgraded},
+          {kFormats + L"current.qdx", Upgraded(LegacyProfile(LegacySample::Plain, "current")), false},
+          {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
+          {kFormats + L"damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "damaged")), false}};
+}
+
+struct CommandLineCase {
+  const char* name;
+  std::wstring arguments;  // {Q} stands for the Quindrel folder, {L} for the log in it
+  bool elsewhere;          // the tool runs from a folder of its own, not the Quindrel one
+  unsigned long exitCode;
+  bool upgrades;                  // whether legacy.qdx ends upgraded
+  std::vector<std::string> log;   // lines the log holds, in any order, after its heading
+};
+void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
+
+class CommandLineTest : public ZelvaneTest, public testing::WithParamInterface<CommandLineCase> {};
+
+// Run as a script would: no window, no box, the result in the exit code, the report appended to
+// the log and written to the redirected output; a bad command line touches nothing.
+TEST_P(CommandLineTest, RunsUnattended) {
+  const CommandLineCase& c = GetParam();
+  const std::vector<Profile> profiles = UnattendedProfiles(c.upgrades);
+  Lay(profiles);
+  std::vector<std::uint64_t> written;
+  for (const Profile& p : profiles) written.push_back(folder().WriteTime(p.path));
+  std::wstring arguments = c.arguments;
+  for (const auto& [mark, value] : {std::pair{L"{Q}", folder().Path()}, std::pair{L"{L}", folder().Join(L"run.log")}})
+    for (std::size_t at; (at = arguments.find(mark)) != std::wstring::npos;) arguments.replace(at, 3, value);
+  if (c.elsewhere) {
+    folder().MakeFolders(L"elsewhere");
+    folder().CopyIn(exe_, L"elsewhere\\Zelvane.exe");
+  }
+  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"));
+  const std::optional<unsigned long> exit = app().WaitForExit(kRunBound);
+  ASSERT_TRUE(exit) << "the program did not end" << (app().MessageBoxOpen() ? ": a message box is open" : "");
+  EXPECT_EQ(*exit, c.exitCode);
+
+  const std::string log = folder().Read(L"run.log").value_or("");
+  EXPECT_EQ(folder().Read(L"output.txt"), log) << "the redirected output differs from the log";
+  EXPECT_NE(log.find("  Zelvane: "), std::string::npos) << log;
+  for (const std::string& line : c.log) EXPECT_NE(log.find("\n" + line + "\r\n"), std::string::npos) << line << "\n" << log;
+  ExpectFiles(profiles, "after the run");
+  for (std::size_t i = 0; i < profiles.size(); ++i)
+    if (!profiles[i].upgraded) {
+      EXPECT_EQ(written[i], folder().WriteTime(profiles[i].path)) << Narrow(profiles[i].path);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    E2e, CommandLineTest,
+    testing::Values(
+        CommandLineCase{"Quiet", L"/quiet /log:\"{L}\"", false, 4, true,
+                        {"upgraded: legacy.qdx", "already in the 2.0.12 layout: current.qdx", "needed no change: blank.qdx",
+                         "damaged, left as it was: damaged.qdx (its data ends inside a field)",
+                         "Summary: 4 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 1 damaged. "
+                         "Exit code 4: finished, but damaged profiles were left as they were."}},
+        CommandLineCase{"CheckChangesNothing", L"/Check /QUIET /log:\"{L}\"", false, 5, false,
+                        {"would be upgraded: legacy.qdx", "needs no change: blank.qdx",
+                         "damaged, would be left as it is: damaged.qdx (its data ends inside a field)",
+                         "Summary: 4 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, "
+                         "1 damaged. Exit code 5: with /check: some profiles need upgrading."}},
+        CommandLineCase{"FolderFromElsewhere", L"/quiet /folder:\"{Q}\" /log:\"{L}\"", true, 4, true,
+                        {"upgraded: legacy.qdx"}},
+        CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", false, 2, false, {}},
+        CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", true, 2, false, {}}),
+    [](const testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
+
+// Without /quiet, a bad command line is told in a box; /folder: points the window at another
+// Quindrel folder.
+TEST_F(ZelvaneTest, TheWindowTakesTheCommandLine) {
+  Start(L"/upgrade-all");
+  MessageBoxView box;
+  ASSERT_NO_FATAL_FAILURE(WaitForBox(box, kStartBound));
+  EXPECT_EQ(box.text.rfind(L"\"/upgrade-all\" is not a switch Zelvane knows.", 0), 0u) << box.Describe();
+  EXPECT_NE(box.text.find(L"/folder:<folder>"), std::wstring::npos) << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+  EXPECT_EQ(app().WaitForExit(kExitBound), 2u);
+
+  const std::vector<Profile> profiles = UnattendedProfiles(true);
+  Lay(profiles);
+  folder().MakeFolders(L"elsewhere");
+  folder().CopyIn(exe_, L"elsewhere\\Zelvane.exe");
+  ASSERT_NO_FATAL_FAILURE(Launch(L"/folder:\"" + folder().Path() + L"\"", L"elsewhere\\Zelvane.exe"));
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  EXPECT_NE(box.text.find(L"damaged.qdx: its data ends inside a field"), std::wstring::npos) << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+  ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
+  EXPECT_EQ(box.text, L"Delete this tool?") << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDNO));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(4));
+  ExpectFiles(profiles, "after a run from elsewhere");
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ class Folder {
   void Write(std::wstring_view relative, std::string_view bytes);
   std::optional<std::string> Read(std::wstring_view relative) const;  // nullopt: no such file
   bool Exists(std::wstring_view relative) const;
+  std::uint64_t WriteTime(std::wstring_view relative) const;  // when the file was last written (FILETIME)
   void CopyIn(const std::wstring& source, std::wstring_view relative);
   // The names in a folder (files and folders, without "." and ".."), in the order the system
   // lists them.
@@ -92,8 +93,8 @@ struct MessageBoxView {
   std::wstring text;           // the message, from its static text
   std::vector<int> buttons;    // the IDs of the visible buttons (IDOK 1, IDYES 6, IDNO 7...), sorted
   bool icon = false;           // an icon is shown beside the text
-  bool ownedByForm = false;    // its owner is the program's main window
-  bool formDisabled = false;   // the main window is disabled while it is open
+  bool ownedByWindow = false;    // its owner is the program's main window
+  bool windowDisabled = false;   // the main window is disabled while it is open
   Rect screenRect;             // where it is on the screen, frame included
   std::string Describe() const;
 };
@@ -102,24 +103,27 @@ struct MessageBoxView {
 // still running.
 class ZelvaneProcess {
  public:
-  static constexpr wchar_t kFormClass[] = L"ZelvaneForm1";
+  static constexpr wchar_t kWindowClass[] = L"ZelvaneMainWindow";
 
-  ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder);
+  // Starts `exe` with `arguments`; its standard output goes to the file `standardOutput` when one
+  // is named.
+  ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder, const std::wstring& arguments = L"",
+                 const std::wstring& standardOutput = L"");
   ~ZelvaneProcess();
   ZelvaneProcess(const ZelvaneProcess&) = delete;
   ZelvaneProcess& operator=(const ZelvaneProcess&) = delete;
 
   unsigned long Id() const { return processId_; }
 
-  // Finds the visible top-level window of class ZelvaneForm1 belonging to this process.
-  bool WaitForForm(milliseconds bound);
-  bool FormExists() const;  // the window found by WaitForForm still exists
-  std::wstring FormClass() const;
+  // Finds the visible top-level window of class ZelvaneMainWindow belonging to this process.
+  bool WaitForWindow(milliseconds bound);
+  bool WindowExists() const;  // the window found by WaitForWindow still exists
+  std::wstring WindowClass() const;
   std::wstring Caption() const;
-  std::uint32_t FormStyle() const;
-  std::uint32_t FormExStyle() const;
+  std::uint32_t WindowStyle() const;
+  std::uint32_t WindowExStyle() const;
   Rect ClientArea() const;
-  Rect FormScreenRect() const;  // the whole window, frame included, in screen coordinates
+  Rect WindowScreenRect() const;  // the whole window, frame included, in screen coordinates
 
   bool HasControl(int id) const;
   std::wstring ControlClass(int id) const;
@@ -134,7 +138,7 @@ class ZelvaneProcess {
 
   void Click(int id);      // BM_CLICK, posted: the program handles it in its own time
   void PressEnter();       // WM_KEYDOWN/WM_KEYUP VK_RETURN, posted to the focused window
-  void CloseForm();        // WM_CLOSE, posted, as the close box does
+  void CloseWindow();        // WM_CLOSE, posted, as the close box does
 
   // The first visible standard dialog (#32770) of this process.
   std::optional<MessageBoxView> WaitForMessageBox(milliseconds bound);
@@ -157,7 +161,7 @@ class ZelvaneProcess {
   void* process_ = nullptr;
   void* thread_ = nullptr;
   unsigned long processId_ = 0;
-  void* form_ = nullptr;
+  void* window_ = nullptr;
 };
 
 }  // namespace zelvane::e2e

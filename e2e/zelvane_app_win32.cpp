@@ -226,6 +226,13 @@ bool Folder::Exists(std::wstring_view relative) const {
   return GetFileAttributesW(testing::LiteralPath(Join(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::uint64_t Folder::WriteTime(std::wstring_view relative) const {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(testing::LiteralPath(Join(relative)).c_str(), GetFileExInfoStandard, &data))
+    Fail("read the attributes of " + Narrow(Join(relative)));
+  return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
 void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
   if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) Fail("copy " + Narrow(source));
 }
@@ -256,19 +263,31 @@ std::string MessageBoxView::Describe() const {
   std::string buttonList;
   for (int id : buttons) buttonList += (buttonList.empty() ? "" : ",") + std::to_string(id);
   return "title \"" + Narrow(title) + "\", text \"" + Narrow(text) + "\", buttons {" + buttonList + "}, " +
-         (icon ? "an icon" : "no icon") + (ownedByForm ? ", owned by the form" : ", NOT owned by the form");
+         (icon ? "an icon" : "no icon") + (ownedByWindow ? ", owned by the main window" : ", NOT owned by the main window");
 }
 
-ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
+ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder,
+                               const std::wstring& arguments, const std::wstring& standardOutput) {
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
+  HANDLE output = INVALID_HANDLE_VALUE;
+  if (!standardOutput.empty()) {  // as a script's "> file" does
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) Fail("create " + Narrow(standardOutput));
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = output;
+  }
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingFolder.c_str(), &startup, &info))
-    Fail("start " + Narrow(exe));
+  const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
+                                      0, nullptr, workingFolder.c_str(), &startup, &info);
+  const DWORD error = GetLastError();
+  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  if (!started) Fail("start " + Narrow(exe), error);
   process_ = info.hProcess;
   thread_ = info.hThread;
   processId_ = info.dwProcessId;
@@ -283,37 +302,37 @@ ZelvaneProcess::~ZelvaneProcess() {
   CloseHandle(static_cast<HANDLE>(process_));
 }
 
-bool ZelvaneProcess::WaitForForm(milliseconds bound) {
+bool ZelvaneProcess::WaitForWindow(milliseconds bound) {
   return WaitUntil(
       [&] {
-        form_ = FindTopLevel(processId_, kFormClass);
-        return form_ != nullptr || !Running();
+        window_ = FindTopLevel(processId_, kWindowClass);
+        return window_ != nullptr || !Running();
       },
       bound) &&
-         form_ != nullptr;
+         window_ != nullptr;
 }
 
-bool ZelvaneProcess::FormExists() const { return form_ && IsWindow(AsWindow(form_)); }
-std::wstring ZelvaneProcess::FormClass() const { return ClassOf(AsWindow(form_)); }
-std::wstring ZelvaneProcess::Caption() const { return TextOf(AsWindow(form_)); }
-std::uint32_t ZelvaneProcess::FormStyle() const { return Style(AsWindow(form_)); }
-std::uint32_t ZelvaneProcess::FormExStyle() const {
-  return static_cast<std::uint32_t>(GetWindowLongW(AsWindow(form_), GWL_EXSTYLE));
+bool ZelvaneProcess::WindowExists() const { return window_ && IsWindow(AsWindow(window_)); }
+std::wstring ZelvaneProcess::WindowClass() const { return ClassOf(AsWindow(window_)); }
+std::wstring ZelvaneProcess::Caption() const { return TextOf(AsWindow(window_)); }
+std::uint32_t ZelvaneProcess::WindowStyle() const { return Style(AsWindow(window_)); }
+std::uint32_t ZelvaneProcess::WindowExStyle() const {
+  return static_cast<std::uint32_t>(GetWindowLongW(AsWindow(window_), GWL_EXSTYLE));
 }
 
 Rect ZelvaneProcess::ClientArea() const {
   RECT r{};
-  GetClientRect(AsWindow(form_), &r);
+  GetClientRect(AsWindow(window_), &r);
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-Rect ZelvaneProcess::FormScreenRect() const {
+Rect ZelvaneProcess::WindowScreenRect() const {
   RECT r{};
-  GetWindowRect(AsWindow(form_), &r);
+  GetWindowRect(AsWindow(window_), &r);
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-void* ZelvaneProcess::Control(int id) const { return form_ ? GetDlgItem(AsWindow(form_), id) : nullptr; }
+void* ZelvaneProcess::Control(int id) const { return window_ ? GetDlgItem(AsWindow(window_), id) : nullptr; }
 bool ZelvaneProcess::HasControl(int id) const { return Control(id) != nullptr; }
 std::wstring ZelvaneProcess::ControlClass(int id) const { return ClassOf(AsWindow(Control(id))); }
 std::wstring ZelvaneProcess::ControlText(int id) const {
@@ -327,16 +346,16 @@ bool ZelvaneProcess::ControlVisible(int id) const { return IsWindowVisible(AsWin
 Rect ZelvaneProcess::ControlRect(int id) const {
   RECT r{};
   GetWindowRect(AsWindow(Control(id)), &r);
-  MapWindowPoints(HWND_DESKTOP, AsWindow(form_), reinterpret_cast<POINT*>(&r), 2);
+  MapWindowPoints(HWND_DESKTOP, AsWindow(window_), reinterpret_cast<POINT*>(&r), 2);
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 int ZelvaneProcess::FocusedControlId() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  const DWORD thread = GetWindowThreadProcessId(AsWindow(form_), nullptr);
+  const DWORD thread = GetWindowThreadProcessId(AsWindow(window_), nullptr);
   if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
-  if (!IsChild(AsWindow(form_), info.hwndFocus)) return 0;
+  if (!IsChild(AsWindow(window_), info.hwndFocus)) return 0;
   return GetDlgCtrlID(info.hwndFocus);
 }
 
@@ -345,14 +364,14 @@ void ZelvaneProcess::Click(int id) { PostMessageW(AsWindow(Control(id)), BM_CLIC
 void ZelvaneProcess::PressEnter() {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  const DWORD thread = GetWindowThreadProcessId(AsWindow(form_), nullptr);
-  HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : AsWindow(form_);
+  const DWORD thread = GetWindowThreadProcessId(AsWindow(window_), nullptr);
+  HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : AsWindow(window_);
   const UINT scan = MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC);
   PostMessageW(target, WM_KEYDOWN, VK_RETURN, static_cast<LPARAM>(1u | scan << 16));
   PostMessageW(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(1u | scan << 16 | 3u << 30));
 }
 
-void ZelvaneProcess::CloseForm() { PostMessageW(AsWindow(form_), WM_CLOSE, 0, 0); }
+void ZelvaneProcess::CloseWindow() { PostMessageW(AsWindow(window_), WM_CLOSE, 0, 0); }
 
 void* ZelvaneProcess::FindMessageBox() const { return FindTopLevel(processId_, L"#32770"); }
 bool ZelvaneProcess::MessageBoxOpen() const { return FindMessageBox() != nullptr; }
@@ -369,8 +388,8 @@ std::optional<MessageBoxView> ZelvaneProcess::WaitForMessageBox(milliseconds bou
     return std::nullopt;
   MessageBoxView view;
   view.title = TextOf(box);
-  view.ownedByForm = form_ && GetWindow(box, GW_OWNER) == AsWindow(form_);
-  view.formDisabled = form_ && !IsWindowEnabled(AsWindow(form_));
+  view.ownedByWindow = window_ && GetWindow(box, GW_OWNER) == AsWindow(window_);
+  view.windowDisabled = window_ && !IsWindowEnabled(AsWindow(window_));
   RECT r{};
   GetWindowRect(box, &r);
   view.screenRect = {r.left, r.top, r.right - r.left, r.bottom - r.top};

@@ -21,6 +21,7 @@
 #include "format/record_reader.h"
 #include "format/record_writer.h"
 #include "platform/platform.h"
+#include "testing/forwarding_platform.h"
 #include "upgrade/upgrade_file.h"
 
 namespace zelvane {
@@ -77,23 +78,19 @@ class EmptyListing : public FileListing {
 };
 
 // One file, held in memory.
-class MemoryPlatform : public Platform {
+class MemoryPlatform : public testing::ForwardingPlatform {
  public:
   explicit MemoryPlatform(std::string contents) : contents_(std::move(contents)) {}
 
   const std::string& Contents() const { return contents_; }
   int Writes() const { return writes_; }
 
-  char Separator() const override { return '/'; }
   std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor purpose) override {
     return std::make_unique<File>(*this, purpose);
   }
   std::unique_ptr<FileListing> ListFiles(const std::string&, std::string_view) override {
     return std::make_unique<EmptyListing>();
   }
-  std::string ProgramFolder() override { return "/"; }
-  std::string ProgramName() override { return "zelvane"; }
-  void RemoveAfterExit(const std::string&) override { Broken("an upgrade removes a file"); }
 
  private:
   class File : public ProfileFile {

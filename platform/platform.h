@@ -72,21 +72,33 @@ class Platform {
   virtual std::unique_ptr<FileListing> ListFiles(const std::string& folder,
                                                  std::string_view extension) = 0;
 
-  // The folder the program runs from (no trailing separator but at a drive root) and the file
-  // name of its executable without the extension.
+  // The folder the program runs from (no trailing separator but at a drive root).
   virtual std::string ProgramFolder() = 0;
-  virtual std::string ProgramName() = 0;
 
-  // Removes the file at `path`. When it is the running program's own executable, the removal
-  // happens once the program has ended; the caller then ends the program. Throws PlatformError
-  // when the removal cannot be arranged.
-  virtual void RemoveAfterExit(const std::string& path) = 0;
+  // The full form of `path`, taken from the current folder when it is relative.
+  virtual std::string FullPath(const std::string& path) = 0;
+  virtual bool IsFolder(const std::string& path) = 0;
+
+  // Appends `text` to the file at `path`, creating it when there is none. Throws PlatformError.
+  virtual void AppendToFile(const std::string& path, std::string_view text) = 0;
+  // Writes `text` to the program's standard output when a script has sent it somewhere (a file,
+  // a pipe); does nothing otherwise.
+  virtual void WriteToStandardOutput(std::string_view text) = 0;
+  // The local date and time, as "2026-12-07 14:20:05".
+  virtual std::string LocalTimestamp() = 0;
+
+  // Arranges that the running program's own executable (its image, whatever its name) is
+  // removed once the program has ended; the caller then ends the program. Nothing else is ever
+  // removed. Throws PlatformError, with the path and the reason, when the removal cannot succeed
+  // (no right to delete the file, a read-only medium, another program holding it).
+  virtual void RemoveProgramAfterExit() = 0;
 };
 
 Platform& SystemPlatform();
 
-// When this process was started by RemoveAfterExit as the helper that removes a program once it
-// has ended, does that work and returns true: the caller then ends at once. Otherwise false.
+// When this process was started by RemoveProgramAfterExit as the helper that removes a program
+// once it has ended, does that work and returns true: the caller then ends at once. A removal
+// that fails then is shown by the helper itself. Otherwise false.
 bool RunAsRemovalHelper();
 
 // ASCII letter case aside, as the system compares file extensions.

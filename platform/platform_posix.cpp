@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/platform.h"
@@ -99,6 +100,16 @@ class PosixProfileFile : public ProfileFile {
   int writeRefused_ = 0;  // why the file could not be opened for writing
 };
 
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
 class PosixListing : public FileListing {
  public:
   explicit PosixListing(std::vector<std::string> names) : names_(std::move(names)) {}
@@ -144,16 +155,47 @@ class PosixPlatform : public Platform {
     return slash == 0 ? "/" : exe.substr(0, slash);
   }
 
-  std::string ProgramName() override {
-    std::string name = ExecutablePath();
-    name = name.substr(name.rfind('/') + 1);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  std::string FullPath(const std::string& path) override {
+    if (!path.empty() && path[0] == '/') return path;
+    std::vector<char> folder(PATH_MAX);
+    while (::getcwd(folder.data(), folder.size()) == nullptr) {
+      if (errno != ERANGE) Fail("find the current folder", path, errno);
+      folder.resize(folder.size() * 2);
+    }
+    return std::string(folder.data()) + "/" + path;
+  }
+
+  bool IsFolder(const std::string& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  void AppendToFile(const std::string& path, std::string_view text) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) Fail("open the file for appending", path, errno);
+    const bool written = WriteAll(fd, text);
+    const int error = errno;
+    if (::close(fd) != 0 && written) Fail("close the file", path, errno);
+    if (!written) Fail("write to the file", path, error);
+  }
+
+  void WriteToStandardOutput(std::string_view text) override {
+    if (!::isatty(STDOUT_FILENO)) WriteAll(STDOUT_FILENO, text);
+  }
+
+  std::string LocalTimestamp() override {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
   }
 
   // A running program's file may be unlinked at once here.
-  void RemoveAfterExit(const std::string& path) override {
-    if (::unlink(path.c_str()) != 0) Fail("remove the file", path, errno);
+  void RemoveProgramAfterExit() override {
+    const std::string exe = ExecutablePath();
+    if (::unlink(exe.c_str()) != 0) Fail("remove the program", exe, errno);
   }
 
  private:

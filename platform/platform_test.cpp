@@ -43,6 +43,16 @@ TEST(Platform, WriteAtOverwritesExtendsAndNeverShortens) {
   }
 }
 
+TEST(Platform, AppendsToAFileCreatingIt) {
+  TempFolder folder;
+  const std::string log = folder.File("run log \xC3\xA9.txt");
+  SystemPlatform().AppendToFile(log, "first\r\n");
+  SystemPlatform().AppendToFile(log, "second \xE2\x82\xAC\r\n");
+  EXPECT_EQ(ReadBytes(FromUtf8(log)), "first\r\nsecond \xE2\x82\xAC\r\n");
+  EXPECT_THROW(SystemPlatform().AppendToFile(folder.File("no such folder") + SystemPlatform().Separator() + "log.txt", "x"),
+               PlatformError);
+}
+
 TEST(Platform, ReadsAnywhereAndTruncates) {
   TempFolder folder;
   std::string big(5'000'011, '\0');
@@ -175,12 +185,14 @@ TEST(Platform, RewritingListedFilesDoesNotDisturbTheListing) {
 
 TEST(Platform, KnowsTheProgramsFolderAndName) {
   Platform& platform = SystemPlatform();
-  EXPECT_EQ(platform.ProgramName(), "platform_test");
   const std::string folder = platform.ProgramFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_NE(folder.back(), platform.Separator());
-  const std::string exe = folder + platform.Separator() + platform.ProgramName() + (platform.Separator() == '\\' ? ".exe" : "");
+  const std::string exe = folder + platform.Separator() + "platform_test" + (platform.Separator() == '\\' ? ".exe" : "");
   EXPECT_TRUE(std::filesystem::is_regular_file(FromUtf8(exe))) << exe;
+  EXPECT_TRUE(platform.IsFolder(folder));
+  EXPECT_FALSE(platform.IsFolder(exe));
+  EXPECT_EQ(platform.FullPath(exe), exe);
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

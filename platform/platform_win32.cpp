@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "platform/platform.h"
@@ -63,6 +64,18 @@ std::string CurrentFolder() {
 // as they stand: "nul.qdx" is a profile, not the null device.
 std::wstring SystemPath(const std::string& path) {
   return Widen(ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder()));
+}
+
+// ERROR_SUCCESS, or why not all of `text` could be written.
+DWORD WriteAll(HANDLE file, std::string_view text) {
+  while (!text.empty()) {
+    DWORD n = 0;
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 24));
+    if (!WriteFile(file, text.data(), want, &n, nullptr)) return GetLastError();
+    if (n == 0) return ERROR_WRITE_FAULT;
+    text.remove_prefix(n);
+  }
+  return ERROR_SUCCESS;
 }
 
 // Errors after which a profile may still be read: the file is read-only, on a read-only medium,
@@ -222,14 +235,50 @@ class Win32Platform : public Platform {
     return path;
   }
 
-  std::string ProgramName() override {
-    std::wstring name = ModulePath();
-    name = name.substr(name.rfind(L'\\') + 1);
-    const std::size_t dot = name.rfind(L'.');
-    return Narrow(dot == std::wstring::npos ? name : name.substr(0, dot));
+  std::string FullPath(const std::string& path) override {
+    return PlainPath(ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder()));
   }
 
-  void RemoveAfterExit(const std::string& path) override { RemoveFileOrAfterExit(SystemPath(path), path); }
+  bool IsFolder(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  void AppendToFile(const std::string& path, std::string_view text) override {
+    const HANDLE file = CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("open the file for appending", path);
+    const DWORD error = WriteAll(file, text);
+    if (!CloseHandle(file) && error == ERROR_SUCCESS) Fail("close the file", path);
+    if (error != ERROR_SUCCESS) Fail("write to the file", path, error);
+  }
+
+  void WriteToStandardOutput(std::string_view text) override {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE || GetFileType(out) == FILE_TYPE_UNKNOWN) return;
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {  // a console shows UTF-16, not the bytes of UTF-8
+      const std::wstring wide = Widen(text);
+      DWORD n = 0;
+      WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &n, nullptr);
+      return;
+    }
+    WriteAll(out, text);
+  }
+
+  std::string LocalTimestamp() override {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+  }
+
+  void RemoveProgramAfterExit() override {
+    const std::wstring image = ModulePath();
+    RemoveImageAfterExit(Widen(ExtendedLengthPath(Narrow(image), "")), PlainPath(Narrow(image)));
+  }
 };
 
 }  // namespace

@@ -306,19 +306,44 @@ TEST(SelfRemoval, TheHelperLeavesAloneWhatItCannotTrust) {
   }
 }
 
-TEST(SelfRemoval, AnotherFileIsRemovedAtOnce) {
-  Workspace space;
-  const std::wstring file = space.NewFile(L"other \u00e9.qdx");
-  SystemPlatform().RemoveAfterExit(Narrow(file));
-  EXPECT_FALSE(Exists(file));
-  try {
-    SystemPlatform().RemoveAfterExit(Narrow(file));
-    ADD_FAILURE() << "removing a missing file succeeded";
-  } catch (const PlatformError& e) {
-    EXPECT_EQ(e.Action(), "remove the file");
-    EXPECT_EQ(e.Path(), Narrow(file));
-    EXPECT_FALSE(e.Reason().empty());
+// Only the running image goes, whatever its name, and never the .exe beside it that its name
+// without extension would suggest.
+TEST(SelfRemoval, OnlyTheRunningImageGoesWhateverItsName) {
+  for (const wchar_t* name : {L"Zelvane Tool.com", L"Zelvane Tool.scr", L"Zelvane Tool.bin", L"Zelvane Tool"}) {
+    SCOPED_TRACE(Narrow(name));
+    Workspace space;
+    const std::wstring running = space.Program() + L"\\" + name;
+    ASSERT_TRUE(MoveFileW(space.Exe().c_str(), running.c_str())) << GetLastError();
+    ASSERT_TRUE(CopyFileW(VictimPath().c_str(), space.Exe().c_str(), TRUE)) << GetLastError();  // the decoy
+    const Ran run = RunProgram(running, Quoted(space.NewFile(L"outcome.txt")), space.Temp(), space.Program());
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    ULONGLONG ms = 0;
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(running); }, ms)) << "the running image is still there";
+    EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(run.id).empty(); }, ms));
+    EXPECT_TRUE(Exists(space.Exe())) << "the .exe beside it was removed";
   }
+}
+
+// Another program holds the image without sharing its deletion: the program is told, with the
+// path and the reason, and nothing is removed or started.
+TEST(SelfRemoval, ARemovalThatCannotSucceedIsReportedAndKeepsTheExecutable) {
+  Workspace space;
+  const std::wstring outcome = space.NewFile(L"outcome.txt");
+  const HANDLE held = CreateFileW(space.Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+  const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
+  CloseHandle(held);
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 1u);
+  const std::vector<std::string> lines = Lines(ReadText(outcome));
+  ASSERT_EQ(lines.size(), 4u) << "outcome: " << ReadText(outcome);
+  EXPECT_EQ(lines[1], "remove the program");
+  EXPECT_EQ(lines[2], Narrow(space.Exe()));
+  EXPECT_EQ(lines[3], SystemMessage(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(ChildrenOf(run.id).empty()) << "a helper was started all the same";
+  EXPECT_TRUE(Exists(space.Exe()));
+  EXPECT_TRUE(Entries(space.Temp()).empty()) << Listed(Entries(space.Temp()));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string outcome = "arranged";
   int code = 0;
   try {
-    platform.RemoveAfterExit(platform.ProgramFolder() + platform.Separator() + platform.ProgramName() + ".exe");
+    platform.RemoveProgramAfterExit();
   } catch (const zelvane::PlatformError& e) {
     outcome = "failed\n" + e.Action() + "\n" + e.Path() + "\n" + e.Reason();
     code = 1;

@@ -1,9 +1,13 @@
-// Removal of the program's own executable once the program has ended.
+// Removal of the program's own executable, its running image whatever its name, once the
+// program has ended.
 //
 // Windows refuses to delete the file of a running program (ERROR_ACCESS_DENIED), so another
 // process has to do it after the program has gone. That process is a copy of the program itself,
 // started in a special mode:
 //
+//  0. First the image is opened for deletion and closed again: when that is refused (no right to
+//     delete it, a read-only medium, another program holding it), the user is told at once and
+//     nothing else happens.
 //  1. The running image (GetModuleFileNameW) is copied to a fresh file in the temporary folder
 //     (GetTempFileNameW, prefix "zlv").
 //  2. Before anything is written to it, the copy is opened with FILE_FLAG_DELETE_ON_CLOSE and
@@ -20,7 +24,8 @@
 //  4. The program closes its handles, the delete-on-close one last, and ends.
 //  5. In the copy, RunAsRemovalHelper checks that the handle is a process handle of the process
 //     id it was given, waits for that process to end (at most five minutes), deletes <path>
-//     (retrying for up to ten seconds while the file is still locked) and ends.
+//     (retrying for up to ten seconds while the file is still locked) and ends. When it cannot,
+//     it says so in a message box of its own: the program that asked has ended by then.
 //
 // Why the copy goes away: the delete-on-close request is made when no image section of the copy
 // exists yet, which is when the file system checks it. The handle carrying it is the last handle
@@ -46,6 +51,7 @@
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
+#include "platform/windows_path.h"
 
 namespace zelvane {
 namespace {
@@ -93,23 +99,6 @@ std::wstring FullPath(const std::wstring& path) {
     if (n < full.size()) return full.substr(0, n);
     full.resize(n);
   }
-}
-
-// Same volume and same file index: the same file, under whatever name.
-struct FileId {
-  DWORD volume = 0, high = 0, low = 0;
-  bool operator==(const FileId&) const = default;
-};
-
-// ERROR_SUCCESS, or why the file could not be identified.
-DWORD IdentifyFile(const std::wstring& path, FileId& id) {
-  OwnedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return GetLastError();
-  id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-  return ERROR_SUCCESS;
 }
 
 // One argument as CommandLineToArgvW reads it back. A file path holds no quotation mark, so only
@@ -241,6 +230,14 @@ bool ParseNumber(const wchar_t* text, std::uint64_t limit, std::uint64_t& value)
   return true;
 }
 
+// Told by the helper itself, since the program that asked for the removal has ended.
+void ShowRemovalFailure(const wchar_t* path, DWORD error) {
+  const std::wstring text = L"Zelvane could not remove itself after it ended, and was left where it is.\n\n" +
+                            Widen(PlainPath(Narrow(path))) + L"\n" + Widen(SystemMessage(error)) +
+                            L"\n\nYou can delete it yourself.";
+  MessageBoxW(nullptr, text.c_str(), L"Zelvane", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
+
 void RemoveOnceParentEnds(const wchar_t* handleText, const wchar_t* idText, const wchar_t* path) {
   std::uint64_t handleValue = 0, id = 0;
   if (!ParseNumber(handleText, UINTPTR_MAX, handleValue) || !ParseNumber(idText, MAXDWORD, id) ||
@@ -251,35 +248,38 @@ void RemoveOnceParentEnds(const wchar_t* handleText, const wchar_t* idText, cons
   if (GetProcessId(parent) != id) return;
   const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
   CloseHandle(parent);
-  if (waited != WAIT_OBJECT_0) return;
+  if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
 
-  // The image may stay locked for a moment after its process has ended.
+  // The image may stay locked for a moment after its process has ended, and another program
+  // (a virus scanner) may hold it for a while.
+  DWORD error = ERROR_SUCCESS;
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
     if (DeleteFileW(path)) return;
-    const DWORD error = GetLastError();
+    error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;  // gone already
     if (error == ERROR_ACCESS_DENIED) {
       const DWORD attributes = GetFileAttributesW(path);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    } else if (error != ERROR_SHARING_VIOLATION) {
-      return;  // gone already, or beyond what waiting can mend
+    } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+      break;  // beyond what waiting can mend
     }
     Sleep(kDeletePauseMs);
   }
+  ShowRemovalFailure(path, error);
 }
 
 }  // namespace
 
-void RemoveFileOrAfterExit(const std::wstring& systemPath, const std::string& path) {
-  FileId target, running;
-  if (const DWORD error = IdentifyFile(systemPath, target)) Fail("remove the file", path, error);
-  const std::wstring image = ModulePath();
-  if (const DWORD error = IdentifyFile(image, running)) Fail(kArrange, path, error);
-  if (target == running) {
-    StartRemovalHelper(systemPath, path);
-  } else if (!DeleteFileW(systemPath.c_str())) {
-    Fail("remove the file", path, GetLastError());
-  }
+void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& path) {
+  // Opening the image for deletion asks for exactly what the helper will need: the right to
+  // delete it (on the file, or to delete from its folder), a medium that can be written, and no
+  // other program holding it without sharing deletion. Windows lets a running image be opened so.
+  OwnedHandle probe(CreateFileW(systemPath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe.Valid()) Fail("remove the program", path, GetLastError());
+  probe.Close();
+  StartRemovalHelper(systemPath, path);
 }
 
 bool RunAsRemovalHelper() {

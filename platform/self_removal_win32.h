@@ -5,9 +5,9 @@
 
 namespace zelvane {
 
-// Removes the file at `path`, which `systemPath` names as the system calls want it. When that
-// file is the running program's own executable, starts a helper that removes it once the program
-// has ended instead. Throws PlatformError.
-void RemoveFileOrAfterExit(const std::wstring& systemPath, const std::string& path);
+// Starts a helper that removes the running program's own image, which `systemPath` names as the
+// system calls want it and `path` as a person reads it, once the program has ended. Throws
+// PlatformError when the removal cannot succeed or the helper cannot be started.
+void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& path);
 
 }  // namespace zelvane

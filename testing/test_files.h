@@ -16,6 +16,7 @@
 #include "format/profile_layouts.h"
 #include "format/record_writer.h"
 #include "platform/platform.h"
+#include "testing/forwarding_platform.h"
 
 namespace zelvane::testing {
 
@@ -92,7 +93,7 @@ inline std::string Encode(const LegacyProfileRecord& r) { return EncodeRecord(r.
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
 // as another program would at that moment. A write longer than `writeLandsBytes` lands that many
 // bytes and then fails, as on a disk that fills up.
-class RecordingPlatform : public Platform {
+class RecordingPlatform : public ForwardingPlatform {
  public:
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
@@ -100,7 +101,6 @@ class RecordingPlatform : public Platform {
   int opens = 0, reads = 0, writes = 0, removals = 0;
   std::vector<std::pair<std::uint64_t, std::string>> written;  // offset and bytes of each write
 
-  char Separator() const override { return SystemPlatform().Separator(); }
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
     ++opens;
     failOn("open", path);
@@ -113,13 +113,10 @@ class RecordingPlatform : public Platform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
   }
-  std::string ProgramName() override { return SystemPlatform().ProgramName(); }
-  void RemoveAfterExit(const std::string& path) override {
+  void RemoveProgramAfterExit() override {
     ++removals;
-    failOn("remove", path);
-    removed = path;
+    failOn("remove", "the program");
   }
-  std::string removed;
 
  private:
   class File : public ProfileFile {

@@ -2,18 +2,10 @@
 
 #include <new>
 
-#include "upgrade/upgrade_file.h"
-
 namespace zelvane {
-
-UpgradeFailure::UpgradeFailure(const std::string& fileName, const std::string& cause)
-    : std::runtime_error("The upgrade stopped at the profile \"" + fileName + "\".\n\n" + cause +
-                         "\n\nProfiles handled before it keep their new contents; the ones after "
-                         "it were not touched.") {}
-
 namespace {
 
-// Lets the window paint and take input when `pace` says it is time, showing the profile in hand.
+// Lets the window paint and take input when the pace says it is time, showing the profile in hand.
 class Pacer : public ReadProgress {
  public:
   Pacer(ProgressSink& sink, const RunPace& pace) : sink_(sink), pace_(pace), last_(pace.now() - pace.interval) {}
@@ -41,44 +33,105 @@ class Pacer : public ReadProgress {
   std::string current_, shown_;
 };
 
-}  // namespace
-
-std::string FormatsFolder(Platform& platform) {
-  const char sep = platform.Separator();
-  return platform.ProgramFolder() + sep + "appfiles" + sep + "formats" + sep;
+ProfileState StateOf(const UpgradeResult& result) {
+  if (result.outcome == UpgradeOutcome::Upgraded)
+    return result.written ? ProfileState::Upgraded : ProfileState::NoChangeNeeded;
+  switch (result.reason) {
+    case SkipReason::AlreadyCurrent: return ProfileState::AlreadyCurrent;
+    case SkipReason::Damaged: return ProfileState::Damaged;
+    case SkipReason::None:
+    case SkipReason::BlankTail: break;
+  }
+  return ProfileState::NoChangeNeeded;
 }
 
-RunEnd UpgradeRun(Platform& platform, ProgressSink& sink, const RunPace& pace) {
-  const std::string folder = FormatsFolder(platform);
-  const std::unique_ptr<FileListing> listing = platform.ListFiles(folder, ".qdx");
+// Upgrades one profile into `entry`; on a failure, returns what the user is to be told.
+std::string Handle(ProfileUpgrader& upgrader, Platform& platform, const std::string& path, UpgradeMode mode,
+                   Pacer& pacer, ProfileReport& entry) {
+  try {
+    const UpgradeResult result = upgrader.Upgrade(platform, path, mode, &pacer);
+    entry.state = StateOf(result);
+    entry.damage = result.damage;
+    return {};
+  } catch (const std::bad_alloc&) {
+    entry.failure = "There is not enough memory to upgrade this profile. It was left as it was.";
+  } catch (const PlatformError& e) {
+    entry.failure = "could not " + e.Action() + ": " + e.Reason();
+    entry.state = ProfileState::Failed;
+    return e.what();
+  } catch (const std::exception& e) {
+    entry.failure = e.what();
+  }
+  entry.state = ProfileState::Failed;
+  return entry.failure;
+}
+
+}  // namespace
+
+UpgradeFailure::UpgradeFailure(const std::string& fileName, const std::string& cause)
+    : std::runtime_error("The upgrade stopped at the profile \"" + fileName + "\".\n\n" + cause +
+                         "\n\nProfiles handled before it keep their new contents; the ones after "
+                         "it were not touched.") {}
+
+std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder) {
+  const char sep = platform.Separator();
+  return (quindrelFolder.empty() ? platform.ProgramFolder() : quindrelFolder) + sep + "appfiles" + sep + "formats" +
+         sep;
+}
+
+RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options) {
+  RunReport report;
+  report.formatsFolder = FormatsFolder(platform, options.quindrelFolder);
+  report.check = options.mode == UpgradeMode::Check;
+  const std::unique_ptr<FileListing> listing = platform.ListFiles(report.formatsFolder, ".qdx");
   std::string name = listing->Next();
   if (name.empty()) {
     sink.ShowWarning("No files were found", sink.Caption());
-    return RunEnd::NoFiles;
+    return report;
   }
 
   sink.DisableRunButton();
   ProfileUpgrader upgrader;
-  Pacer pacer(sink, pace);
-  while (!name.empty()) {
+  Pacer pacer(sink, options.pace);
+  const auto notReached = [&](std::string next) {
+    for (; !next.empty(); next = listing->Next()) report.profiles.emplace_back(next);
+    return report;
+  };
+  for (; !name.empty(); name = listing->Next()) {
     pacer.Begin(name);
-    try {
-      upgrader.Upgrade(platform, folder + name, UpgradeMode::Upgrade, &pacer);
-    } catch (const std::bad_alloc&) {
+    ProfileReport& entry = report.profiles.emplace_back(name);
+    const std::string failure = Handle(upgrader, platform, report.formatsFolder + name, options.mode, pacer, entry);
+    if (!failure.empty() && !report.check) {
       pacer.ShowCurrent();
-      throw UpgradeFailure(name, "There is not enough memory to upgrade this profile. It was left as it was.");
-    } catch (const std::exception& e) {
-      pacer.ShowCurrent();
-      throw UpgradeFailure(name, e.what());
+      report.end = RunEnd::Failed;
+      report.failure = UpgradeFailure(name, failure).what();
+      return notReached(listing->Next());
     }
-    if (sink.StopRequested()) return RunEnd::Stopped;
-    name = listing->Next();
+    if (sink.StopRequested()) {
+      report.end = RunEnd::Stopped;
+      return notReached(listing->Next());
+    }
   }
 
   sink.SetStatusText("Done");
-  if (!sink.AskYesNo("Delete this tool?", "Done")) return RunEnd::Kept;
-  platform.RemoveAfterExit(platform.ProgramFolder() + platform.Separator() + platform.ProgramName() + ".exe");
-  return RunEnd::RemovalArranged;
+  report.end = RunEnd::Finished;
+  if (const std::string damaged = DamagedMessage(report); !damaged.empty() && !report.check)
+    sink.ShowWarning(damaged, sink.Caption());
+  if (!options.offerRemoval || report.check) return report;
+  if (!sink.AskYesNo("Delete this tool?", "Done")) {
+    report.end = RunEnd::Kept;
+    return report;
+  }
+  try {
+    platform.RemoveProgramAfterExit();
+    report.end = RunEnd::RemovalArranged;
+  } catch (const PlatformError& e) {
+    sink.ShowWarning("Zelvane could not remove itself, and was left where it is.\n\n" + std::string(e.what()) +
+                         "\n\nYou can delete it yourself.",
+                     sink.Caption());
+    report.end = RunEnd::RemovalRefused;
+  }
+  return report;
 }
 
 }  // namespace zelvane

@@ -1,6 +1,6 @@
 #pragma once
 // The tool's one action: upgrade every profile in the formats folder, showing progress through
-// a ProgressSink, then offer to remove the tool itself.
+// a ProgressSink, keeping what became of each profile, then offer to remove the tool itself.
 
 #include <chrono>
 #include <functional>
@@ -8,6 +8,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "upgrade/run_report.h"
+#include "upgrade/upgrade_file.h"
 
 namespace zelvane {
 
@@ -33,11 +35,11 @@ struct RunPace {
   std::function<Clock::time_point()> now = Clock::now;
 };
 
-enum class RunEnd : std::uint8_t {
-  NoFiles,          // nothing to upgrade; the warning was shown and the button stays enabled
-  Stopped,          // the sink asked the run to stop, after the profile in hand
-  Kept,             // finished; the user kept the tool
-  RemovalArranged,  // finished; the tool's executable goes once the program has ended
+struct RunOptions {
+  std::string quindrelFolder;               // the folder holding appfiles\formats; empty: the program's own
+  UpgradeMode mode = UpgradeMode::Upgrade;  // a check opens nothing for writing and goes on past failures
+  bool offerRemoval = true;                 // end by asking "Delete this tool?"
+  RunPace pace;
 };
 
 // A failure that ended a run: which profile, what was being done, and the system's reason.
@@ -46,12 +48,17 @@ class UpgradeFailure : public std::runtime_error {
   UpgradeFailure(const std::string& fileName, const std::string& cause);
 };
 
-// The folder of the profiles: the program folder followed by "\appfiles\formats\".
-std::string FormatsFolder(Platform& platform);
+// The folder of the profiles: the Quindrel folder (the program's own when empty) followed by
+// "\appfiles\formats\".
+std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder = {});
 
-// Upgrades every profile of the formats folder. Before the first profile and whenever `pace` says
-// it is time (between profiles, or while one is read), the status text is set to the profile in
-// hand and the sink pumps its events, so the label shows that profile whenever it is painted.
-RunEnd UpgradeRun(Platform& platform, ProgressSink& sink, const RunPace& pace = {});
+// Upgrades every profile of the formats folder, keeping what became of each. Before the first
+// profile and whenever the pace says it is time (between profiles, or while one is read), the
+// status text is set to the profile in hand and the sink pumps its events, so the label shows
+// that profile whenever it is painted. A failure stops the run there (a check goes on), and the
+// profiles it did not reach are listed too. After the last profile the status says "Done"; when
+// profiles were left as they were because they are damaged, a warning names them; then, when
+// offered, the tool's own executable is removed if the user agrees.
+RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options = {});
 
 }  // namespace zelvane

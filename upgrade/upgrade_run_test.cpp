@@ -46,6 +46,12 @@ class RecordingSink : public ProgressSink {
   }
 };
 
+RunOptions Paced(RunPace pace) {
+  RunOptions options;
+  options.pace = std::move(pace);
+  return options;
+}
+
 class UpgradeRunTest : public ::testing::Test {
  protected:
   UpgradeRunTest() { platform_.programFolder = Utf8(program_.Path()); }
@@ -62,7 +68,13 @@ class UpgradeRunTest : public ::testing::Test {
   RecordingSink sink_;
   const std::string legacy_ = Encode(SampleLegacy("thirty", ""));
   const std::string upgraded_ = legacy_ + std::string(3, '\0');
-  const RunPace everyProfile_{std::chrono::nanoseconds(0)};
+  const RunOptions everyProfile_ = Paced({std::chrono::nanoseconds(0)});
+  // What the report says of each profile, in the order the run came to them.
+  std::vector<std::pair<std::string, ProfileState>> States(const RunReport& report) const {
+    std::vector<std::pair<std::string, ProfileState>> states;
+    for (const ProfileReport& p : report.profiles) states.emplace_back(p.name, p.state);
+    return states;
+  }
 };
 
 const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
@@ -73,7 +85,7 @@ TEST_F(UpgradeRunTest, FormatsFolderIsBelowTheProgramFolder) {
 }
 
 TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
-  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::NoFiles);
+  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
   EXPECT_EQ(sink_.calls, NoFiles);
 }
 
@@ -81,7 +93,7 @@ TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
   const char* others[] = {"x.qdxold", "x.qdx.bak", ".hidden.qdx", "notes.txt", "qdx"};
   for (const char* name : others) AddProfile(name, legacy_);
   std::filesystem::create_directories(Formats() / "folder.qdx");
-  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::NoFiles);
+  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
   EXPECT_EQ(sink_.calls, NoFiles);
   for (const char* name : others) EXPECT_EQ(Bytes(name), legacy_) << name;
   EXPECT_EQ(platform_.reads, 0);
@@ -89,7 +101,7 @@ TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
 
 TEST_F(UpgradeRunTest, OneFileShowsItsNameThenDoneThenAsks) {
   AddProfile("a.qdx", legacy_);
-  EXPECT_EQ(UpgradeRun(platform_, sink_), RunEnd::Kept);
+  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::Kept);
   const std::vector<std::string> expected = {"disable", "status a.qdx", "pump", "status Done",
                                              "ask Delete this tool? | Done"};
   EXPECT_EQ(sink_.calls, expected);
@@ -104,7 +116,7 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
   for (const std::string& name : names) AddProfile(name, legacy_);
   AddProfile("blank.qdx", Encode(SampleLegacy("", "")));
   sink_.answer = true;
-  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_), RunEnd::RemovalArranged);
+  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_).end, RunEnd::RemovalArranged);
 
   std::vector<std::string> shown = sink_.Names();
   std::sort(shown.begin(), shown.end());
@@ -116,34 +128,82 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
   EXPECT_EQ(sink_.calls.back(), "ask Delete this tool? | Done");
   for (const std::string& name : names) EXPECT_EQ(Bytes(name), upgraded_) << name;
   EXPECT_EQ(Bytes("blank.qdx"), Encode(SampleLegacy("", "")));
-  EXPECT_EQ(platform_.removed,
-            platform_.programFolder + platform_.Separator() + SystemPlatform().ProgramName() + ".exe");
+  EXPECT_EQ(platform_.removals, 1);
 }
 
+// The report keeps what became of every profile; profiles left as they were because they are
+// damaged are named in one warning after "Done" and before the question, and only then.
+TEST_F(UpgradeRunTest, TheReportTellsWhatBecameOfEachProfile) {
+  const std::string legacy = Encode(SampleLegacy("thirty", "x"));
+  AddProfile("a upgraded.qdx", legacy);
+  AddProfile("b current.qdx", legacy + std::string(3, '\0'));
+  AddProfile("c blank.qdx", Encode(SampleLegacy("", "")));
+  AddProfile("d same bytes.qdx", legacy + std::string(3, '\0') + "more");
+  AddProfile("e cut.qdx", legacy.substr(0, legacy.size() - 1));
+  RunReport report = UpgradeRun(platform_, sink_);
+  std::sort(report.profiles.begin(), report.profiles.end(),
+            [](const ProfileReport& x, const ProfileReport& y) { return x.name < y.name; });
+  const std::vector<std::pair<std::string, ProfileState>> expected = {
+      {"a upgraded.qdx", ProfileState::Upgraded},     {"b current.qdx", ProfileState::AlreadyCurrent},
+      {"c blank.qdx", ProfileState::NoChangeNeeded},  {"d same bytes.qdx", ProfileState::NoChangeNeeded},
+      {"e cut.qdx", ProfileState::Damaged}};
+  EXPECT_EQ(States(report), expected);
+  EXPECT_EQ(report.profiles[4].damage, Damage::EndsInsideField);
+  const std::vector<std::string> end(sink_.calls.end() - 3, sink_.calls.end());
+  EXPECT_EQ(end, (std::vector<std::string>{"status Done", "warning " + DamagedMessage(report) + " | Zelvane",
+                                           "ask Delete this tool? | Done"}));
+  EXPECT_NE(end[1].find("e cut.qdx"), std::string::npos);
+  EXPECT_EQ(ExitCodeOf(report), kExitDamaged);
+
+  // A check says the same of each profile, changes nothing, shows nothing and asks nothing.
+  AddProfile("a upgraded.qdx", legacy);  // as it was before the run
+  RecordingSink quiet;
+  RunOptions check;
+  check.mode = UpgradeMode::Check;
+  RunReport checked = UpgradeRun(platform_, quiet, check);
+  std::sort(checked.profiles.begin(), checked.profiles.end(),
+            [](const ProfileReport& x, const ProfileReport& y) { return x.name < y.name; });
+  EXPECT_EQ(States(checked), expected);
+  EXPECT_EQ(platform_.writes, 1);  // the run's one write, to a upgraded.qdx
+  EXPECT_EQ(std::count_if(quiet.calls.begin(), quiet.calls.end(),
+                          [](const std::string& c) { return c.rfind("warning", 0) == 0 || c.rfind("ask", 0) == 0; }),
+            0);
+  EXPECT_EQ(ExitCodeOf(checked), kExitNeedsUpgrade);
+}
+
+// A failure stops the run at its profile: the report names it, the step and the reason, and
+// lists the profiles not reached. A check goes on past it and changes nothing.
 TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx", "e.qdx"}) AddProfile(name, legacy_);
   platform_.failOn = [](const std::string& call, const std::string& path) {
-    if (call == "write" && path.find("c.qdx") != std::string::npos)
-      throw PlatformError("open the file for writing", path, "The file is in use.");
+    if (call == "open" && path.find("c.qdx") != std::string::npos)
+      throw PlatformError("open the file", path, "The file is in use.");
   };
-  try {
-    UpgradeRun(platform_, sink_, everyProfile_);
-    ADD_FAILURE() << "the run did not report the failure";
-  } catch (const UpgradeFailure& e) {
-    const std::string message = e.what();
-    EXPECT_NE(message.find("\"c.qdx\""), std::string::npos) << message;
-    EXPECT_NE(message.find("open the file for writing"), std::string::npos) << message;
-    EXPECT_NE(message.find("The file is in use."), std::string::npos) << message;
+  for (const UpgradeMode mode : {UpgradeMode::Check, UpgradeMode::Upgrade}) {
+    RunOptions options = everyProfile_;
+    options.mode = mode;
+    sink_.calls.clear();
+    const RunReport report = UpgradeRun(platform_, sink_, options);
+    const auto failed = std::find_if(report.profiles.begin(), report.profiles.end(),
+                                     [](const ProfileReport& p) { return p.name == "c.qdx"; });
+    ASSERT_NE(failed, report.profiles.end());
+    EXPECT_EQ(failed->state, ProfileState::Failed);
+    EXPECT_EQ(failed->failure, "could not open the file: The file is in use.");
+    ASSERT_EQ(report.profiles.size(), 5u);
+    EXPECT_EQ(ExitCodeOf(report), kExitFailed);
+    for (auto p = report.profiles.begin(); p != report.profiles.end(); ++p) {
+      if (p == failed) continue;
+      const ProfileState expected = p < failed || mode == UpgradeMode::Check ? ProfileState::Upgraded : ProfileState::NotReached;
+      EXPECT_EQ(p->state, expected) << p->name;
+      EXPECT_EQ(Bytes(p->name), mode == UpgradeMode::Upgrade && p < failed ? upgraded_ : legacy_) << p->name;
+    }
+    if (mode == UpgradeMode::Check) continue;
+    EXPECT_EQ(report.end, RunEnd::Failed);
+    EXPECT_NE(report.failure.find("\"c.qdx\""), std::string::npos) << report.failure;
+    EXPECT_NE(report.failure.find("The file is in use."), std::string::npos) << report.failure;
+    EXPECT_EQ(sink_.Names().back(), "c.qdx");  // the label names the profile the box is about
+    EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "status Done"), 0);
   }
-  const std::vector<std::string> shown = sink_.Names();  // the platform's order
-  ASSERT_FALSE(shown.empty());
-  EXPECT_EQ(shown.back(), "c.qdx");
-  for (const char* name : {"a.qdx", "b.qdx", "d.qdx", "e.qdx"}) {
-    const bool visited = std::find(shown.begin(), shown.end(), name) != shown.end();
-    EXPECT_EQ(Bytes(name), visited ? upgraded_ : legacy_) << name;
-  }
-  EXPECT_EQ(Bytes("c.qdx"), legacy_);
-  EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "status Done"), 0);
 }
 
 TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
@@ -151,13 +211,10 @@ TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
   platform_.failOn = [](const std::string& call, const std::string&) {
     if (call == "read") throw std::bad_alloc();
   };
-  try {
-    UpgradeRun(platform_, sink_);
-    ADD_FAILURE() << "the run did not report the failure";
-  } catch (const UpgradeFailure& e) {
-    EXPECT_NE(std::string(e.what()).find("\"huge.qdx\""), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("not enough memory"), std::string::npos) << e.what();
-  }
+  const RunReport report = UpgradeRun(platform_, sink_);
+  EXPECT_EQ(report.end, RunEnd::Failed);
+  EXPECT_NE(report.failure.find("\"huge.qdx\""), std::string::npos) << report.failure;
+  EXPECT_NE(report.failure.find("not enough memory"), std::string::npos) << report.failure;
   EXPECT_EQ(Bytes("huge.qdx"), legacy_);
 }
 
@@ -166,7 +223,9 @@ TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
 TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
   for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
   sink_.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
-  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_), RunEnd::Stopped);
+  const RunReport report = UpgradeRun(platform_, sink_, everyProfile_);
+  EXPECT_EQ(report.end, RunEnd::Stopped);
+  EXPECT_EQ(report.Count(ProfileState::NotReached), 1u);
   const std::vector<std::string> shown = sink_.Names();
   ASSERT_EQ(shown.size(), 2u);
   int upgraded = 0;
@@ -196,8 +255,8 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
       if (opened == "p120 slow.qdx") now += std::chrono::milliseconds(20);
     }
   };
-  const RunPace pace{std::chrono::milliseconds(16), [&] { return now; }};
-  EXPECT_EQ(UpgradeRun(platform_, sink_, pace), RunEnd::Kept);
+  const RunOptions options = Paced({std::chrono::milliseconds(16), [&] { return now; }});
+  EXPECT_EQ(UpgradeRun(platform_, sink_, options).end, RunEnd::Kept);
 
   // The profile in hand at a pump: the one opened next, when the pump came before opening it;
   // otherwise the one being read.
@@ -221,13 +280,17 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
   EXPECT_EQ(Bytes("p120 slow.qdx"), Encode(slow) + std::string(3, '\0'));
 }
 
+// A removal that cannot succeed is told with the reason, and the tool stays.
 TEST_F(UpgradeRunTest, ARefusedRemovalIsReported) {
   AddProfile("a.qdx", legacy_);
   sink_.answer = true;
-  platform_.failOn = [](const std::string& call, const std::string& path) {
-    if (call == "remove") throw PlatformError("arrange the removal of", path, "No temporary folder.");
+  platform_.failOn = [](const std::string& call, const std::string&) {
+    if (call == "remove") throw PlatformError("remove the program", "C:\\Q\\Zelvane.exe", "Access is denied.");
   };
-  EXPECT_THROW(UpgradeRun(platform_, sink_), PlatformError);
+  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::RemovalRefused);
+  ASSERT_EQ(sink_.calls.back().rfind("warning Zelvane could not remove itself", 0), 0u) << sink_.calls.back();
+  EXPECT_NE(sink_.calls.back().find("C:\\Q\\Zelvane.exe\nCould not remove the program. Access is denied."),
+            std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/form1_layout.h"
+#include "ui/main_window_layout.h"
 
 namespace zelvane {
 namespace {
@@ -20,16 +20,16 @@ const LayoutCase kLayoutCases[] = {
     {192, {0, 0, 624, 278}, {16, 16, 594, 114}, {192, 160, 226, 82}},
 };
 
-TEST(Form1Layout, ControlsInPixelsAtEachScale) {
+TEST(MainWindowLayout, ControlsInPixelsAtEachScale) {
   for (const LayoutCase& c : kLayoutCases) {
     SCOPED_TRACE(c.dpi);
-    EXPECT_EQ(ControlRect(kForm1ClientTwips, c.dpi), c.client);
-    EXPECT_EQ(ControlRect(kLabel1Twips, c.dpi), c.label);
-    EXPECT_EQ(ControlRect(kCommand1Twips, c.dpi), c.command);
+    EXPECT_EQ(ControlRect(kMainWindowClientTwips, c.dpi), c.client);
+    EXPECT_EQ(ControlRect(kStatusLabelTwips, c.dpi), c.label);
+    EXPECT_EQ(ControlRect(kRunButtonTwips, c.dpi), c.command);
   }
 }
 
-TEST(Form1Layout, RoundsAsTheSystemMulDiv) {
+TEST(MainWindowLayout, RoundsAsTheSystemMulDiv) {
   for (const int dpi : {72, 96, 120, 144, 168, 192, 240, 288, 480}) {
     for (int twips = -3000; twips <= 6000; ++twips) {
       ASSERT_EQ(TwipsToPixels(twips, dpi), MulDiv(twips, dpi, kTwipsPerInch)) << twips << " twips at " << dpi;
@@ -38,19 +38,19 @@ TEST(Form1Layout, RoundsAsTheSystemMulDiv) {
 }
 
 // At any scale the label and the button stay inside the client area and apart from each other.
-TEST(Form1Layout, ControlsFitTheClientAreaAtEveryScale) {
+TEST(MainWindowLayout, ControlsFitTheClientAreaAtEveryScale) {
   for (int dpi = 72; dpi <= 480; ++dpi) {
     SCOPED_TRACE(dpi);
-    const LayoutRect client = ControlRect(kForm1ClientTwips, dpi);
-    for (const LayoutRect& twips : {kLabel1Twips, kCommand1Twips}) {
+    const LayoutRect client = ControlRect(kMainWindowClientTwips, dpi);
+    for (const LayoutRect& twips : {kStatusLabelTwips, kRunButtonTwips}) {
       const LayoutRect r = ControlRect(twips, dpi);
       EXPECT_GT(r.left, 0);
       EXPECT_GT(r.top, 0);
       EXPECT_LT(r.left + r.width, client.width);
       EXPECT_LT(r.top + r.height, client.height);
     }
-    const LayoutRect label = ControlRect(kLabel1Twips, dpi);
-    const LayoutRect command = ControlRect(kCommand1Twips, dpi);
+    const LayoutRect label = ControlRect(kStatusLabelTwips, dpi);
+    const LayoutRect command = ControlRect(kRunButtonTwips, dpi);
     EXPECT_LT(label.top + label.height, command.top);
   }
 }

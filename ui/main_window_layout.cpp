@@ -1,4 +1,4 @@
-#include "ui/form1_layout.h"
+#include "ui/main_window_layout.h"
 
 #include <cstdint>
 

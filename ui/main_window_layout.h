@@ -1,5 +1,5 @@
 #pragma once
-// Where Form1 and its controls sit. Positions are kept in twips (1440 to the inch), so the window
+// Where MainWindow and its controls sit. Positions are kept in twips (1440 to the inch), so the window
 // has the same physical size on every screen; pixels follow from the monitor's dots per inch.
 
 namespace zelvane {
@@ -14,10 +14,10 @@ struct LayoutRect {
 
 inline constexpr int kTwipsPerInch = 1440;
 
-// Relative to the client area of Form1.
-inline constexpr LayoutRect kForm1ClientTwips{0, 0, 4680, 2085};
-inline constexpr LayoutRect kLabel1Twips{120, 120, 4455, 855};
-inline constexpr LayoutRect kCommand1Twips{1440, 1200, 1695, 615};
+// Relative to the client area of MainWindow.
+inline constexpr LayoutRect kMainWindowClientTwips{0, 0, 4680, 2085};
+inline constexpr LayoutRect kStatusLabelTwips{120, 120, 4455, 855};
+inline constexpr LayoutRect kRunButtonTwips{1440, 1200, 1695, 615};
 
 // twips × dpi / 1440, rounded half away from zero as MulDiv rounds.
 int TwipsToPixels(int twips, int dpi);

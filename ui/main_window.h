@@ -1,32 +1,36 @@
 #pragma once
 // The tool's one window: a label that explains the tool and then shows progress, and a button that
-// runs the upgrade. The window is the run's ProgressSink.
+// runs the upgrade. The window is the run's ProgressSink; what the command line asks for (another
+// Quindrel folder, a log) applies to its runs.
 
 #include <windows.h>
 
 #include <string>
 
+#include "upgrade/command_line.h"
 #include "upgrade/upgrade_run.h"
 
 namespace zelvane {
 
-class Form1 final : public ProgressSink {
+class MainWindow final : public ProgressSink {
  public:
-  static constexpr int kLabel1Id = 1001;
-  static constexpr int kCommand1Id = 1002;
+  static constexpr int kStatusLabelId = 1001;
+  static constexpr int kRunButtonId = 1002;
 
-  explicit Form1(HINSTANCE instance);
-  Form1(const Form1&) = delete;
-  Form1& operator=(const Form1&) = delete;
-  ~Form1() override;
+  MainWindow(HINSTANCE instance, CommandLine line);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow() override;
 
   // Registers the window class, creates the window and its controls at the monitor's scale and
-  // runs Form_Load; the window stays hidden. Throws std::runtime_error when the system refuses.
+  // runs OnLoad; the window stays hidden. Throws std::runtime_error when the system refuses.
   void Create();
   void Show(int showCommand);
 
   // For the message loop: Tab, Enter and Space on the window's controls. True when handled.
   bool PreTranslate(MSG& message);
+
+  // The exit code of the window's last run that finished goes with WM_QUIT (0 when none did).
 
   // ProgressSink
   void SetStatusText(const std::string& text) override;
@@ -41,24 +45,26 @@ class Form1 final : public ProgressSink {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void Form_Load();
-  void Command1_Click();
+  void OnLoad();
+  void OnRunClicked();
+  void DeliverReport(const RunReport& report);
   void Close();
   void ApplyDpi(UINT dpi, bool resizeWindow);
   void RestoreFocus();
 
   HINSTANCE instance_;
+  CommandLine line_;
   HWND hwnd_ = nullptr;
-  HWND command1_ = nullptr;
-  HWND label1_ = nullptr;
+  HWND runButton_ = nullptr;
+  HWND statusLabel_ = nullptr;
   HWND lastFocus_ = nullptr;
   HFONT font_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  int defaultId_ = kCommand1Id;
-  bool running_ = false;         // inside Command1_Click
+  int defaultId_ = kRunButtonId;
+  bool running_ = false;         // inside OnRunClicked
   bool stopRequested_ = false;   // the window was closed, or the program told to quit, during a run
   bool closeAfterRun_ = false;
-  int exitCode_ = 0;
+  int exitCode_ = 0;             // posted with WM_QUIT: the message loop returns it
 };
 
 // A failure that ends the program, in a modal box owned by `owner` while that window exists.

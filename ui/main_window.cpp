@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/main_window.h"
 
 #include <initializer_list>
 #include <stdexcept>
@@ -6,14 +6,15 @@
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
+#include "upgrade/unattended.h"
 #include "ui/dpi_win32.h"
-#include "ui/form1_layout.h"
+#include "ui/main_window_layout.h"
 #include "ui/resource.h"
 
 namespace zelvane {
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZelvaneForm1";
+constexpr wchar_t kClassName[] = L"ZelvaneMainWindow";
 constexpr wchar_t kCaption[] = L"Zelvane";
 // A fixed dialog frame: a caption with the system menu, no sizing border, no minimise or maximise.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -58,14 +59,14 @@ void ShowFailure(HWND owner, const std::string& text) noexcept {
   MessageBoxW(owner != nullptr && IsWindow(owner) ? owner : nullptr, shown, kCaption, MB_OK | MB_ICONERROR);
 }
 
-Form1::Form1(HINSTANCE instance) : instance_(instance) {}
+MainWindow::MainWindow(HINSTANCE instance, CommandLine line) : instance_(instance), line_(std::move(line)) {}
 
-Form1::~Form1() {
+MainWindow::~MainWindow() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
   if (font_ != nullptr) DeleteObject(font_);
 }
 
-void Form1::Create() {
+void MainWindow::Create() {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
@@ -83,50 +84,63 @@ void Form1::Create() {
     FailSystem("register its window class");
 
   // Sized for the system's scale first; ApplyDpi corrects it for the monitor the window landed on.
-  const LayoutRect client = ControlRect(kForm1ClientTwips, static_cast<int>(SystemDpi()));
+  const LayoutRect client = ControlRect(kMainWindowClientTwips, static_cast<int>(SystemDpi()));
   const SIZE size = WindowSizeForClient(client.width, client.height, kStyle, kExStyle, SystemDpi());
   if (CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
                       nullptr, nullptr, instance_, this) == nullptr)
     FailSystem("create its window");
 
   // Created in tab order: the button first.
-  command1_ = CreateWindowExW(0, L"BUTTON", L"Run", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0,
-                              0, 0, hwnd_, ControlId(kCommand1Id), instance_, nullptr);
-  if (command1_ == nullptr) FailSystem("create its Run button");
-  label1_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, hwnd_,
-                            ControlId(kLabel1Id), instance_, nullptr);
-  if (label1_ == nullptr) FailSystem("create its label");
+  runButton_ = CreateWindowExW(0, L"BUTTON", L"Run", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0,
+                              0, 0, hwnd_, ControlId(kRunButtonId), instance_, nullptr);
+  if (runButton_ == nullptr) FailSystem("create its Run button");
+  statusLabel_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, hwnd_,
+                            ControlId(kStatusLabelId), instance_, nullptr);
+  if (statusLabel_ == nullptr) FailSystem("create its label");
 
   ApplyDpi(WindowDpi(hwnd_), true);
-  SendMessageW(hwnd_, DM_SETDEFID, kCommand1Id, 0);
+  SendMessageW(hwnd_, DM_SETDEFID, kRunButtonId, 0);
   Guarded(hwnd_, [this] {
-    Form_Load();
+    OnLoad();
     return LRESULT{0};
   });
 }
 
-void Form1::Show(int showCommand) {
+void MainWindow::Show(int showCommand) {
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
-  lastFocus_ = command1_;
-  SetFocus(command1_);
+  lastFocus_ = runButton_;
+  SetFocus(runButton_);
 }
 
-bool Form1::PreTranslate(MSG& message) { return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message); }
+bool MainWindow::PreTranslate(MSG& message) { return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message); }
 
-void Form1::Form_Load() { SetWindowTextW(label1_, Widen(kIntroduction).c_str()); }
+void MainWindow::OnLoad() { SetWindowTextW(statusLabel_, Widen(kIntroduction).c_str()); }
 
-void Form1::Command1_Click() {
+void MainWindow::OnRunClicked() {
   if (running_) return;  // a click that arrives while the run pumps events
   running_ = true;
-  const RunEnd end = UpgradeRun(SystemPlatform(), *this);
+  const RunReport report = UpgradeRun(SystemPlatform(), *this, OptionsFor(line_));
   running_ = false;
+  DeliverReport(report);
+  if (report.end == RunEnd::Failed) throw std::runtime_error(report.failure);  // shown; the program ends with 1
+  if (report.end != RunEnd::NoFiles && report.end != RunEnd::Stopped) exitCode_ = ExitCodeOf(report);
   // After an arranged removal the program must end promptly: the executable goes once it has.
-  if ((end == RunEnd::RemovalArranged || end == RunEnd::Stopped || closeAfterRun_) && hwnd_ != nullptr)
+  if ((report.end == RunEnd::RemovalArranged || report.end == RunEnd::Stopped || closeAfterRun_) && hwnd_ != nullptr)
     DestroyWindow(hwnd_);
 }
 
-void Form1::Close() {
+// To the log the command line names, and to a redirected standard output.
+void MainWindow::DeliverReport(const RunReport& report) {
+  Platform& platform = SystemPlatform();
+  try {
+    zelvane::DeliverReport(platform, line_, ReportText(report, platform.LocalTimestamp()));
+  } catch (const PlatformError& e) {
+    ShowWarning("Zelvane could not write its log.\n\n" + std::string(e.what()), Caption());
+  }
+}
+
+void MainWindow::Close() {
   if (running_) {
     // Never in the middle of a file: the run stops after the current one and the window goes then.
     stopRequested_ = true;
@@ -137,29 +151,29 @@ void Form1::Close() {
 }
 
 // Painted when the run next pumps events, which it does right after setting the text.
-void Form1::SetStatusText(const std::string& text) { SetWindowTextW(label1_, Widen(text).c_str()); }
+void MainWindow::SetStatusText(const std::string& text) { SetWindowTextW(statusLabel_, Widen(text).c_str()); }
 
-void Form1::DisableRunButton() {
-  if (GetFocus() == command1_) SetFocus(hwnd_);  // keeps the keyboard (Alt+F4) with the window
-  EnableWindow(command1_, FALSE);
+void MainWindow::DisableRunButton() {
+  if (GetFocus() == runButton_) SetFocus(hwnd_);  // keeps the keyboard (Alt+F4) with the window
+  EnableWindow(runButton_, FALSE);
 }
 
-std::string Form1::Caption() {
+std::string MainWindow::Caption() {
   const int length = GetWindowTextLengthW(hwnd_);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), length + 1)));
   return Narrow(text);
 }
 
-void Form1::ShowWarning(const std::string& message, const std::string& title) {
+void MainWindow::ShowWarning(const std::string& message, const std::string& title) {
   MessageBoxW(hwnd_, Widen(message).c_str(), Widen(title).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-bool Form1::AskYesNo(const std::string& message, const std::string& title) {
+bool MainWindow::AskYesNo(const std::string& message, const std::string& title) {
   return MessageBoxW(hwnd_, Widen(message).c_str(), Widen(title).c_str(), MB_YESNO) == IDYES;
 }
 
-void Form1::PumpEvents() {
+void MainWindow::PumpEvents() {
   MSG message;
   bool quit = false;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -180,18 +194,18 @@ void Form1::PumpEvents() {
   }
 }
 
-bool Form1::StopRequested() { return stopRequested_; }
+bool MainWindow::StopRequested() { return stopRequested_; }
 
-void Form1::ApplyDpi(UINT dpi, bool resizeWindow) {
+void MainWindow::ApplyDpi(UINT dpi, bool resizeWindow) {
   dpi_ = dpi;
   const int scale = static_cast<int>(dpi);
   if (resizeWindow) {
-    const LayoutRect client = ControlRect(kForm1ClientTwips, scale);
+    const LayoutRect client = ControlRect(kMainWindowClientTwips, scale);
     const SIZE size = WindowSizeForClient(client.width, client.height, kStyle, kExStyle, dpi);
     SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   const HFONT font = CreateMessageFont(dpi);
-  for (const auto& [control, twips] : {std::pair{command1_, kCommand1Twips}, std::pair{label1_, kLabel1Twips}}) {
+  for (const auto& [control, twips] : {std::pair{runButton_, kRunButtonTwips}, std::pair{statusLabel_, kStatusLabelTwips}}) {
     const LayoutRect r = ControlRect(twips, scale);
     SetWindowPos(control, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -200,22 +214,22 @@ void Form1::ApplyDpi(UINT dpi, bool resizeWindow) {
   font_ = font;
 }
 
-void Form1::RestoreFocus() {
+void MainWindow::RestoreFocus() {
   HWND target = nullptr;
   if (lastFocus_ != nullptr && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_))
     target = lastFocus_;
-  else if (command1_ != nullptr && IsWindowEnabled(command1_))
-    target = command1_;
+  else if (runButton_ != nullptr && IsWindowEnabled(runButton_))
+    target = runButton_;
   if (target != nullptr)
     SetFocus(target);
   else if (GetFocus() != hwnd_)
     SetFocus(hwnd_);
 }
 
-LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* form = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCCREATE) {
-    form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     form->hwnd_ = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
@@ -223,12 +237,12 @@ LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
   return Guarded(window, [&] { return form->HandleMessage(message, wParam, lParam); });
 }
 
-LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       // Enter with the button disabled arrives as IDOK, Esc as IDCANCEL: neither does anything.
-      if (LOWORD(wParam) == kCommand1Id && HIWORD(wParam) == BN_CLICKED) {
-        Command1_Click();
+      if (LOWORD(wParam) == kRunButtonId && HIWORD(wParam) == BN_CLICKED) {
+        OnRunClicked();
         return 0;
       }
       break;
@@ -267,7 +281,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY: {
       const HWND window = hwnd_;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      hwnd_ = command1_ = label1_ = lastFocus_ = nullptr;
+      hwnd_ = runButton_ = statusLabel_ = lastFocus_ = nullptr;
       return DefWindowProcW(window, message, wParam, lParam);
     }
     default:

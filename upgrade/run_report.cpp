@@ -1,0 +1,133 @@
+#include "upgrade/run_report.h"
+
+#include <algorithm>
+
+namespace zelvane {
+namespace {
+
+constexpr std::size_t kNamesShown = 10;  // in a box; the log names every profile
+
+const char* Why(Damage damage) {
+  return damage == Damage::ClaimExceedsFile ? "an array in it claims more elements than the file holds"
+                                            : "its data ends inside a field";
+}
+
+// What became of a profile, as a line of the report says it.
+const char* StateText(ProfileState state, bool check) {
+  switch (state) {
+    case ProfileState::Upgraded: return check ? "would be upgraded" : "upgraded";
+    case ProfileState::AlreadyCurrent: return "already in the 2.0.12 layout";
+    case ProfileState::NoChangeNeeded: return check ? "needs no change" : "needed no change";
+    case ProfileState::Damaged: return check ? "damaged, would be left as it is" : "damaged, left as it was";
+    case ProfileState::Failed: return check ? "cannot be read" : "failed";
+    case ProfileState::NotReached: return "not reached";
+  }
+  return "";
+}
+
+const char* ExitMeaning(int code) {
+  switch (code) {
+    case kExitDone: return "finished: every profile was upgraded or needed nothing";
+    case kExitFailed: return "a failure stopped the run (with /check: a profile could not be read)";
+    case kExitBadCommandLine: return "the command line is not right; nothing was done";
+    case kExitNoProfiles: return "no profiles were found";
+    case kExitDamaged: return "finished, but damaged profiles were left as they were";
+    case kExitNeedsUpgrade: return "with /check: some profiles need upgrading";
+    default: return "";
+  }
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Up to kNamesShown lines of `line(profile)` for the profiles in `state`, then how many more.
+template <class Line>
+std::string Listed(const RunReport& report, ProfileState state, Line line) {
+  std::string out;
+  std::size_t all = 0;
+  for (const ProfileReport& p : report.profiles)
+    if (p.state == state && ++all <= kNamesShown) out += line(p) + "\n";
+  if (all > kNamesShown) out += "and " + std::to_string(all - kNamesShown) + " more.\n";
+  return out;
+}
+
+}  // namespace
+
+std::size_t RunReport::Count(ProfileState state) const {
+  return static_cast<std::size_t>(
+      std::count_if(profiles.begin(), profiles.end(), [state](const ProfileReport& p) { return p.state == state; }));
+}
+
+int ExitCodeOf(const RunReport& report) {
+  if (report.end == RunEnd::NoFiles) return kExitNoProfiles;
+  if (report.end == RunEnd::Failed || report.Count(ProfileState::Failed) > 0) return kExitFailed;
+  if (report.check && report.Count(ProfileState::Upgraded) > 0) return kExitNeedsUpgrade;
+  if (report.Count(ProfileState::Damaged) > 0) return kExitDamaged;
+  return kExitDone;
+}
+
+std::string ExitCodeTable() {
+  std::string out;
+  for (int code = kExitDone; code <= kExitNeedsUpgrade; ++code)
+    out += std::to_string(code) + " \xE2\x80\x93 " + ExitMeaning(code) + "\n";
+  return out;
+}
+
+std::string ReportText(const RunReport& report, std::string_view timestamp) {
+  std::string out = std::string(timestamp) + "  Zelvane: " + (report.check ? "check of " : "upgrade of ") +
+                    report.formatsFolder + "\r\n";
+  if (report.end == RunEnd::NoFiles) out += "No profiles were found.\r\n";
+  for (const ProfileReport& p : report.profiles) {
+    out += std::string(StateText(p.state, report.check)) + ": " + p.name;
+    if (p.state == ProfileState::Damaged) out += std::string(" (") + Why(p.damage) + ")";
+    if (p.state == ProfileState::Failed) out += " (" + p.failure + ")";
+    out += "\r\n";
+  }
+  out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
+  const char* separator = ": ";
+  for (const ProfileState state : {ProfileState::Upgraded, ProfileState::AlreadyCurrent, ProfileState::NoChangeNeeded,
+                                   ProfileState::Damaged, ProfileState::Failed, ProfileState::NotReached}) {
+    if (const std::size_t n = report.Count(state)) {
+      out += separator + std::to_string(n) + " " + (state == ProfileState::Damaged ? "damaged" : StateText(state, report.check));
+      separator = ", ";
+    }
+  }
+  const int code = ExitCodeOf(report);
+  return out + ". Exit code " + std::to_string(code) + ": " + ExitMeaning(code) + ".\r\n";
+}
+
+std::string BadCommandLineText(std::string_view error, std::string_view timestamp) {
+  return std::string(timestamp) + "  Zelvane: the command line is not right: " + std::string(error) +
+         " Nothing was done. Exit code " + std::to_string(kExitBadCommandLine) + ".\r\n";
+}
+
+std::string DamagedMessage(const RunReport& report) {
+  const std::size_t n = report.Count(ProfileState::Damaged);
+  if (n == 0) return {};
+  const bool one = n == 1;
+  return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was" : "they were") +
+         ", because " + (one ? "it is" : "they are") + " damaged:\n\n" +
+         Listed(report, ProfileState::Damaged, [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); }) +
+         "\nZelvane did not change " + (one ? "it" : "them") + ". Quindrel 2.0.12 may not read " +
+         (one ? "it" : "them") + " correctly; restore " + (one ? "it" : "them") + " from a backup if you can.";
+}
+
+std::string CheckMessage(const RunReport& report) {
+  if (report.end == RunEnd::NoFiles) return "No profiles were found in " + report.formatsFolder + ".";
+  std::string out = "Zelvane checked " + Plural(report.profiles.size(), "profile", "profiles") + " in " +
+                    report.formatsFolder + " and changed nothing.\n";
+  const auto section = [&](ProfileState state, const char* heading, auto line) {
+    if (const std::size_t n = report.Count(state))
+      out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, state, line);
+  };
+  section(ProfileState::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return p.name; });
+  section(ProfileState::Damaged, "Damaged, would be left as they are",
+          [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); });
+  section(ProfileState::Failed, "Cannot be read", [](const ProfileReport& p) { return p.name + ": " + p.failure; });
+  out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(ProfileState::AlreadyCurrent)) +
+         ". Needing no change: " + std::to_string(report.Count(ProfileState::NoChangeNeeded)) + ".";
+  return out;
+}
+
+}  // namespace zelvane

@@ -1,0 +1,83 @@
+#pragma once
+// What a run did to each profile, and how it is told: the log and standard-output report, the
+// window's box about damaged profiles, the box of a check, and the exit code.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/record_reader.h"
+
+namespace zelvane {
+
+enum class ProfileState : std::uint8_t {
+  Upgraded,        // the 2.0.12 fields were written (in a check: would be)
+  AlreadyCurrent,  // it already holds a 2.0.12 record
+  NoChangeNeeded,  // fields 36 and 37 are empty, or it already ends as an upgrade would leave it
+  Damaged,         // its data ends inside a field: left exactly as it was
+  Failed,          // a failure, with its step and the system's reason; a run stops there
+  NotReached,      // a run that stopped did not come to it
+};
+
+struct ProfileReport {
+  explicit ProfileReport(std::string name_, ProfileState state_ = ProfileState::NotReached,
+                         Damage damage_ = Damage::None, std::string failure_ = {})
+      : name(std::move(name_)), state(state_), damage(damage_), failure(std::move(failure_)) {}
+
+  std::string name;
+  ProfileState state = ProfileState::NotReached;
+  Damage damage = Damage::None;  // Damaged: why
+  std::string failure;           // Failed: what could not be done, and the system's reason
+};
+
+enum class RunEnd : std::uint8_t {
+  NoFiles,          // nothing to upgrade; the warning was shown and the button stays enabled
+  Finished,         // every profile handled; no removal was offered
+  Stopped,          // the window was closed: the run stopped after the profile in hand
+  Failed,           // a failure stopped the run
+  Kept,             // finished; the user kept the tool
+  RemovalArranged,  // finished; the tool's executable goes once the program has ended
+  RemovalRefused,   // finished; the tool could not be removed, and the user was told why
+};
+
+struct RunReport {
+  std::string formatsFolder;
+  bool check = false;
+  RunEnd end = RunEnd::NoFiles;
+  std::vector<ProfileReport> profiles;  // in the order the run came to them, then those not reached
+  std::string failure;                  // Failed: the message that tells the user
+
+  std::size_t Count(ProfileState state) const;
+};
+
+// The exit codes of Zelvane.exe.
+enum ExitCode : int {
+  kExitDone = 0,            // finished: every profile upgraded or needing nothing
+  kExitFailed = 1,          // a failure stopped the run (a check: a profile could not be read)
+  kExitBadCommandLine = 2,  // nothing was done
+  kExitNoProfiles = 3,      // no profiles were found
+  kExitDamaged = 4,         // finished, but damaged profiles were left as they were
+  kExitNeedsUpgrade = 5,    // a check found profiles that need upgrading
+};
+
+int ExitCodeOf(const RunReport& report);
+
+// The exit codes and what each means, a line each.
+std::string ExitCodeTable();
+
+// The report of a run: a heading with the time, a line for each profile, and a summary with the
+// exit code. Lines end in CR LF.
+std::string ReportText(const RunReport& report, std::string_view timestamp);
+
+// The report of a command line that was refused.
+std::string BadCommandLineText(std::string_view error, std::string_view timestamp);
+
+// The window's message about the profiles left as they were because they are damaged; empty
+// when there are none.
+std::string DamagedMessage(const RunReport& report);
+
+// What a check found, for its box.
+std::string CheckMessage(const RunReport& report);
+
+}  // namespace zelvane

@@ -1,0 +1,108 @@
+// How a run's report is worded for the log, the boxes and the exit code.
+
+#include "upgrade/run_report.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvane {
+namespace {
+
+RunReport Sample(bool check, RunEnd end) {
+  RunReport report;
+  report.formatsFolder = "C:\\Quindrel\\appfiles\\formats\\";
+  report.check = check;
+  report.end = end;
+  report.profiles = {ProfileReport("Invoice.qdx", ProfileState::Upgraded),
+                     ProfileReport("Current.qdx", ProfileState::AlreadyCurrent),
+                     ProfileReport("Blank.qdx", ProfileState::NoChangeNeeded),
+                     ProfileReport("Cut.qdx", ProfileState::Damaged, Damage::EndsInsideField),
+                     ProfileReport("Claims.qdx", ProfileState::Damaged, Damage::ClaimExceedsFile)};
+  return report;
+}
+
+TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
+  RunReport stopped = Sample(false, RunEnd::Failed);
+  stopped.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
+  stopped.profiles.emplace_back("Later.qdx");
+  EXPECT_EQ(ReportText(stopped, "2026-12-07 14:20:05"),
+            "2026-12-07 14:20:05  Zelvane: upgrade of C:\\Quindrel\\appfiles\\formats\\\r\n"
+            "upgraded: Invoice.qdx\r\n"
+            "already in the 2.0.12 layout: Current.qdx\r\n"
+            "needed no change: Blank.qdx\r\n"
+            "damaged, left as it was: Cut.qdx (its data ends inside a field)\r\n"
+            "damaged, left as it was: Claims.qdx (an array in it claims more elements than the file holds)\r\n"
+            "failed: Held.qdx (could not open the file: In use.)\r\n"
+            "not reached: Later.qdx\r\n"
+            "Summary: 7 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 2 damaged, 1 failed, "
+            "1 not reached. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n");
+  EXPECT_EQ(ReportText(Sample(true, RunEnd::Finished), "T"),
+            "T  Zelvane: check of C:\\Quindrel\\appfiles\\formats\\\r\n"
+            "would be upgraded: Invoice.qdx\r\n"
+            "already in the 2.0.12 layout: Current.qdx\r\n"
+            "needs no change: Blank.qdx\r\n"
+            "damaged, would be left as it is: Cut.qdx (its data ends inside a field)\r\n"
+            "damaged, would be left as it is: Claims.qdx (an array in it claims more elements than the file holds)\r\n"
+            "Summary: 5 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, 2 damaged. "
+            "Exit code 5: with /check: some profiles need upgrading.\r\n");
+  RunReport none;
+  none.formatsFolder = "F\\";
+  EXPECT_EQ(ReportText(none, "T"),
+            "T  Zelvane: upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles "
+            "were found.\r\n");
+}
+
+TEST(RunReport, ExitCodesTellTheOutcome) {
+  RunReport clean = Sample(false, RunEnd::Kept);
+  clean.profiles.erase(clean.profiles.begin() + 3, clean.profiles.end());
+  RunReport checkedClean = clean;
+  checkedClean.check = true;
+  checkedClean.profiles[0].state = ProfileState::AlreadyCurrent;
+  RunReport checkFailed = Sample(true, RunEnd::Finished);
+  checkFailed.profiles.emplace_back("Held.qdx", ProfileState::Failed);
+  const std::pair<RunReport, int> cases[] = {
+      {clean, kExitDone},
+      {checkedClean, kExitDone},
+      {Sample(false, RunEnd::RemovalArranged), kExitDamaged},
+      {Sample(false, RunEnd::Failed), kExitFailed},
+      {RunReport{}, kExitNoProfiles},
+      {Sample(true, RunEnd::Finished), kExitNeedsUpgrade},
+      {checkFailed, kExitFailed},
+  };
+  for (const auto& [report, code] : cases) EXPECT_EQ(ExitCodeOf(report), code) << ReportText(report, "");
+}
+
+TEST(RunReport, TheWindowNamesDamagedProfilesUpToTen) {
+  RunReport report = Sample(false, RunEnd::Finished);
+  EXPECT_EQ(DamagedMessage(report),
+            "2 profiles were left exactly as they were, because they are damaged:\n\n"
+            "Cut.qdx: its data ends inside a field\n"
+            "Claims.qdx: an array in it claims more elements than the file holds\n\n"
+            "Zelvane did not change them. Quindrel 2.0.12 may not read them correctly; restore them from a backup "
+            "if you can.");
+  report.profiles.pop_back();
+  EXPECT_EQ(DamagedMessage(report).rfind("1 profile was left exactly as it was, because it is damaged:\n\nCut.qdx: its", 0), 0u);
+  for (int i = 0; i < 11; ++i) report.profiles.emplace_back("More " + std::to_string(i) + ".qdx", ProfileState::Damaged);
+  const std::string many = DamagedMessage(report);
+  EXPECT_NE(many.find("More 8.qdx"), std::string::npos);
+  EXPECT_EQ(many.find("More 9.qdx"), std::string::npos);
+  EXPECT_NE(many.find("\nand 2 more.\n"), std::string::npos);
+  report.profiles.erase(report.profiles.begin() + 3, report.profiles.end());
+  EXPECT_EQ(DamagedMessage(report), "");
+}
+
+TEST(RunReport, ACheckSaysWhatARunWouldDo) {
+  EXPECT_EQ(CheckMessage(Sample(true, RunEnd::Finished)),
+            "Zelvane checked 5 profiles in C:\\Quindrel\\appfiles\\formats\\ and changed nothing.\n\n"
+            "Would be upgraded (1):\nInvoice.qdx\n\n"
+            "Damaged, would be left as they are (2):\n"
+            "Cut.qdx: its data ends inside a field\n"
+            "Claims.qdx: an array in it claims more elements than the file holds\n\n"
+            "Already in the 2.0.12 layout: 1. Needing no change: 1.");
+  RunReport none;
+  none.formatsFolder = "F\\";
+  none.check = true;
+  EXPECT_EQ(CheckMessage(none), "No profiles were found in F\\.");
+}
+
+}  // namespace
+}  // namespace zelvane
