@@ -25,7 +25,7 @@
 #include "fuzz/sample_profiles.h"
 #include "platform/platform.h"
 #include "testing/forwarding_platform.h"
-#include "upgrade/upgrade_run.h"
+#include "upgrade/unattended.h"
 
 using namespace zelvane;
 using namespace zelvane::bench;
@@ -40,17 +40,6 @@ class FolderPlatform : public testing::ForwardingPlatform {
 
  private:
   std::string folder_;
-};
-
-class NullSink : public ProgressSink {
- public:
-  void SetStatusText(const std::string&) override {}
-  void DisableRunButton() override {}
-  std::string Caption() override { return "Zelvane"; }
-  void ShowWarning(const std::string&, const std::string&) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void PumpEvents() override {}
-  bool StopRequested() override { return false; }
 };
 
 std::string NameOf(std::size_t i) {
@@ -124,7 +113,8 @@ int main(int argc, char** argv) {
 
   TempFolder root("zelvane-run-bench");
   FolderPlatform platform(root.Path());
-  NullSink sink;
+  CommandLine quiet;
+  quiet.quiet = true;
   const std::string formats = FormatsFolder(platform);  // <root>/appfiles/formats/
   const std::string floorFolder = root / "floor";
 
@@ -132,8 +122,8 @@ int main(int argc, char** argv) {
   for (int rep = -1; rep < reps; ++rep) {  // rep -1 warms the caches and is not counted
     CreateProfiles(formats, contents);
     RunReport report;
-    const double r = SecondsOf([&] { report = UpgradeRun(platform, sink); });
-    if (report.end != RunEnd::Kept || report.Count(ProfileState::Upgraded) != files) Fail("the run did not finish");
+    const double r = SecondsOf([&] { report = RunWithoutWindow(platform, quiet); });
+    if (report.end != RunEnd::Finished || report.Count(ProfileState::Upgraded) != files) Fail("the run did not finish");
     if (rep == -1) CheckUpgraded(formats, contents);
 
     CreateProfiles(floorFolder, contents);
@@ -150,7 +140,7 @@ int main(int argc, char** argv) {
               files, files ? total / files : 0, reps);
   std::printf("  floor    readdir; open, read, write 3 bytes, close           %7.1f ms [%7.1f]  %5.1f us/file\n",
               floor.Median() * 1e3, floor.Min() * 1e3, floor.Median() * 1e6 / static_cast<double>(files));
-  std::printf("  run      UpgradeRun with a sink that does nothing              %7.1f ms [%7.1f]  %5.1f us/file  ratio %.2f\n",
+  std::printf("  run      UpgradeRun as /quiet runs it                           %7.1f ms [%7.1f]  %5.1f us/file  ratio %.2f\n",
               run.Median() * 1e3, run.Min() * 1e3, run.Median() * 1e6 / static_cast<double>(files),
               run.Median() / floor.Median());
   return 0;

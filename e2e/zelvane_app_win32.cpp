@@ -273,13 +273,14 @@ ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& work
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
+  // Started as Explorer starts it, with no standard handles; or as a script's "> file" does.
+  startup.dwFlags |= STARTF_USESTDHANDLES;
   HANDLE output = INVALID_HANDLE_VALUE;
-  if (!standardOutput.empty()) {  // as a script's "> file" does
+  if (!standardOutput.empty()) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) Fail("create " + Narrow(standardOutput));
-    startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = output;
   }
   PROCESS_INFORMATION info{};

@@ -22,7 +22,11 @@ class FileSource : public ByteSource {
   ReadProgress* progress_;
 };
 
-bool IsEmptyText(const RecordScan& scan, FieldRef<Text> field) { return scan.FieldLength(field.index) <= 2; }
+// Fields 36 and 37 (Text30, Text31) are both empty, or not there: 2 bytes is an empty text.
+bool HasBlankTail(const RecordScan& legacy) {
+  return legacy.FieldLength(LegacyProfileRecord::Text30.index) <= 2 &&
+         legacy.FieldLength(LegacyProfileRecord::Text31.index) <= 2;
+}
 
 // The bytes a legacy record lacks to be a 2.0.12 one: the empty values of the `missing` bytes of
 // legacy fields the file does not hold, then the empty Text32 and Byte5. Empty values encode the
@@ -88,13 +92,12 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
     if (added.end == ReadEnd::Complete && cursor.Remaining() == 0)
       return finish({UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent});
   }
-  if (IsEmptyText(legacy, LegacyProfileRecord::Text30) && IsEmptyText(legacy, LegacyProfileRecord::Text31))
-    return finish({UpgradeOutcome::Skipped, SkipReason::BlankTail});
+  if (HasBlankTail(legacy)) return finish({UpgradeOutcome::Skipped, SkipReason::BlankTail});
 
   // What follows the record, compared with what is to be there: only the bytes from the first
   // one that differs are written, and none when all are the same.
   const std::string_view add = BytesToAdd(legacy.missing);
-  char old[128];
+  char old[128];  // room for the whole of an empty 2.0.12 record, the most there can be to add
   const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(add.size(), size - legacy.wholeEnd));
   cursor.Seek(legacy.wholeEnd);
   if (!cursor.Copy(old, have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
