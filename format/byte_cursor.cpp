@@ -67,9 +67,7 @@ const unsigned char* ByteCursor::TakeSlow(std::size_t n) {
 
 bool ByteCursor::SkipSlow(std::uint64_t n) {
   if (n > Remaining()) return false;
-  const std::uint64_t to = Position() + n;  // past what is in hand: nothing between is read
-  base_ = to;
-  begin_ = next_ = end_ = Bytes(buffer_.data());
+  Seek(Position() + n);  // past what is in hand: nothing between is read
   return true;
 }
 

@@ -6,9 +6,10 @@
 // walk's alone.
 //
 // A `Values` policy provides:
-//   RecordSlot, FieldSlot, TextSlot, ByteArraySlot, TextArraySlot, RecordArraySlot
+//   the types RecordSlot, FieldSlot and TextSlot
 //   FieldSlot Field(RecordSlot, i)            the slot of field i of a record
-//   RecordSlot AsRecord(FieldSlot), TextSlot AsText(FieldSlot), ... one per kind
+//   AsRecord, AsText, AsByteArray, AsTextArray, AsRecordArray(FieldSlot): the slot as its kind
+//     (the array slots may be of any type the array calls below take)
 //   void SetByte(FieldSlot, std::uint8_t)
 //   bool TakeText(TextSlot, ByteCursor&, n)   the n bytes of a text; false when they are not there
 //   void SetDimensions(ArraySlot, count), SetDimension(ArraySlot, i, Dimension)
@@ -18,7 +19,7 @@
 //   void Clear(FieldSlot, const Field&)        a field cut short goes back to its empty value
 //   void FieldEnds(std::size_t i, std::uint64_t end)   a top-level field was read whole
 
-#include <algorithm>
+#include <type_traits>
 
 #include "format/byte_cursor.h"
 #include "format/record.h"

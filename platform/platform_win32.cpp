@@ -60,11 +60,14 @@ std::string CurrentFolder() {
   }
 }
 
+// The extended-length form of `path`, made full from the current folder when it is relative.
+std::string ExtendedPath(const std::string& path) {
+  return ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder());
+}
+
 // Every path reaches the system in the extended-length form, so that the names in it are taken
 // as they stand: "nul.qdx" is a profile, not the null device.
-std::wstring SystemPath(const std::string& path) {
-  return Widen(ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder()));
-}
+std::wstring SystemPath(const std::string& path) { return Widen(ExtendedPath(path)); }
 
 // ERROR_SUCCESS, or why not all of `text` could be written.
 DWORD WriteAll(HANDLE file, std::string_view text) {
@@ -236,7 +239,7 @@ class Win32Platform : public Platform {
   }
 
   std::string FullPath(const std::string& path) override {
-    return PlainPath(ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder()));
+    return PlainPath(ExtendedPath(path));
   }
 
   bool IsFolder(const std::string& path) override {
@@ -276,8 +279,8 @@ class Win32Platform : public Platform {
   }
 
   void RemoveProgramAfterExit() override {
-    const std::wstring image = ModulePath();
-    RemoveImageAfterExit(Widen(ExtendedLengthPath(Narrow(image), "")), PlainPath(Narrow(image)));
+    const std::string image = Narrow(ModulePath());
+    RemoveImageAfterExit(SystemPath(image), PlainPath(image));
   }
 };
 

@@ -48,22 +48,22 @@ ProfileState StateOf(const UpgradeResult& result) {
 // Upgrades one profile into `entry`; on a failure, returns what the user is to be told.
 std::string Handle(ProfileUpgrader& upgrader, Platform& platform, const std::string& path, UpgradeMode mode,
                    Pacer& pacer, ProfileReport& entry) {
+  std::string told;
   try {
     const UpgradeResult result = upgrader.Upgrade(platform, path, mode, &pacer);
     entry.state = StateOf(result);
     entry.damage = result.damage;
     return {};
   } catch (const std::bad_alloc&) {
-    entry.failure = "There is not enough memory to upgrade this profile. It was left as it was.";
+    told = entry.failure = "There is not enough memory to upgrade this profile. It was left as it was.";
   } catch (const PlatformError& e) {
     entry.failure = "could not " + e.Action() + ": " + e.Reason();
-    entry.state = ProfileState::Failed;
-    return e.what();
+    told = e.what();
   } catch (const std::exception& e) {
-    entry.failure = e.what();
+    told = entry.failure = e.what();
   }
   entry.state = ProfileState::Failed;
-  return entry.failure;
+  return told;
 }
 
 }  // namespace
