@@ -111,6 +111,7 @@ class MemoryPlatform : public testing::ForwardingPlatform {
       if (at + bytes.size() > c.size()) c.resize(at + bytes.size());
       c.replace(at, bytes.size(), bytes);
     }
+    bool Written() const override { return owner_.writes_ > 0; }
     void Truncate(std::uint64_t) override { Broken("a write that did not fail is taken back"); }
     void Close() override {}
 

@@ -35,9 +35,13 @@ class ProfileFile {
   virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) = 0;
 
   // Writes all of `bytes` at `offset`, extending the file where they run past its end. A profile
-  // that could only be opened for reading fails here with the reason it could not be opened for
-  // writing.
+  // that could only be opened for reading fails here, writing nothing, with the reason it could
+  // not be opened for writing.
   virtual void WriteAt(std::uint64_t offset, std::string_view bytes) = 0;
+
+  // True once any byte has reached the file through this handle, a write that failed part-way
+  // included.
+  virtual bool Written() const = 0;
 
   // Sets the file's length to `size`; used to take back a write that failed part-way.
   virtual void Truncate(std::uint64_t size) = 0;
@@ -78,6 +82,9 @@ class Platform {
   // The full form of `path`, taken from the current folder when it is relative.
   virtual std::string FullPath(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
+  // True when both paths name the same existing folder, however each is written (letter case,
+  // short names, links).
+  virtual bool IsSameFolder(const std::string& a, const std::string& b) = 0;
 
   // Appends `text` to the file at `path`, creating it when there is none. Throws PlatformError.
   virtual void AppendToFile(const std::string& path, std::string_view text) = 0;

@@ -21,14 +21,41 @@ namespace {
   throw PlatformError(action, path, std::strerror(error));
 }
 
+static_assert(sizeof(off_t) == 8, "profiles past 2 GiB need 64-bit file offsets");
+
+// One owning type for every descriptor: closed on every way out.
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd = -1) : fd_(fd) {}
+  ~OwnedFd() { Close(); }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+
+  bool Valid() const { return fd_ >= 0; }
+  int Get() const { return fd_; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  // False when closing failed (errno tells why); the descriptor is given up either way.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0 || errno == EINTR;
+  }
+
+ private:
+  int fd_;
+};
+
 // A profile open through one descriptor: whatever replaces its name meanwhile, the reads and
 // writes all reach the same file.
 class PosixProfileFile : public ProfileFile {
  public:
   PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path) {
     if (purpose == OpenFor::Upgrading) {
-      fd_ = Open(O_RDWR);
-      if (fd_ < 0) {
+      fd_.Reset(Open(O_RDWR));
+      if (!fd_.Valid()) {
         writeRefused_ = errno;
         if (writeRefused_ != EACCES && writeRefused_ != EROFS && writeRefused_ != EPERM && writeRefused_ != ETXTBSY)
           Fail("open the file", path_, writeRefused_);
@@ -36,27 +63,22 @@ class PosixProfileFile : public ProfileFile {
     } else {
       writeRefused_ = EBADF;  // never written
     }
-    if (fd_ < 0) {
-      fd_ = Open(O_RDONLY);
-      if (fd_ < 0) Fail("open the file for reading", path_, errno);
+    if (!fd_.Valid()) {
+      fd_.Reset(Open(O_RDONLY));
+      if (!fd_.Valid()) Fail("open the file for reading", path_, errno);
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("read the file", path_, errno);
+    if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
     if (!S_ISREG(st.st_mode)) Fail("open the file", path_, EISDIR);
     size_ = static_cast<std::uint64_t>(st.st_size);
   }
-  ~PosixProfileFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  PosixProfileFile(const PosixProfileFile&) = delete;
-  PosixProfileFile& operator=(const PosixProfileFile&) = delete;
 
   std::uint64_t Size() const override { return size_; }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
+      const ssize_t n = ::pread(fd_.Get(), into + done, size - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("read the file", path_, errno);
       if (n == 0) break;
@@ -68,22 +90,23 @@ class PosixProfileFile : public ProfileFile {
   void WriteAt(std::uint64_t offset, std::string_view bytes) override {
     if (writeRefused_ != 0) Fail("open the file for writing", path_, writeRefused_);
     while (!bytes.empty()) {
-      const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+      const ssize_t n = ::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("write to the file", path_, errno);
+      written_ = written_ || n > 0;
       bytes.remove_prefix(static_cast<std::size_t>(n));
       offset += static_cast<std::uint64_t>(n);
     }
   }
 
+  bool Written() const override { return written_; }
+
   void Truncate(std::uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("restore the length of the file", path_, errno);
+    if (::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0) Fail("restore the length of the file", path_, errno);
   }
 
   void Close() override {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) Fail("close the file", path_, errno);
+    if (!fd_.Close()) Fail("close the file", path_, errno);
   }
 
  private:
@@ -95,9 +118,10 @@ class PosixProfileFile : public ProfileFile {
   }
 
   std::string path_;
-  int fd_ = -1;
+  OwnedFd fd_;
   std::uint64_t size_ = 0;
   int writeRefused_ = 0;  // why the file could not be opened for writing
+  bool written_ = false;
 };
 
 bool WriteAll(int fd, std::string_view text) {
@@ -170,12 +194,18 @@ class PosixPlatform : public Platform {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
+  bool IsSameFolder(const std::string& a, const std::string& b) override {
+    struct stat x {}, y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && S_ISDIR(x.st_mode) && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+  }
+
   void AppendToFile(const std::string& path, std::string_view text) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) Fail("open the file for appending", path, errno);
-    const bool written = WriteAll(fd, text);
+    OwnedFd file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!file.Valid()) Fail("open the file for appending", path, errno);
+    const bool written = WriteAll(file.Get(), text);
     const int error = errno;
-    if (::close(fd) != 0 && written) Fail("close the file", path, errno);
+    if (!file.Close() && written) Fail("close the file", path, errno);
     if (!written) Fail("write to the file", path, error);
   }
 

@@ -193,6 +193,12 @@ TEST(Platform, KnowsTheProgramsFolderAndName) {
   EXPECT_TRUE(platform.IsFolder(folder));
   EXPECT_FALSE(platform.IsFolder(exe));
   EXPECT_EQ(platform.FullPath(exe), exe);
+  const char s = platform.Separator();
+  const std::string parent = folder.substr(0, folder.rfind(s)), name = folder.substr(folder.rfind(s) + 1);
+  EXPECT_TRUE(platform.IsSameFolder(folder, parent + s + "." + s + name + s + ".." + s + name + s));
+  EXPECT_FALSE(platform.IsSameFolder(folder, parent));
+  EXPECT_FALSE(platform.IsSameFolder(exe, exe));  // a file is no folder
+  EXPECT_FALSE(platform.IsSameFolder(folder + s + "missing", folder + s + "missing"));
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

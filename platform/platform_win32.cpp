@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/owned_handle_win32.h"
 #include "platform/platform.h"
 #include "platform/self_removal_win32.h"
 #include "platform/text_win32.h"
@@ -99,27 +100,22 @@ class Win32ProfileFile : public ProfileFile {
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     };
     if (purpose == OpenFor::Upgrading) {
-      handle_ = open(GENERIC_READ | GENERIC_WRITE);
-      if (handle_ == INVALID_HANDLE_VALUE) {
+      handle_.Reset(open(GENERIC_READ | GENERIC_WRITE));
+      if (!handle_.Valid()) {
         writeRefused_ = GetLastError();
         if (!WritingRefused(writeRefused_)) Fail("open the file", path_, writeRefused_);
       }
     } else {
       writeRefused_ = ERROR_ACCESS_DENIED;  // never written
     }
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      handle_ = open(GENERIC_READ);
-      if (handle_ == INVALID_HANDLE_VALUE) Fail("open the file for reading", path_);
+    if (!handle_.Valid()) {
+      handle_.Reset(open(GENERIC_READ));
+      if (!handle_.Valid()) Fail("open the file for reading", path_);
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_, &size)) Fail("read the file", path_);
+    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_);
     size_ = static_cast<std::uint64_t>(size.QuadPart);
   }
-  ~Win32ProfileFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Win32ProfileFile(const Win32ProfileFile&) = delete;
-  Win32ProfileFile& operator=(const Win32ProfileFile&) = delete;
 
   std::uint64_t Size() const override { return size_; }
 
@@ -129,7 +125,7 @@ class Win32ProfileFile : public ProfileFile {
       OVERLAPPED at = At(offset + done);
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 24));
-      if (!ReadFile(handle_, into + done, want, &n, &at)) {
+      if (!ReadFile(handle_.Get(), into + done, want, &n, &at)) {
         if (GetLastError() == ERROR_HANDLE_EOF) break;
         Fail("read the file", path_);
       }
@@ -145,24 +141,25 @@ class Win32ProfileFile : public ProfileFile {
       OVERLAPPED at = At(offset);
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
-      if (!WriteFile(handle_, bytes.data(), want, &n, &at)) Fail("write to the file", path_);
+      if (!WriteFile(handle_.Get(), bytes.data(), want, &n, &at)) Fail("write to the file", path_);
       if (n == 0) Fail("write to the file", path_, ERROR_WRITE_FAULT);
+      written_ = true;
       bytes.remove_prefix(n);
       offset += n;
     }
   }
 
+  bool Written() const override { return written_; }
+
   void Truncate(std::uint64_t size) override {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end))
+    if (!SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end))
       Fail("restore the length of the file", path_);
   }
 
   void Close() override {
-    HANDLE h = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(h)) Fail("close the file", path_);
+    if (!handle_.Close()) Fail("close the file", path_);
   }
 
  private:
@@ -174,10 +171,20 @@ class Win32ProfileFile : public ProfileFile {
   }
 
   std::string path_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OwnedHandle handle_;
   std::uint64_t size_ = 0;
   DWORD writeRefused_ = ERROR_SUCCESS;  // why the file could not be opened for writing
+  bool written_ = false;
 };
+
+// The identity of an existing folder: its volume and its index there.
+bool FolderIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const OwnedHandle folder(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return folder.Valid() && GetFileInformationByHandle(folder.Get(), &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 class Win32Listing : public FileListing {
  public:
@@ -247,12 +254,18 @@ class Win32Platform : public Platform {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
+  bool IsSameFolder(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return FolderIdentity(a, x) && FolderIdentity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+  }
+
   void AppendToFile(const std::string& path, std::string_view text) override {
-    const HANDLE file = CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("open the file for appending", path);
-    const DWORD error = WriteAll(file, text);
-    if (!CloseHandle(file) && error == ERROR_SUCCESS) Fail("close the file", path);
+    OwnedHandle file(CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) Fail("open the file for appending", path);
+    const DWORD error = WriteAll(file.Get(), text);
+    if (!file.Close() && error == ERROR_SUCCESS) Fail("close the file", path);
     if (error != ERROR_SUCCESS) Fail("write to the file", path, error);
   }
 

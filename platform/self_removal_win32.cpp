@@ -24,8 +24,9 @@
 //  4. The program closes its handles, the delete-on-close one last, and ends.
 //  5. In the copy, RunAsRemovalHelper checks that the handle is a process handle of the process
 //     id it was given, waits for that process to end (at most five minutes), deletes <path>
-//     (retrying for up to ten seconds while the file is still locked) and ends. When it cannot,
-//     it says so in a message box of its own: the program that asked has ended by then.
+//     (retrying for up to ten seconds while the file is still locked), checks that it is gone and
+//     ends. When it is not, it says so in a message box of its own: the program that asked has
+//     ended by then.
 //
 // Why the copy goes away: the delete-on-close request is made when no image section of the copy
 // exists yet, which is when the file system checks it. The handle carrying it is the last handle
@@ -49,6 +50,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/owned_handle_win32.h"
 #include "platform/platform.h"
 #include "platform/text_win32.h"
 #include "platform/windows_path.h"
@@ -71,24 +73,6 @@ constexpr char kArrange[] = "arrange the removal of the program";
 [[noreturn]] void FailInTemp(const std::string& path, const std::wstring& temp, DWORD error) {
   throw PlatformError(kArrange, path, SystemMessage(error) + " (temporary folder \"" + Narrow(temp) + "\")");
 }
-
-class OwnedHandle {  // closed on every way out
- public:
-  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~OwnedHandle() { Close(); }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-  bool Close() {
-    const bool closed = !Valid() || CloseHandle(handle_);
-    handle_ = nullptr;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // The full form of `path`, so that it means the same file from any current folder.
 std::wstring FullPath(const std::wstring& path) {
@@ -230,10 +214,22 @@ bool ParseNumber(const wchar_t* text, std::uint64_t limit, std::uint64_t& value)
   return true;
 }
 
+// Not an error code of the system's: the delete was accepted, yet the file stays.
+constexpr DWORD kStillThere = 0xFFFFFFFF;
+
+// True once no file is found at `path`.
+bool Gone(const wchar_t* path) {
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // Told by the helper itself, since the program that asked for the removal has ended.
 void ShowRemovalFailure(const wchar_t* path, DWORD error) {
+  const std::string reason =
+      error == kStillThere ? "Windows accepted its removal, but the file is still there." : SystemMessage(error);
   const std::wstring text = L"Zelvane could not remove itself after it ended, and was left where it is.\n\n" +
-                            Widen(PlainPath(Narrow(path))) + L"\n" + Widen(SystemMessage(error)) +
+                            Widen(PlainPath(Narrow(path))) + L"\n" + Widen(reason) +
                             L"\n\nYou can delete it yourself.";
   MessageBoxW(nullptr, text.c_str(), L"Zelvane", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
@@ -251,22 +247,31 @@ void RemoveOnceParentEnds(const wchar_t* handleText, const wchar_t* idText, cons
   if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
 
   // The image may stay locked for a moment after its process has ended, and another program
-  // (a virus scanner) may hold it for a while.
+  // (a virus scanner) may hold it for a while. A delete that is accepted is not the end either: the
+  // file goes only once nobody holds it, and a read-only medium or an immutable file may keep it.
   DWORD error = ERROR_SUCCESS;
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    if (DeleteFileW(path)) return;
-    error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;  // gone already
-    if (error == ERROR_ACCESS_DENIED) {
-      const DWORD attributes = GetFileAttributesW(path);
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
-      break;  // beyond what waiting can mend
+    if (Gone(path)) return;
+    if (error == kStillThere) {  // accepted: only waited for now
+      Sleep(kDeletePauseMs);
+      continue;
+    }
+    if (DeleteFileW(path)) {
+      error = kStillThere;
+    } else {
+      error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;  // gone already
+      if (error == ERROR_ACCESS_DENIED) {
+        const DWORD attributes = GetFileAttributesW(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+          SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+      } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+        break;  // beyond what waiting can mend
+      }
     }
     Sleep(kDeletePauseMs);
   }
-  ShowRemovalFailure(path, error);
+  if (!Gone(path)) ShowRemovalFailure(path, error);
 }
 
 }  // namespace

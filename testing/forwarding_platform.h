@@ -18,6 +18,7 @@ class ForwardingPlatform : public Platform {
   std::string ProgramFolder() override { return SystemPlatform().ProgramFolder(); }
   std::string FullPath(const std::string& path) override { return SystemPlatform().FullPath(path); }
   bool IsFolder(const std::string& path) override { return SystemPlatform().IsFolder(path); }
+  bool IsSameFolder(const std::string& a, const std::string& b) override { return SystemPlatform().IsSameFolder(a, b); }
   void AppendToFile(const std::string& path, std::string_view text) override {
     SystemPlatform().AppendToFile(path, text);
   }

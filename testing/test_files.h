@@ -92,23 +92,28 @@ inline std::string Encode(const LegacyProfileRecord& r) { return EncodeRecord(r.
 
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
 // as another program would at that moment. A write longer than `writeLandsBytes` lands that many
-// bytes and then fails, as on a disk that fills up.
+// bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open as a
+// read-only one does (the system refuses writing and WriteAt tells why).
 class RecordingPlatform : public ForwardingPlatform {
  public:
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
   std::size_t writeLandsBytes = std::string::npos;
-  int opens = 0, reads = 0, writes = 0, removals = 0;
+  bool writingRefused = false;
+  int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
+  std::vector<OpenFor> purposes;                                // of each open
   std::vector<std::pair<std::uint64_t, std::string>> written;  // offset and bytes of each write
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
     ++opens;
+    purposes.push_back(purpose);
     failOn("open", path);
-    return std::make_unique<File>(*this, path, SystemPlatform().OpenProfile(path, purpose));
+    return std::make_unique<File>(*this, path,
+                                  SystemPlatform().OpenProfile(path, writingRefused ? OpenFor::Reading : purpose));
   }
   std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
     failOn("list", folder);
-    return SystemPlatform().ListFiles(folder, extension);
+    return std::make_unique<Listing>(*this, folder, SystemPlatform().ListFiles(folder, extension));
   }
   std::string ProgramFolder() override {
     return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
@@ -143,7 +148,9 @@ class RecordingPlatform : public ForwardingPlatform {
       owner_.failOn("truncate", path_);
       file_->Truncate(size);
     }
+    bool Written() const override { return file_->Written(); }
     void Close() override {
+      ++owner_.closes;
       owner_.failOn("close", path_);
       file_->Close();
     }
@@ -152,6 +159,21 @@ class RecordingPlatform : public ForwardingPlatform {
     RecordingPlatform& owner_;
     std::string path_;
     std::unique_ptr<ProfileFile> file_;
+  };
+
+  class Listing : public FileListing {
+   public:
+    Listing(RecordingPlatform& owner, std::string folder, std::unique_ptr<FileListing> listing)
+        : owner_(owner), folder_(std::move(folder)), listing_(std::move(listing)) {}
+    std::string Next() override {
+      owner_.failOn("next", folder_);
+      return listing_->Next();
+    }
+
+   private:
+    RecordingPlatform& owner_;
+    std::string folder_;
+    std::unique_ptr<FileListing> listing_;
   };
 };
 
