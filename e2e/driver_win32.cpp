@@ -200,7 +200,7 @@ TEST_F(ZelvaneTest, EnterPressesTheDefaultButton) {
   ASSERT_TRUE(box) << "Enter did not start a run";
   EXPECT_EQ(box->text, L"No files were found") << box->Describe();
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
-  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(3));  // no profiles were found
 }
 
 // ---- nothing to upgrade ----
@@ -237,7 +237,7 @@ TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
     EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
     EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kRunButton); }, 5s)) << "Run stays disabled";
   }
-  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(3));  // no profiles were found
   ExpectFiles(GetParam().files, "after two runs that found nothing");
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
@@ -489,7 +489,7 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
   ASSERT_TRUE(exit) << "the program did not end after its window was closed"
                     << (app().MessageBoxOpen() ? "; a message box is open" : "");
-  EXPECT_EQ(*exit, 0u);
+  EXPECT_EQ(*exit, 6u);  // stopped before the end
   EXPECT_TRUE(WaitUntil([&] { return app().LiveChildren().empty(); }, kExitBound));
 
   // Each file is whole: as it was, or exactly upgraded. The upgraded ones are the first in the
@@ -516,56 +516,68 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
 }
 
 // Once the program has ended, the helper that removes it finds the file held by another program
-// for longer than it waits: it says so in a box of its own rather than failing unseen.
+// for longer than it waits: it says so in a box of its own rather than failing unseen. Held without
+// sharing deletion, the delete is refused; held sharing it, the delete is accepted but the file
+// stays, as on a read-only medium or with an immutable file.
 TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
-  // The program it waits for: a copy of the tool, held suspended until the helper runs.
-  std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet /no-such-switch";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION program{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                             folder().Path().c_str(), &startup, &program));
-  HANDLE inheritable = nullptr;
-  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
-                              SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
-  folder().Write(L"held.exe", "held by another program");
-  const HANDLE held = CreateFileW(folder().Join(L"held.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /zelvane-remove-after " +
-                std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
-                std::to_wstring(program.dwProcessId) + L" \"" + folder().Join(L"held.exe") + L"\"";
-  PROCESS_INFORMATION helper{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
-                             &startup, &helper));
-  CloseHandle(inheritable);
-  ResumeThread(program.hThread);
-  EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
+  const struct {
+    DWORD share;
+    std::wstring reason;
+  } holds[] = {{FILE_SHARE_READ, Widen(SystemMessage(ERROR_SHARING_VIOLATION))},
+               {FILE_SHARE_READ | FILE_SHARE_DELETE, L"Windows accepted its removal, but the file is still there."}};
+  for (const auto& hold : holds) {
+    SCOPED_TRACE(Narrow(hold.reason));
+    // The program it waits for: a copy of the tool, held suspended until the helper runs.
+    std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet /no-such-switch";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                               folder().Path().c_str(), &startup, &program));
+    HANDLE inheritable = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+    folder().Write(L"held.exe", "held by another program");
+    const HANDLE held = CreateFileW(folder().Join(L"held.exe").c_str(), GENERIC_READ, hold.share, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /zelvane-remove-after " +
+                  std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
+                  std::to_wstring(program.dwProcessId) + L" \"" + folder().Join(L"held.exe") + L"\"";
+    PROCESS_INFORMATION helper{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               folder().Path().c_str(), &startup, &helper));
+    CloseHandle(inheritable);
+    ResumeThread(program.hThread);
+    EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
 
-  HWND box = nullptr;  // after about ten seconds of trying
-  EXPECT_TRUE(WaitUntil([&] { return (box = FindWindowW(L"#32770", L"Zelvane")) != nullptr; }, 40s));
-  DWORD owner = 0;
-  GetWindowThreadProcessId(box, &owner);
-  EXPECT_EQ(owner, helper.dwProcessId);
-  std::wstring text(4096, L'\0');
-  text.resize(static_cast<std::size_t>(GetDlgItemTextW(box, 0xFFFF, text.data(), 4096)));
-  EXPECT_NE(text.find(L"could not remove itself after it ended"), std::wstring::npos) << Narrow(text);
-  EXPECT_NE(text.find(folder().Join(L"held.exe")), std::wstring::npos) << Narrow(text);
-  EXPECT_NE(text.find(SystemReason(ERROR_SHARING_VIOLATION)), std::wstring::npos) << Narrow(text);
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
-  CloseHandle(held);
-  EXPECT_TRUE(folder().Exists(L"held.exe"));
-  for (HANDLE h : {program.hThread, program.hProcess, helper.hThread, helper.hProcess}) CloseHandle(h);
+    HWND box = nullptr;  // after about ten seconds of trying
+    EXPECT_TRUE(WaitUntil([&] { return (box = FindWindowW(L"#32770", L"Zelvane")) != nullptr; }, 40s));
+    DWORD owner = 0;
+    GetWindowThreadProcessId(box, &owner);
+    EXPECT_EQ(owner, helper.dwProcessId);
+    std::wstring text(4096, L'\0');
+    text.resize(static_cast<std::size_t>(GetDlgItemTextW(box, 0xFFFF, text.data(), 4096)));
+    EXPECT_NE(text.find(L"could not remove itself after it ended"), std::wstring::npos) << Narrow(text);
+    EXPECT_NE(text.find(folder().Join(L"held.exe")), std::wstring::npos) << Narrow(text);
+    EXPECT_NE(text.find(hold.reason), std::wstring::npos) << Narrow(text);
+    EXPECT_TRUE(folder().Exists(L"held.exe"));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
+    CloseHandle(held);
+    for (HANDLE h : {program.hThread, program.hProcess, helper.hThread, helper.hProcess}) CloseHandle(h);
+    DeleteFileW(folder().Join(L"held.exe").c_str());
+  }
 }
 
 // ---- from the command line ----
 
 const std::string kCommandLineLegacy = LegacyProfile(LegacySample::RichArrays, "unattended");
-std::vector<Profile> UnattendedProfiles(bool upgraded) {
-  return {{kFormats + L"legacy.qdx", kCommandLineLegacy, upgraded},
-          {kFormats + L"current.qdx", Upgraded(LegacyProfile(LegacySample::Plain, "current")), false},
-          {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
-          {kFormats + L"damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "damaged")), false}};
+std::vector<Profile> UnattendedProfiles(bool upgraded, bool withDamaged = true) {
+  std::vector<Profile> profiles = {{kFormats + L"legacy.qdx", kCommandLineLegacy, upgraded},
+                                   {kFormats + L"current.qdx", Upgraded(LegacyProfile(LegacySample::Plain, "current")), false},
+                                   {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false}};
+  if (withDamaged) profiles.push_back({kFormats + L"damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "damaged")), false});
+  return profiles;
 }
 
 struct CommandLineCase {
@@ -573,18 +585,21 @@ struct CommandLineCase {
   std::wstring arguments;  // {Q} stands for the Quindrel folder, {L} for the log in it
   bool elsewhere;          // the tool runs from a folder of its own, not the Quindrel one
   unsigned long exitCode;
-  bool upgrades;                  // whether legacy.qdx ends upgraded
-  std::vector<std::string> log;   // lines the log holds, in any order, after its heading
+  bool upgrades;                     // whether legacy.qdx ends upgraded
+  std::vector<std::string> lines;    // lines the report holds, in any order
+  std::vector<std::wstring> absent = {};  // files that must not be there afterwards, relative to {Q}
+  bool withDamaged = true;           // the formats folder holds a damaged profile
 };
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
 class CommandLineTest : public ZelvaneTest, public testing::WithParamInterface<CommandLineCase> {};
 
-// Run as a script would: no window, no box, the result in the exit code, the report appended to
-// the log and written to the redirected output; a bad command line touches nothing.
+// Run as a script would, with the exact command line a batch file or an installer passes: no
+// window, no box, the result in the exit code, the report written to the redirected output and
+// appended to the log; a bad command line touches nothing and creates nothing.
 TEST_P(CommandLineTest, RunsUnattended) {
   const CommandLineCase& c = GetParam();
-  const std::vector<Profile> profiles = UnattendedProfiles(c.upgrades);
+  const std::vector<Profile> profiles = UnattendedProfiles(c.upgrades, c.withDamaged);
   Lay(profiles);
   std::vector<std::uint64_t> written;
   for (const Profile& p : profiles) written.push_back(folder().WriteTime(p.path));
@@ -600,10 +615,13 @@ TEST_P(CommandLineTest, RunsUnattended) {
   ASSERT_TRUE(exit) << "the program did not end" << (app().MessageBoxOpen() ? ": a message box is open" : "");
   EXPECT_EQ(*exit, c.exitCode);
 
-  const std::string log = folder().Read(L"run.log").value_or("");
-  EXPECT_EQ(folder().Read(L"output.txt"), log) << "the redirected output differs from the log";
-  EXPECT_NE(log.find("  Zelvane: "), std::string::npos) << log;
-  for (const std::string& line : c.log) EXPECT_NE(log.find("\n" + line + "\r\n"), std::string::npos) << line << "\n" << log;
+  const std::string report = folder().Read(L"output.txt").value_or("");
+  if (c.arguments.find(L"{L}") != std::wstring::npos) {
+    EXPECT_EQ(folder().Read(L"run.log"), report) << "the log differs from the redirected output";
+  }
+  EXPECT_NE(report.find("  Zelvane"), std::string::npos) << report;
+  for (const std::string& line : c.lines) EXPECT_NE(report.find(line + "\r\n"), std::string::npos) << line << "\n" << report;
+  for (const std::wstring& path : c.absent) EXPECT_FALSE(folder().Exists(path)) << Narrow(path) << " was created";
   ExpectFiles(profiles, "after the run");
   for (std::size_t i = 0; i < profiles.size(); ++i)
     if (!profiles[i].upgraded) {
@@ -611,23 +629,42 @@ TEST_P(CommandLineTest, RunsUnattended) {
     }
 }
 
+const std::string kBadLine = "the command line is not right: ";
+const std::vector<std::wstring> kDevices = {L"nul", L"con", L"appfiles\\formats\\run.qdx", L"appfiles\\formats\\new.qdx"};
+
 INSTANTIATE_TEST_SUITE_P(
     E2e, CommandLineTest,
     testing::Values(
         CommandLineCase{"Quiet", L"/quiet /log:\"{L}\"", false, 4, true,
-                        {"upgraded: legacy.qdx", "already in the 2.0.12 layout: current.qdx", "needed no change: blank.qdx",
-                         "damaged, left as it was: damaged.qdx (its data ends inside a field)",
-                         "Summary: 4 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 1 damaged. "
+                        {"\nupgraded: legacy.qdx", "\nalready in the 2.0.12 layout: current.qdx", "\nneeded no change: blank.qdx",
+                         "\ndamaged, left as it was: damaged.qdx (its data ends inside a field)",
+                         "\nSummary: 4 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 1 damaged. "
                          "Exit code 4: finished, but damaged profiles were left as they were."}},
         CommandLineCase{"CheckChangesNothing", L"/Check /QUIET /log:\"{L}\"", false, 5, false,
-                        {"would be upgraded: legacy.qdx", "needs no change: blank.qdx",
-                         "damaged, would be left as it is: damaged.qdx (its data ends inside a field)",
-                         "Summary: 4 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, "
+                        {"\nwould be upgraded: legacy.qdx", "\nneeds no change: blank.qdx",
+                         "\ndamaged, would be left as it is: damaged.qdx (its data ends inside a field)",
+                         "\nSummary: 4 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, "
                          "1 damaged. Exit code 5: with /check: some profiles need upgrading."}},
         CommandLineCase{"FolderFromElsewhere", L"/quiet /folder:\"{Q}\" /log:\"{L}\"", true, 4, true,
-                        {"upgraded: legacy.qdx"}},
-        CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", false, 2, false, {}},
-        CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", true, 2, false, {}}),
+                        {"\nupgraded: legacy.qdx"}},
+        // A batch file's "%~dp0" ends in a backslash, right before the closing quote.
+        CommandLineCase{"BatchFileFolder", L"/folder:\"{Q}\\\" /quiet", true, 0, true,
+                        {"\nupgraded: legacy.qdx", "Exit code 0: finished: every profile was upgraded or needed nothing."}, {}, false},
+        CommandLineCase{"BatchFileFolderAndLog", L"/folder:\"{Q}\\\" /log:\"{L}\" /quiet", true, 0, true,
+                        {"\nupgraded: legacy.qdx"}, {}, false},
+        CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", false, 2, false,
+                        {kBadLine + "\"/upgrade-all\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}},
+        CommandLineCase{"QuietWithAColon", L"/quiet: /log:\"{L}\"", false, 2, false,
+                        {kBadLine + "/quiet takes no value. Nothing was done. Exit code 2."}},
+        CommandLineCase{"QuietWithAValue", L"/QUIET=1", false, 2, false, {kBadLine + "\"/QUIET=1\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}},
+        CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", true, 2, false,
+                        {"does not exist. Nothing was done. Exit code 2."}},
+        CommandLineCase{"LogAmongTheProfiles", L"/quiet /log:\"{Q}\\appfiles\\formats\\run.qdx\"", false, 2, false,
+                        {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"CheckLogAmongTheProfiles", L"/check /quiet /log:\"{Q}\\appfiles\\formats\\new.qdx\"", false, 2, false,
+                        {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"LogToNul", L"/quiet /log:nul", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
+        CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices}),
     [](const testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
 
 // Without /quiet, a bad command line is told in a box; /folder: points the window at another

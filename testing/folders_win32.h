@@ -39,4 +39,22 @@ inline void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(LiteralPath(folder).c_str());
 }
 
+// Holds a file open for reading, sharing only reading, as a viewer of it may: nobody may write to
+// it meanwhile.
+class ReaderHold {
+ public:
+  explicit ReaderHold(const std::wstring& path)
+      : handle_(CreateFileW(LiteralPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr)) {}
+  ~ReaderHold() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  ReaderHold(const ReaderHold&) = delete;
+  ReaderHold& operator=(const ReaderHold&) = delete;
+  bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
 }  // namespace zelvane::testing

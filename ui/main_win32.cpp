@@ -4,12 +4,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <exception>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
@@ -19,15 +16,6 @@
 namespace zelvane {
 namespace {
 
-// The arguments after the program's name, as Windows splits them.
-std::vector<std::string> Arguments() {
-  int count = 0;
-  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-  std::vector<std::string> arguments;
-  for (int i = 1; args && i < count; ++i) arguments.push_back(Narrow(args.get()[i]));
-  return arguments;
-}
-
 void ShowMessage(const std::string& text, UINT icon) {
   MessageBoxW(nullptr, Widen(text).c_str(), L"Zelvane", MB_OK | icon);
 }
@@ -35,31 +23,17 @@ void ShowMessage(const std::string& text, UINT icon) {
 // A run from the command line: the report goes to the log and a redirected output; a check that
 // is not quiet shows what it found.
 int RunFromCommandLine(Platform& platform, const CommandLine& line) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system box waits for an answer
-  RunReport report;
-  try {
-    report = RunWithoutWindow(platform, line);
-    DeliverReport(platform, line, ReportText(report, platform.LocalTimestamp()));
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    for (char& c : what)
-      if (c == '\n' || c == '\r') c = ' ';
-    try {
-      DeliverReport(platform, line, platform.LocalTimestamp() + "  Zelvane stopped: " + what + " Exit code 1.\r\n");
-    } catch (const std::exception&) {
-    }
-    if (!line.quiet) ShowMessage(e.what(), MB_ICONERROR);
-    return kExitFailed;
-  }
+  const RunReport report = RunWithoutWindow(platform, line);
+  DeliverReport(platform, line, ReportText(report, platform.LocalTimestamp()));
   if (!line.quiet) ShowMessage(CheckMessage(report), MB_ICONINFORMATION);
   return ExitCodeOf(report);
 }
 
-int RunWindow(HINSTANCE instance, int showCommand, CommandLine line) {
+int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  MainWindow window(instance, std::move(line));
+  MainWindow window(instance, line);
   window.Create();
   window.Show(showCommand);
 
@@ -72,7 +46,7 @@ int RunWindow(HINSTANCE instance, int showCommand, CommandLine line) {
       DispatchMessageW(&message);
     }
   }
-  return static_cast<int>(message.wParam);
+  return window.ExitCode();
 }
 
 }  // namespace
@@ -80,17 +54,15 @@ int RunWindow(HINSTANCE instance, int showCommand, CommandLine line) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace zelvane;
+  CommandLine line;
+  Platform& platform = SystemPlatform();
   try {
     if (RunAsRemovalHelper()) return 0;
-
-    Platform& platform = SystemPlatform();
-    CommandLine line = ParseCommandLine(Arguments());
-    if (line.error.empty() && !line.help) line.error = CheckCommandLine(platform, line);
+    line = ParseCommandLine(Narrow(GetCommandLineW()));
+    if (line.Unattended()) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system box either
+    line.error = CheckCommandLineAndCreateLog(platform, line);
     if (!line.error.empty()) {  // nothing is touched
-      try {
-        DeliverReport(platform, line, BadCommandLineText(line.error, platform.LocalTimestamp()));
-      } catch (const std::exception&) {
-      }
+      TryToDeliverReport(platform, line, BadCommandLineText(line.error, platform.LocalTimestamp()));
       if (!line.quiet) ShowMessage(line.error + "\n\n" + Usage(), MB_ICONERROR);
       return kExitBadCommandLine;
     }
@@ -102,9 +74,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
       return kExitDone;
     }
     if (line.Unattended()) return RunFromCommandLine(platform, line);
-    return RunWindow(instance, showCommand, std::move(line));
+    return RunWindow(instance, showCommand, line);
   } catch (const std::exception& e) {
-    ShowFailure(nullptr, e.what());
+    TryToDeliverReport(platform, line, StoppedText(e.what(), platform.LocalTimestamp()));
+    if (!line.quiet) ShowFailure(nullptr, e.what());
     return kExitFailed;
   }
 }

@@ -123,11 +123,12 @@ void MainWindow::OnRunClicked() {
   const RunReport report = UpgradeRun(SystemPlatform(), *this, OptionsFor(line_));
   running_ = false;
   DeliverReport(report);
-  if (report.end == RunEnd::Failed) throw std::runtime_error(report.failure);  // shown; the program ends with 1
-  if (report.end != RunEnd::NoFiles && report.end != RunEnd::Stopped) exitCode_ = ExitCodeOf(report);
+  exitCode_ = ExitCodeOf(report);
+  if (report.end == RunEnd::Failed) ShowFailure(hwnd_, report.failure);  // then the window closes
   // After an arranged removal the program must end promptly: the executable goes once it has.
-  if ((report.end == RunEnd::RemovalArranged || report.end == RunEnd::Stopped || closeAfterRun_) && hwnd_ != nullptr)
-    DestroyWindow(hwnd_);
+  const bool close = report.end == RunEnd::Failed || report.end == RunEnd::RemovalArranged ||
+                     report.end == RunEnd::Stopped || closeAfterRun_;
+  if (close && hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
 
 // To the log the command line names, and to a redirected standard output.

@@ -30,7 +30,8 @@ class MainWindow final : public ProgressSink {
   // For the message loop: Tab, Enter and Space on the window's controls. True when handled.
   bool PreTranslate(MSG& message);
 
-  // The exit code of the window's last run that finished goes with WM_QUIT (0 when none did).
+  // The exit code of the window's last run (0 when there was none): what the program ends with.
+  int ExitCode() const { return exitCode_; }
 
   // ProgressSink
   void SetStatusText(const std::string& text) override;

@@ -33,8 +33,14 @@ const char* ExitMeaning(int code) {
     case kExitNoProfiles: return "no profiles were found";
     case kExitDamaged: return "finished, but damaged profiles were left as they were";
     case kExitNeedsUpgrade: return "with /check: some profiles need upgrading";
+    case kExitStopped: return "stopped before the end: the window was closed during the run";
     default: return "";
   }
+}
+
+// "2026-12-07 14:20:05  Zelvane 1.0.0: ", how each report begins.
+std::string Heading(std::string_view timestamp) {
+  return std::string(timestamp) + "  Zelvane " + std::string(Version()) + ": ";
 }
 
 std::string Plural(std::size_t n, const char* one, const char* many) {
@@ -59,9 +65,12 @@ std::size_t RunReport::Count(ProfileState state) const {
       std::count_if(profiles.begin(), profiles.end(), [state](const ProfileReport& p) { return p.state == state; }));
 }
 
+std::string_view Version() { return ZELVANE_VERSION; }
+
 int ExitCodeOf(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return kExitNoProfiles;
   if (report.end == RunEnd::Failed || report.Count(ProfileState::Failed) > 0) return kExitFailed;
+  if (report.end == RunEnd::Stopped) return kExitStopped;
   if (report.check && report.Count(ProfileState::Upgraded) > 0) return kExitNeedsUpgrade;
   if (report.Count(ProfileState::Damaged) > 0) return kExitDamaged;
   return kExitDone;
@@ -69,15 +78,15 @@ int ExitCodeOf(const RunReport& report) {
 
 std::string ExitCodeTable() {
   std::string out;
-  for (int code = kExitDone; code <= kExitNeedsUpgrade; ++code)
+  for (int code = kExitDone; code <= kLastExitCode; ++code)
     out += std::to_string(code) + " \xE2\x80\x93 " + ExitMeaning(code) + "\n";
   return out;
 }
 
 std::string ReportText(const RunReport& report, std::string_view timestamp) {
-  std::string out = std::string(timestamp) + "  Zelvane: " + (report.check ? "check of " : "upgrade of ") +
-                    report.formatsFolder + "\r\n";
+  std::string out = Heading(timestamp) + (report.check ? "check of " : "upgrade of ") + report.formatsFolder + "\r\n";
   if (report.end == RunEnd::NoFiles) out += "No profiles were found.\r\n";
+  if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + report.listingFailure + "\r\n";
   for (const ProfileReport& p : report.profiles) {
     out += std::string(StateText(p.state, report.check)) + ": " + p.name;
     if (p.state == ProfileState::Damaged) out += std::string(" (") + Why(p.damage) + ")";
@@ -98,8 +107,15 @@ std::string ReportText(const RunReport& report, std::string_view timestamp) {
 }
 
 std::string BadCommandLineText(std::string_view error, std::string_view timestamp) {
-  return std::string(timestamp) + "  Zelvane: the command line is not right: " + std::string(error) +
-         " Nothing was done. Exit code " + std::to_string(kExitBadCommandLine) + ".\r\n";
+  return Heading(timestamp) + "the command line is not right: " + std::string(error) + " Nothing was done. Exit code " +
+         std::to_string(kExitBadCommandLine) + ".\r\n";
+}
+
+std::string StoppedText(std::string_view what, std::string_view timestamp) {
+  std::string line(what);
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  return Heading(timestamp) + "stopped: " + line + " Exit code " + std::to_string(kExitFailed) + ".\r\n";
 }
 
 std::string DamagedMessage(const RunReport& report) {

@@ -47,6 +47,7 @@ struct RunReport {
   RunEnd end = RunEnd::NoFiles;
   std::vector<ProfileReport> profiles;  // in the order the run came to them, then those not reached
   std::string failure;                  // Failed: the message that tells the user
+  std::string listingFailure;           // the folder could not be listed to the end: why
 
   std::size_t Count(ProfileState state) const;
 };
@@ -59,7 +60,12 @@ enum ExitCode : int {
   kExitNoProfiles = 3,      // no profiles were found
   kExitDamaged = 4,         // finished, but damaged profiles were left as they were
   kExitNeedsUpgrade = 5,    // a check found profiles that need upgrading
+  kExitStopped = 6,         // the window was closed during the run, which stopped before the end
+  kLastExitCode = kExitStopped,
 };
+
+// The version of Zelvane, as the project names it ("1.0.0").
+std::string_view Version();
 
 int ExitCodeOf(const RunReport& report);
 
@@ -72,6 +78,9 @@ std::string ReportText(const RunReport& report, std::string_view timestamp);
 
 // The report of a command line that was refused.
 std::string BadCommandLineText(std::string_view error, std::string_view timestamp);
+
+// The report of a failure that ended the program before its run could report (exit code 1).
+std::string StoppedText(std::string_view what, std::string_view timestamp);
 
 // The window's message about the profiles left as they were because they are damaged; empty
 // when there are none.

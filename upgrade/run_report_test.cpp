@@ -20,12 +20,15 @@ RunReport Sample(bool check, RunEnd end) {
   return report;
 }
 
+// "T  Zelvane 1.0.0: ", how every report's first line begins.
+std::string Heading(const char* timestamp) { return std::string(timestamp) + "  Zelvane " + std::string(Version()) + ": "; }
+
 TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   RunReport stopped = Sample(false, RunEnd::Failed);
   stopped.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
   stopped.profiles.emplace_back("Later.qdx");
   EXPECT_EQ(ReportText(stopped, "2026-12-07 14:20:05"),
-            "2026-12-07 14:20:05  Zelvane: upgrade of C:\\Quindrel\\appfiles\\formats\\\r\n"
+            Heading("2026-12-07 14:20:05") + "upgrade of C:\\Quindrel\\appfiles\\formats\\\r\n"
             "upgraded: Invoice.qdx\r\n"
             "already in the 2.0.12 layout: Current.qdx\r\n"
             "needed no change: Blank.qdx\r\n"
@@ -36,7 +39,7 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             "Summary: 7 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 2 damaged, 1 failed, "
             "1 not reached. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n");
   EXPECT_EQ(ReportText(Sample(true, RunEnd::Finished), "T"),
-            "T  Zelvane: check of C:\\Quindrel\\appfiles\\formats\\\r\n"
+            Heading("T") + "check of C:\\Quindrel\\appfiles\\formats\\\r\n"
             "would be upgraded: Invoice.qdx\r\n"
             "already in the 2.0.12 layout: Current.qdx\r\n"
             "needs no change: Blank.qdx\r\n"
@@ -44,11 +47,33 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             "damaged, would be left as it is: Claims.qdx (an array in it claims more elements than the file holds)\r\n"
             "Summary: 5 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, 2 damaged. "
             "Exit code 5: with /check: some profiles need upgrading.\r\n");
+  RunReport unreadable;  // a check goes on past a profile it cannot read
+  unreadable.formatsFolder = "F\\";
+  unreadable.check = true;
+  unreadable.end = RunEnd::Finished;
+  unreadable.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
+  EXPECT_EQ(ReportText(unreadable, "T"),
+            Heading("T") + "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\n"
+            "Summary: 1 profile: 1 cannot be read. Exit code 1: a failure stopped the run (with /check: a profile "
+            "could not be read).\r\n");
+  RunReport unlisted;
+  unlisted.formatsFolder = "F\\";
+  unlisted.end = RunEnd::Failed;
+  unlisted.listingFailure = "could not list the folder: Gone.";
+  unlisted.profiles.emplace_back("Later.qdx");
+  EXPECT_EQ(ReportText(unlisted, "T"),
+            Heading("T") + "upgrade of F\\\r\nThe profiles could not be listed to the end: could not list the folder: "
+            "Gone.\r\nnot reached: Later.qdx\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped "
+            "the run (with /check: a profile could not be read).\r\n");
   RunReport none;
   none.formatsFolder = "F\\";
-  EXPECT_EQ(ReportText(none, "T"),
-            "T  Zelvane: upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles "
-            "were found.\r\n");
+  EXPECT_EQ(ReportText(none, "T"), Heading("T") + "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. "
+                                   "Exit code 3: no profiles were found.\r\n");
+  // What ends the program before a run could report: the exit code it really ends with.
+  EXPECT_EQ(BadCommandLineText("\"/x\" is not a switch Zelvane knows.", "T"),
+            Heading("T") + "the command line is not right: \"/x\" is not a switch Zelvane knows. Nothing was done. "
+            "Exit code 2.\r\n");
+  EXPECT_EQ(StoppedText("C:\\a\nCould not do it.", "T"), Heading("T") + "stopped: C:\\a Could not do it. Exit code 1.\r\n");
 }
 
 TEST(RunReport, ExitCodesTellTheOutcome) {
@@ -67,6 +92,7 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
       {RunReport{}, kExitNoProfiles},
       {Sample(true, RunEnd::Finished), kExitNeedsUpgrade},
       {checkFailed, kExitFailed},
+      {Sample(false, RunEnd::Stopped), kExitStopped},
   };
   for (const auto& [report, code] : cases) EXPECT_EQ(ExitCodeOf(report), code) << ReportText(report, "");
 }
@@ -98,6 +124,13 @@ TEST(RunReport, ACheckSaysWhatARunWouldDo) {
             "Cut.qdx: its data ends inside a field\n"
             "Claims.qdx: an array in it claims more elements than the file holds\n\n"
             "Already in the 2.0.12 layout: 1. Needing no change: 1.");
+  RunReport unreadable = Sample(true, RunEnd::Finished);
+  unreadable.profiles.erase(unreadable.profiles.begin() + 1, unreadable.profiles.end());
+  unreadable.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
+  EXPECT_EQ(CheckMessage(unreadable),
+            "Zelvane checked 2 profiles in C:\\Quindrel\\appfiles\\formats\\ and changed nothing.\n\n"
+            "Would be upgraded (1):\nInvoice.qdx\n\nCannot be read (1):\nHeld.qdx: could not open the file: In use.\n\n"
+            "Already in the 2.0.12 layout: 0. Needing no change: 0.");
   RunReport none;
   none.formatsFolder = "F\\";
   none.check = true;

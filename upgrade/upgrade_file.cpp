@@ -38,12 +38,14 @@ std::string_view BytesToAdd(std::uint64_t missing) {
 }
 
 // Writes `bytes` at `offset` of a file that was `size` bytes long and held `old` there. When the
-// write fails, the file gets back its length and those bytes before the failure goes on.
+// write fails after bytes reached the file, the file gets back its length and those bytes before
+// the failure goes on; one that wrote nothing (writing was refused) needs nothing given back.
 void WriteOrRestore(ProfileFile& file, std::uint64_t offset, std::string_view bytes, std::string_view old,
                     std::uint64_t size) {
   try {
     file.WriteAt(offset, bytes);
   } catch (const PlatformError& failure) {
+    if (!file.Written()) throw;
     try {
       file.Truncate(size);
       file.WriteAt(offset, old);

@@ -6,6 +6,10 @@
 
 #include "format/record_reader.h"
 #include "testing/test_files.h"
+#ifdef _WIN32
+#include "platform/text_win32.h"
+#include "testing/folders_win32.h"
+#endif
 
 namespace zelvane {
 namespace {
@@ -161,6 +165,33 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
   for (const std::string* p : {&blank, &legacy})
     std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_all);
   EXPECT_EQ(ReadBytes(FromUtf8(legacy)), Encode(SampleLegacy("a", "b")));
+
+  // Writing refused, whoever refuses it: the refusal alone is told, since nothing was written and
+  // there is nothing to give back. On Windows, a reader that shares only reading refuses it too.
+  RecordingPlatform refusing;
+  refusing.writingRefused = true;
+  std::vector<std::pair<std::string, std::function<UpgradeResult(const std::string&)>>> refusals = {
+      {"", [&](const std::string& path) { return UpgradeProfileFile(refusing, path); }}};
+#ifdef _WIN32
+  refusals.push_back({SystemMessage(ERROR_SHARING_VIOLATION), [](const std::string& path) {
+                        const ReaderHold reader(Widen(path));
+                        return UpgradeProfileFile(SystemPlatform(), path);
+                      }});
+#endif
+  for (const auto& [reason, upgrade] : refusals) {
+    EXPECT_EQ(upgrade(blank).reason, SkipReason::BlankTail) << reason;
+    try {
+      upgrade(legacy);
+      ADD_FAILURE() << "a profile that cannot be written was upgraded";
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Action(), "open the file for writing");
+      EXPECT_EQ(e.Reason().find("Giving the profile back"), std::string::npos) << e.Reason();
+      if (!reason.empty()) {
+        EXPECT_EQ(e.Reason(), reason);
+      }
+    }
+    EXPECT_EQ(ReadBytes(FromUtf8(legacy)), Encode(SampleLegacy("a", "b")));
+  }
 }
 
 // Another program saves the profile (writes a new file and renames it over the old one) while

@@ -1,6 +1,6 @@
 #include "upgrade/upgrade_run.h"
 
-#include <new>
+#include <set>
 
 namespace zelvane {
 namespace {
@@ -46,16 +46,14 @@ ProfileState StateOf(const UpgradeResult& result) {
 }
 
 // Upgrades one profile into `entry`; on a failure, returns what the user is to be told.
-std::string Handle(ProfileUpgrader& upgrader, Platform& platform, const std::string& path, UpgradeMode mode,
-                   Pacer& pacer, ProfileReport& entry) {
+std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platform& platform, const std::string& path,
+                        UpgradeMode mode, Pacer& pacer) {
   std::string told;
   try {
     const UpgradeResult result = upgrader.Upgrade(platform, path, mode, &pacer);
     entry.state = StateOf(result);
     entry.damage = result.damage;
     return {};
-  } catch (const std::bad_alloc&) {
-    told = entry.failure = "There is not enough memory to upgrade this profile. It was left as it was.";
   } catch (const PlatformError& e) {
     entry.failure = "could not " + e.Action() + ": " + e.Reason();
     told = e.what();
@@ -66,25 +64,50 @@ std::string Handle(ProfileUpgrader& upgrader, Platform& platform, const std::str
   return told;
 }
 
-}  // namespace
+const char kHandledBefore[] = "\n\nProfiles handled before it keep their new contents; the ones after it were not touched.";
 
-UpgradeFailure::UpgradeFailure(const std::string& fileName, const std::string& cause)
-    : std::runtime_error("The upgrade stopped at the profile \"" + fileName + "\".\n\n" + cause +
-                         "\n\nProfiles handled before it keep their new contents; the ones after "
-                         "it were not touched.") {}
+// The listing of the folder failed: the run stops there, unless it had stopped already, and the
+// report names the profiles not reached from a fresh listing, when the folder can be listed again.
+void ListingFailed(RunReport& report, Platform& platform, const PlatformError& e) {
+  report.listingFailure = "could not " + e.Action() + ": " + e.Reason();
+  if (report.end != RunEnd::Failed && report.end != RunEnd::Stopped) {
+    report.end = RunEnd::Failed;
+    report.failure = "The upgrade stopped: the profiles in " + report.formatsFolder +
+                     " could not be listed to the end.\n\n" + e.what() + kHandledBefore;
+  }
+  try {
+    std::set<std::string> seen;
+    for (const ProfileReport& p : report.profiles) seen.insert(p.name);
+    const std::unique_ptr<FileListing> again = platform.ListFiles(report.formatsFolder, ".qdx");
+    for (std::string name = again->Next(); !name.empty(); name = again->Next())
+      if (!seen.contains(name)) report.profiles.emplace_back(name);
+  } catch (const PlatformError&) {
+    // Still not listed: the report tells of the failure and names what it knows.
+  }
+}
+
+}  // namespace
 
 std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder) {
   const char sep = platform.Separator();
-  return (quindrelFolder.empty() ? platform.ProgramFolder() : quindrelFolder) + sep + "appfiles" + sep + "formats" +
-         sep;
+  std::string folder = quindrelFolder.empty() ? platform.ProgramFolder() : quindrelFolder;
+  if (folder.empty() || folder.back() != sep) folder += sep;  // "C:\" and "C:\Quindrel\" end in one already
+  return folder + "appfiles" + sep + "formats" + sep;
 }
 
 RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options) {
   RunReport report;
   report.formatsFolder = FormatsFolder(platform, options.quindrelFolder);
   report.check = options.mode == UpgradeMode::Check;
-  const std::unique_ptr<FileListing> listing = platform.ListFiles(report.formatsFolder, ".qdx");
-  std::string name = listing->Next();
+  std::unique_ptr<FileListing> listing;
+  std::string name;
+  try {
+    listing = platform.ListFiles(report.formatsFolder, ".qdx");
+    name = listing->Next();
+  } catch (const PlatformError& e) {
+    ListingFailed(report, platform, e);
+    return report;
+  }
   if (name.empty()) {
     sink.ShowWarning("No files were found", sink.Caption());
     return report;
@@ -93,25 +116,29 @@ RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& o
   sink.DisableRunButton();
   ProfileUpgrader upgrader;
   Pacer pacer(sink, options.pace);
-  const auto notReached = [&](std::string next) {
-    for (; !next.empty(); next = listing->Next()) report.profiles.emplace_back(next);
-    return report;
-  };
-  for (; !name.empty(); name = listing->Next()) {
-    pacer.Begin(name);
-    ProfileReport& entry = report.profiles.emplace_back(name);
-    const std::string failure = Handle(upgrader, platform, report.formatsFolder + name, options.mode, pacer, entry);
-    if (!failure.empty() && !report.check) {
-      pacer.ShowCurrent();
-      report.end = RunEnd::Failed;
-      report.failure = UpgradeFailure(name, failure).what();
-      return notReached(listing->Next());
+  try {  // only the listing throws in here: a profile's failure is kept in its entry
+    for (; !name.empty(); name = listing->Next()) {
+      pacer.Begin(name);
+      ProfileReport& entry = report.profiles.emplace_back(name);
+      const std::string failure =
+          UpgradeInto(entry, upgrader, platform, report.formatsFolder + name, options.mode, pacer);
+      if (!failure.empty() && !report.check) {
+        pacer.ShowCurrent();
+        report.end = RunEnd::Failed;
+        report.failure = "The upgrade stopped at the profile \"" + name + "\".\n\n" + failure + kHandledBefore;
+        break;
+      }
+      if (sink.StopRequested()) {
+        report.end = RunEnd::Stopped;
+        break;
+      }
     }
-    if (sink.StopRequested()) {
-      report.end = RunEnd::Stopped;
-      return notReached(listing->Next());
-    }
+    if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped)
+      for (name = listing->Next(); !name.empty(); name = listing->Next()) report.profiles.emplace_back(name);
+  } catch (const PlatformError& e) {
+    ListingFailed(report, platform, e);
   }
+  if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped) return report;
 
   sink.SetStatusText("Done");
   report.end = RunEnd::Finished;

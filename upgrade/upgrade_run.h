@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "platform/platform.h"
@@ -42,12 +41,6 @@ struct RunOptions {
   RunPace pace;
 };
 
-// A failure that ended a run: which profile, what was being done, and the system's reason.
-class UpgradeFailure : public std::runtime_error {
- public:
-  UpgradeFailure(const std::string& fileName, const std::string& cause);
-};
-
 // The folder of the profiles: the Quindrel folder (the program's own when empty) followed by
 // "\appfiles\formats\".
 std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder = {});
@@ -55,8 +48,9 @@ std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder 
 // Upgrades every profile of the formats folder, keeping what became of each. Before the first
 // profile and whenever the pace says it is time (between profiles, or while one is read), the
 // status text is set to the profile in hand and the sink pumps its events, so the label shows
-// that profile whenever it is painted. A failure stops the run there (a check goes on), and the
-// profiles it did not reach are listed too. After the last profile the status says "Done"; when
+// that profile whenever it is painted. A failure stops the run there (a check goes on past a
+// profile's), and the profiles it did not reach are listed too; so does a listing of the folder that
+// fails part-way, and a fresh listing then names the profiles not reached. After the last profile the status says "Done"; when
 // profiles were left as they were because they are damaged, a warning names them; then, when
 // offered, the tool's own executable is removed if the user agrees.
 RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options = {});

@@ -81,7 +81,9 @@ const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane
 
 TEST_F(UpgradeRunTest, FormatsFolderIsBelowTheProgramFolder) {
   const char s = platform_.Separator();
-  EXPECT_EQ(FormatsFolder(platform_), Utf8(program_.Path()) + s + "appfiles" + s + "formats" + s);
+  const std::string formats = std::string("appfiles") + s + "formats" + s;
+  EXPECT_EQ(FormatsFolder(platform_), Utf8(program_.Path()) + s + formats);
+  EXPECT_EQ(FormatsFolder(platform_, std::string("Q") + s), std::string("Q") + s + formats);  // one separator
 }
 
 TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
@@ -206,16 +208,27 @@ TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
   }
 }
 
-TEST_F(UpgradeRunTest, RunningOutOfMemoryIsReportedForTheFile) {
-  AddProfile("huge.qdx", legacy_);
-  platform_.failOn = [](const std::string& call, const std::string&) {
-    if (call == "read") throw std::bad_alloc();
-  };
-  const RunReport report = UpgradeRun(platform_, sink_);
-  EXPECT_EQ(report.end, RunEnd::Failed);
-  EXPECT_NE(report.failure.find("\"huge.qdx\""), std::string::npos) << report.failure;
-  EXPECT_NE(report.failure.find("not enough memory"), std::string::npos) << report.failure;
-  EXPECT_EQ(Bytes("huge.qdx"), legacy_);
+// A listing of the folder that fails part-way stops the run there, and a fresh listing names the
+// profiles not reached; when the folder cannot be listed at all, nothing is touched.
+TEST_F(UpgradeRunTest, AListingThatFailsStopsTheRunAndNamesWhatItDidNotReach) {
+  for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
+  for (const int failingNext : {3, 1}) {
+    SCOPED_TRACE("the listing fails at its call " + std::to_string(failingNext));
+    int nexts = 0;
+    platform_.failOn = [&](const std::string& call, const std::string& folder) {
+      if (call == "next" && ++nexts == failingNext) throw PlatformError("list the folder", folder, "The network is gone.");
+    };
+    const RunReport report = UpgradeRun(platform_, sink_, everyProfile_);
+    EXPECT_EQ(report.end, RunEnd::Failed);
+    EXPECT_EQ(ExitCodeOf(report), kExitFailed);
+    EXPECT_EQ(report.listingFailure, "could not list the folder: The network is gone.");
+    EXPECT_NE(report.failure.find("could not be listed to the end"), std::string::npos) << report.failure;
+    ASSERT_EQ(report.profiles.size(), 4u);
+    EXPECT_EQ(report.Count(ProfileState::NotReached), failingNext == 3 ? 2u : 4u);
+    for (const ProfileReport& p : report.profiles)
+      EXPECT_EQ(Bytes(p.name), p.state == ProfileState::NotReached ? legacy_ : upgraded_) << p.name;
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
+  }
 }
 
 // A stop asked for while the run pumps events (the window was closed) finishes the profile whose
