@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <array>
 #include <set>
 
 #include "format/profile_layouts.h"
@@ -11,47 +11,38 @@
 namespace zelvane {
 namespace {
 
-std::map<Kind, int> KindCounts(const Layout& layout) {
-  std::map<Kind, int> counts;
-  for (const Field& f : layout.fields) ++counts[f.kind];
-  return counts;
+// The count of each kind of field, in the order of Kind (texts, bytes, records, byte, text and
+// record arrays), then the size of the empty record.
+using Shape = std::array<std::size_t, 7>;
+constexpr Shape ShapeOf(const Layout& layout) {
+  Shape shape{};
+  for (const Field& f : layout.fields) ++shape[static_cast<std::size_t>(f.kind)];
+  shape[6] = MinEncodedSize(layout);
+  return shape;
 }
+static_assert(ShapeOf(layouts::BlockItem) == Shape{5, 2, 0, 0, 0, 0, 12});
+static_assert(ShapeOf(layouts::ProfileBlock) == Shape{5, 0, 0, 1, 1, 1, 16});
+static_assert(ShapeOf(layouts::LegacyProfileRecord) == Shape{31, 4, 2, 0, 0, 0, 98});
+static_assert(ShapeOf(layouts::CurrentProfileRecord) == Shape{32, 5, 2, 0, 0, 0, 101});
 
-TEST(ProfileLayouts, AgreeWithTheirCountsAndEmptySizes) {
-  struct Expected {
-    const char* name;
-    const Layout& layout;
-    std::map<Kind, int> counts;
-    std::size_t emptySize;
-  };
-  const Expected cases[] = {
-      {"BlockItem", layouts::BlockItem, {{Kind::Text, 5}, {Kind::Byte, 2}}, 12},
-      {"ProfileBlock", layouts::ProfileBlock,
-       {{Kind::Text, 5}, {Kind::RecordArray, 1}, {Kind::ByteArray, 1}, {Kind::TextArray, 1}}, 16},
-      {"LegacyProfileRecord", layouts::LegacyProfileRecord, {{Kind::Text, 31}, {Kind::Byte, 4}, {Kind::Record, 2}}, 98},
-      {"CurrentProfileRecord", layouts::CurrentProfileRecord, {{Kind::Text, 32}, {Kind::Byte, 5}, {Kind::Record, 2}}, 101},
-  };
-  for (const Expected& c : cases) {
-    EXPECT_EQ(KindCounts(c.layout), c.counts) << c.name;
-    EXPECT_EQ(EncodeRecord(c.layout, EmptyRecord(c.layout)).size(), c.emptySize) << c.name;
-  }
+constexpr bool CurrentIsLegacyFollowedByATextAndAByte() {
+  for (std::size_t i = 0; i < layouts::LegacyProfileFields.size(); ++i)
+    if (layouts::CurrentProfileFields[i].kind != layouts::LegacyProfileFields[i].kind ||
+        layouts::CurrentProfileFields[i].nested != layouts::LegacyProfileFields[i].nested)
+      return false;
+  return layouts::CurrentProfileFields[37].kind == Kind::Text && layouts::CurrentProfileFields[38].kind == Kind::Byte;
 }
-
-TEST(ProfileLayouts, CurrentIsLegacyFollowedByATextAndAByte) {
-  for (std::size_t i = 0; i < layouts::LegacyProfileFields.size(); ++i) {
-    EXPECT_EQ(layouts::CurrentProfileFields[i].kind, layouts::LegacyProfileFields[i].kind) << i;
-    EXPECT_EQ(layouts::CurrentProfileFields[i].nested, layouts::LegacyProfileFields[i].nested) << i;
-  }
-  EXPECT_EQ(layouts::CurrentProfileFields[37].kind, Kind::Text);
-  EXPECT_EQ(layouts::CurrentProfileFields[38].kind, Kind::Byte);
-}
+static_assert(CurrentIsLegacyFollowedByATextAndAByte());
+// Fields 36 and 37 sit after both blocks and the fourth byte.
+static_assert(LegacyProfileRecord::Text30.index == 35 && LegacyProfileRecord::Text31.index == 36);
 
 TEST(ProfileLayouts, TwoEmptyItemsInABlockTake48Bytes) {
   ProfileBlock block;
   block[ProfileBlock::Items] = {{{{2, 1}}}, {BlockItem{}, BlockItem{}}};
   const std::string bytes = EncodeRecord(ProfileBlock::layout, block);
   EXPECT_EQ(bytes.size(), 48u);
-  EXPECT_EQ(bytes.substr(4, 10), std::string("\x01\x00\x02\x00\x00\x00\x01\x00\x00\x00", 10));
+  const std::size_t items = MinEncodedSize(block.layout) - MinEncodedSize(block.layout, ProfileBlock::Items.index);
+  EXPECT_EQ(bytes.substr(items, 10), std::string("\x01\x00\x02\x00\x00\x00\x01\x00\x00\x00", 10));
 }
 
 // Every positional name reaches a field of its kind, and no two names share a field.
@@ -85,9 +76,6 @@ TEST(ProfileLayouts, NamesMatchPositionsAndKinds) {
                                C::Text22, C::Text23, C::Text24, C::Text25, C::Text26, C::Byte2, C::Text27, C::Text28,
                                C::Text29, C::Byte3, C::BlockA, C::BlockB, C::Byte4, C::Text30, C::Text31, C::Text32,
                                C::Byte5);
-  // Fields 36 and 37 sit after both blocks and the fourth byte.
-  EXPECT_EQ(L::Text30.index, 35u);
-  EXPECT_EQ(L::Text31.index, 36u);
 }
 
 }  // namespace

@@ -62,22 +62,4 @@ void ResetRecord(const Layout& layout, Record& record) {
   }
 }
 
-std::size_t MinEncodedSize(const Field& field) {
-  switch (field.kind) {
-    case Kind::Text: return 2;
-    case Kind::Byte: return 1;
-    case Kind::Record: return MinEncodedSize(*field.nested);
-    case Kind::ByteArray:
-    case Kind::TextArray:
-    case Kind::RecordArray: return 2;
-  }
-  return 0;
-}
-
-std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField) {
-  std::size_t size = 0;
-  for (std::size_t i = fromField; i < layout.fields.size(); ++i) size += MinEncodedSize(layout.fields[i]);
-  return size;
-}
-
 }  // namespace zelvane

@@ -108,9 +108,25 @@ Record EmptyRecord(const Layout& layout);
 // Makes `record` the empty value of `layout` in place, reusing what it holds where it can.
 void ResetRecord(const Layout& layout, Record& record);
 
-// The fewest bytes any value of the field can take in a file: the size of its empty value.
-std::size_t MinEncodedSize(const Field& field);
-std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField = 0);
+// The fewest bytes any value of the field can take in a file: the size of its empty value. Field
+// `i` of an empty record starts at MinEncodedSize(layout) - MinEncodedSize(layout, i).
+constexpr std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField = 0);
+constexpr std::size_t MinEncodedSize(const Field& field) {
+  switch (field.kind) {
+    case Kind::Text: return 2;
+    case Kind::Byte: return 1;
+    case Kind::Record: return MinEncodedSize(*field.nested);
+    case Kind::ByteArray:
+    case Kind::TextArray:
+    case Kind::RecordArray: return 2;
+  }
+  return 0;
+}
+constexpr std::size_t MinEncodedSize(const Layout& layout, std::size_t fromField) {
+  std::size_t size = 0;
+  for (std::size_t i = fromField; i < layout.fields.size(); ++i) size += MinEncodedSize(layout.fields[i]);
+  return size;
+}
 
 // A record of a fixed layout, created holding the empty value of every field.
 template <const Layout& L>
