@@ -18,13 +18,12 @@
 
 #include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "ui/main_window_ids.h"
 
 using namespace zelvane::e2e;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr int kRunButton = 1002;
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -62,7 +61,7 @@ double TimeZelvane(const std::vector<std::string>& profiles) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  app.Click(kRunButton);
+  app.Click(zelvane::main_window::kRunButtonId);
   const std::optional<MessageBoxView> box = app.WaitForMessageBox(300s);
   QueryPerformanceCounter(&end);
   if (!box || box->text != L"Delete this tool?") Fail("the run did not end with the question");

@@ -17,11 +17,14 @@
 
 #include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
 
 using namespace std::chrono_literals;
+using main_window::kRunButtonId;
+using main_window::kStatusLabelId;
 
 int Samples(const std::wstring& quindrel) {
   const auto folder = Folder::Existing(quindrel);
@@ -59,10 +62,11 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
     return 2;
   }
   Sleep(500);  // let it paint
-  std::printf("window \"%s\", label:\n  %s\n", Narrow(app.Caption()).c_str(), Narrow(app.ControlText(1001)).c_str());
+  std::printf("window \"%s\", label:\n  %s\n", Narrow(app.Caption()).c_str(),
+              Narrow(app.ControlText(kStatusLabelId)).c_str());
   if (!Signal(*signals, L"window", app.WindowScreenRect())) return 2;
 
-  app.Click(1002);
+  app.Click(kRunButtonId);
   auto box = app.WaitForMessageBox(120s);
   for (const wchar_t* moment : {L"report", L"question"}) {
     if (!box) {
@@ -70,7 +74,7 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
       return 2;
     }
     Sleep(500);
-    std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Narrow(app.ControlText(1001)).c_str());
+    std::printf("message box: %s\nlabel: %s\n", box->Describe().c_str(), Narrow(app.ControlText(kStatusLabelId)).c_str());
     const Rect window = app.WindowScreenRect(), b = box->screenRect;
     const int left = std::min(window.x, b.x), top = std::min(window.y, b.y);
     const Rect both{left, top, std::max(window.x + window.width, b.x + b.width) - left,
@@ -84,8 +88,8 @@ int Drive(const std::wstring& quindrel, const std::wstring& signalFolder) {
     std::fprintf(stderr, "could not answer No\n");
     return 2;
   }
-  std::printf("answered No; label: %s; Run %s\n", Narrow(app.ControlText(1001)).c_str(),
-              app.ControlEnabled(1002) ? "enabled" : "disabled");
+  std::printf("answered No; label: %s; Run %s\n", Narrow(app.ControlText(kStatusLabelId)).c_str(),
+              app.ControlEnabled(kRunButtonId) ? "enabled" : "disabled");
   app.CloseWindow();
   const auto exit = app.WaitForExit(30s);
   if (!exit) {

@@ -16,17 +16,17 @@
 
 #include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
 
 using namespace std::chrono_literals;
+using main_window::kCaption;
+using main_window::kRunButtonId;
+using main_window::kStatusLabelId;
 
-constexpr int kStatusLabel = 1001;
-constexpr int kRunButton = 1002;
-const std::wstring kInitialLabel =
-    L"This tool updates the format of the .qdx files (format profile) for correct reading in the new "
-    L"version of Quindrel (2.0.12).\r\nThis tool must be in the same directory of Quindrel.";
+const std::wstring kIntroduction = Widen(main_window::kIntroduction);
 const std::wstring kFormats = L"appfiles\\formats\\";
 
 // Bounds: generous, since the first start of a program in a fresh Wine prefix is slow. None is a
@@ -105,7 +105,7 @@ class ZelvaneTest : public testing::Test {
   void Launch(const std::wstring& arguments = L"", const std::wstring& exe = L"Zelvane.exe") {
     Start(arguments, exe);
     ASSERT_TRUE(app_->WaitForWindow(kStartBound))
-        << "no visible window of class ZelvaneMainWindow appeared"
+        << "no visible window of the main window's class appeared"
         << (app_->Running() ? "" : "; the program ended with code " + std::to_string(*app_->WaitForExit(0ms)));
   }
 
@@ -116,13 +116,13 @@ class ZelvaneTest : public testing::Test {
 
   // Presses Run and waits for the message box that ends the run.
   void RunAndWaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kRunBound) {
-    app().Click(kRunButton);
+    app().Click(kRunButtonId);
     WaitForBox(box, bound);
   }
 
   void WaitForBox(MessageBoxView& box, std::chrono::milliseconds bound = kBoxBound) {
     const std::optional<MessageBoxView> found = app().WaitForMessageBox(bound);
-    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Narrow(app().ControlText(kStatusLabel)) << "\""
+    ASSERT_TRUE(found) << "no message box appeared; label: \"" << Narrow(app().ControlText(kStatusLabelId)) << "\""
                        << (app().Running() ? "" : ", the program ended");
     box = *found;
   }
@@ -149,15 +149,15 @@ class ZelvaneTest : public testing::Test {
 struct ControlLook {
   int id;
   const wchar_t* className;
-  Rect rect;  // client coordinates of the form, at 96 dpi
+  Rect rect;  // client coordinates of the window, at 96 dpi
 };
 
-TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
+TEST_F(ZelvaneTest, StartsWithTheWindowAsDesigned) {
   const std::vector<Profile> profiles = {{kFormats + L"start.qdx", LegacyProfile(LegacySample::Plain, "start"), false}};
   Lay(profiles);
   ASSERT_NO_FATAL_FAILURE(Launch());
 
-  EXPECT_EQ(app().Caption(), L"Zelvane");
+  EXPECT_EQ(app().Caption(), kCaption);
   EXPECT_EQ(app().ClientArea(), (Rect{0, 0, 312, 139})) << ToString(app().ClientArea());
   const std::uint32_t style = app().WindowStyle();
   EXPECT_EQ(style & WS_CAPTION, static_cast<std::uint32_t>(WS_CAPTION)) << "no title bar";
@@ -170,7 +170,7 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
               window.y + window.height <= GetSystemMetrics(SM_CYSCREEN))
       << "the window is not wholly on the screen: " << ToString(window);
 
-  const ControlLook controls[] = {{kStatusLabel, L"Static", {8, 8, 297, 57}}, {kRunButton, L"Button", {96, 80, 113, 41}}};
+  const ControlLook controls[] = {{kStatusLabelId, L"Static", {8, 8, 297, 57}}, {kRunButtonId, L"Button", {96, 80, 113, 41}}};
   for (const ControlLook& c : controls) {
     SCOPED_TRACE("control " + std::to_string(c.id));
     ASSERT_TRUE(app().HasControl(c.id));
@@ -179,11 +179,11 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
     EXPECT_TRUE(app().ControlVisible(c.id));
     EXPECT_TRUE(app().ControlEnabled(c.id));
   }
-  EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
-  EXPECT_EQ(app().ControlText(kRunButton), L"Run");
-  EXPECT_EQ(app().ControlStyle(kRunButton) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON))
+  EXPECT_EQ(app().ControlText(kStatusLabelId), kIntroduction);
+  EXPECT_EQ(app().ControlText(kRunButtonId), L"Run");
+  EXPECT_EQ(app().ControlStyle(kRunButtonId) & BS_TYPEMASK, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON))
       << "Run is not drawn as the default button";
-  EXPECT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButton; }, 5s))
+  EXPECT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButtonId; }, 5s))
       << "the focus is on control " << app().FocusedControlId();
 
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
@@ -194,7 +194,7 @@ TEST_F(ZelvaneTest, StartsWithTheFormAsDesigned) {
 TEST_F(ZelvaneTest, EnterPressesTheDefaultButton) {
   folder().MakeFolders(L"appfiles\\formats");
   ASSERT_NO_FATAL_FAILURE(Launch());
-  ASSERT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButton; }, 5s));
+  ASSERT_TRUE(WaitUntil([&] { return app().FocusedControlId() == kRunButtonId; }, 5s));
   app().PressEnter();
   const std::optional<MessageBoxView> box = app().WaitForMessageBox(kBoxBound);
   ASSERT_TRUE(box) << "Enter did not start a run";
@@ -224,18 +224,18 @@ TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
     SCOPED_TRACE("press " + std::to_string(attempt));
     MessageBoxView box;
     ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box, kBoxBound));
-    EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+    EXPECT_EQ(box.title, kCaption) << box.Describe();
     EXPECT_EQ(box.text, L"No files were found") << box.Describe();
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
     EXPECT_TRUE(box.icon) << "no exclamation icon: " << box.Describe();
     EXPECT_TRUE(box.ownedByWindow) << box.Describe();
     EXPECT_TRUE(box.windowDisabled) << "the window takes input while the box is open";
-    EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
+    EXPECT_EQ(app().ControlText(kStatusLabelId), kIntroduction);
     ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
 
     EXPECT_TRUE(app().WindowExists());
-    EXPECT_EQ(app().ControlText(kStatusLabel), kInitialLabel);
-    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kRunButton); }, 5s)) << "Run stays disabled";
+    EXPECT_EQ(app().ControlText(kStatusLabelId), kIntroduction);
+    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kRunButtonId); }, 5s)) << "Run stays disabled";
   }
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(3));  // no profiles were found
   ExpectFiles(GetParam().files, "after two runs that found nothing");
@@ -300,7 +300,7 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   // First the profiles left as they were, then the question.
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
-  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_EQ(box.title, kCaption) << box.Describe();
   EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
   EXPECT_TRUE(box.icon) << box.Describe();
   EXPECT_TRUE(box.ownedByWindow) << box.Describe();
@@ -309,7 +309,7 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   for (const wchar_t* damaged : {L"\ntruncated.qdx: its data ends inside a field\n",
                                  L"\nnot a profile.qdx: its data ends inside a field\n"})
     EXPECT_NE(box.text.find(damaged), std::wstring::npos) << box.Describe();
-  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  EXPECT_EQ(app().ControlText(kStatusLabelId), L"Done");
   ExpectFiles(profiles, "while the report is open");
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
 
@@ -318,14 +318,14 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   EXPECT_EQ(box.text, L"Delete this tool?") << box.Describe();
   EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO})) << box.Describe();
   EXPECT_TRUE(box.ownedByWindow) << box.Describe();
-  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
-  EXPECT_FALSE(app().ControlEnabled(kRunButton));
+  EXPECT_EQ(app().ControlText(kStatusLabelId), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kRunButtonId));
 
   ASSERT_NO_FATAL_FAILURE(Answer(IDNO));
   EXPECT_TRUE(app().WindowExists());
   EXPECT_TRUE(app().Running());
-  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
-  EXPECT_FALSE(app().ControlEnabled(kRunButton));
+  EXPECT_EQ(app().ControlText(kStatusLabelId), L"Done");
+  EXPECT_FALSE(app().ControlEnabled(kRunButtonId));
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(4));  // finished, damaged profiles left as they were
@@ -400,13 +400,13 @@ TEST_F(ZelvaneTest, ARemovalThatCannotSucceedIsToldAndTheToolKept) {
   ASSERT_NO_FATAL_FAILURE(Answer(IDYES));
   ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
   CloseHandle(held);
-  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_EQ(box.title, kCaption) << box.Describe();
   EXPECT_TRUE(box.icon && box.ownedByWindow) << box.Describe();
   EXPECT_EQ(box.text.rfind(L"Zelvane could not remove itself, and was left where it is.", 0), 0u) << box.Describe();
   EXPECT_NE(box.text.find(folder().Join(L"Zelvane.exe")), std::wstring::npos) << box.Describe();
   EXPECT_NE(box.text.find(SystemReason(ERROR_SHARING_VIOLATION)), std::wstring::npos) << box.Describe();
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
-  EXPECT_EQ(app().ControlText(kStatusLabel), L"Done");
+  EXPECT_EQ(app().ControlText(kStatusLabelId), L"Done");
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
   EXPECT_TRUE(app().LiveChildren().empty());
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
@@ -439,7 +439,7 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
-  EXPECT_EQ(box.title, L"Zelvane") << box.Describe();
+  EXPECT_EQ(box.title, kCaption) << box.Describe();
   EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Narrow(locked) << ": "
                                                        << box.Describe();
   const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
@@ -449,7 +449,7 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
   EXPECT_TRUE(box.icon) << "no error icon: " << box.Describe();
   EXPECT_TRUE(box.ownedByWindow) << box.Describe();
-  EXPECT_EQ(app().ControlText(kStatusLabel), locked) << "the label does not show the file in hand";
+  EXPECT_EQ(app().ControlText(kStatusLabelId), locked) << "the label does not show the file in hand";
 
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
@@ -475,11 +475,11 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
   ASSERT_EQ(order.size(), profiles.size());
 
   ASSERT_NO_FATAL_FAILURE(Launch());
-  app().Click(kRunButton);
+  app().Click(kRunButtonId);
   std::wstring seen;
   ASSERT_TRUE(WaitUntil(
       [&] {
-        seen = app().ControlText(kStatusLabel);
+        seen = app().ControlText(kStatusLabelId);
         return seen.size() > 4 && seen.compare(seen.size() - 4, 4, L".qdx") == 0;
       },
       kRunBound))

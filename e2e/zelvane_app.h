@@ -103,8 +103,6 @@ struct MessageBoxView {
 // still running.
 class ZelvaneProcess {
  public:
-  static constexpr wchar_t kWindowClass[] = L"ZelvaneMainWindow";
-
   // Starts `exe` with `arguments`; its standard output goes to the file `standardOutput` when one
   // is named.
   ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder, const std::wstring& arguments = L"",
@@ -115,7 +113,7 @@ class ZelvaneProcess {
 
   unsigned long Id() const { return processId_; }
 
-  // Finds the visible top-level window of class ZelvaneMainWindow belonging to this process.
+  // Finds the visible top-level window of the main window's class belonging to this process.
   bool WaitForWindow(milliseconds bound);
   bool WindowExists() const;  // the window found by WaitForWindow still exists
   std::wstring WindowClass() const;
@@ -131,9 +129,9 @@ class ZelvaneProcess {
   std::uint32_t ControlStyle(int id) const;
   bool ControlEnabled(int id) const;
   bool ControlVisible(int id) const;
-  Rect ControlRect(int id) const;  // in the form's client coordinates
+  Rect ControlRect(int id) const;  // in the window's client coordinates
   // The control ID of the window that has the keyboard focus in the program's GUI thread;
-  // 0 when the focus is on no child of the form.
+  // 0 when the focus is on no child of the main window.
   int FocusedControlId() const;
 
   void Click(int id);      // BM_CLICK, posted: the program handles it in its own time

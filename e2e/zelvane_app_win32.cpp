@@ -9,6 +9,7 @@
 
 #include "e2e/zelvane_app.h"
 #include "testing/folders_win32.h"
+#include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
@@ -306,7 +307,7 @@ ZelvaneProcess::~ZelvaneProcess() {
 bool ZelvaneProcess::WaitForWindow(milliseconds bound) {
   return WaitUntil(
       [&] {
-        window_ = FindTopLevel(processId_, kWindowClass);
+        window_ = FindTopLevel(processId_, main_window::kClassName);
         return window_ != nullptr || !Running();
       },
       bound) &&

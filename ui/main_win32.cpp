@@ -17,7 +17,7 @@ namespace zelvane {
 namespace {
 
 void ShowMessage(const std::string& text, UINT icon) {
-  MessageBoxW(nullptr, Widen(text).c_str(), L"Zelvane", MB_OK | icon);
+  MessageBoxW(nullptr, Widen(text).c_str(), main_window::kCaption, MB_OK | icon);
 }
 
 // A run from the command line: the report goes to the log and a redirected output; a check that

@@ -14,16 +14,15 @@
 namespace zelvane {
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZelvaneMainWindow";
-constexpr wchar_t kCaption[] = L"Zelvane";
+using main_window::kCaption;
+using main_window::kClassName;
+using main_window::kIntroduction;
+using main_window::kRunButtonId;
+using main_window::kStatusLabelId;
+
 // A fixed dialog frame: a caption with the system menu, no sizing border, no minimise or maximise.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-
-constexpr char kIntroduction[] =
-    "This tool updates the format of the .qdx files (format profile) for correct reading in the new "
-    "version of Quindrel (2.0.12).\r\n"
-    "This tool must be in the same directory of Quindrel.";
 
 [[noreturn]] void FailSystem(const std::string& action) {
   const DWORD error = GetLastError();
@@ -228,14 +227,14 @@ void MainWindow::RestoreFocus() {
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* form = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCCREATE) {
-    form = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    form->hwnd_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return Guarded(window, [&] { return form->HandleMessage(message, wParam, lParam); });
+  if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  return Guarded(window, [&] { return self->HandleMessage(message, wParam, lParam); });
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ui/main_window_ids.h"
 #include "upgrade/command_line.h"
 #include "upgrade/upgrade_run.h"
 
@@ -14,9 +15,6 @@ namespace zelvane {
 
 class MainWindow final : public ProgressSink {
  public:
-  static constexpr int kStatusLabelId = 1001;
-  static constexpr int kRunButtonId = 1002;
-
   MainWindow(HINSTANCE instance, CommandLine line);
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -61,7 +59,7 @@ class MainWindow final : public ProgressSink {
   HWND lastFocus_ = nullptr;
   HFONT font_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  int defaultId_ = kRunButtonId;
+  int defaultId_ = main_window::kRunButtonId;
   bool running_ = false;         // inside OnRunClicked
   bool stopRequested_ = false;   // the window was closed, or the program told to quit, during a run
   bool closeAfterRun_ = false;
