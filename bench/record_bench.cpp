@@ -30,119 +30,32 @@
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
 #include "format/record_writer.h"
-#include "fuzz/sample_profiles.h"
 #include "platform/platform.h"
+#include "testing/sample_profiles.h"
 #include "upgrade/upgrade_file.h"
 
 using namespace zelvane;
 using namespace zelvane::bench;
+using namespace zelvane::samples;
 
 namespace {
 
-std::uint32_t Next(std::uint32_t& state) {  // a fixed pseudo-random sequence
-  state = state * 1664525u + 1013904223u;
-  return state >> 8;
-}
-
-// An array of the given shape whose elements `make` returns in turn.
-template <class Element, class Make>
-Array<Element> ArrayOf(std::vector<Dimension> dims, Make make) {
-  Array<Element> array;
-  array.bounds.dims = std::move(dims);
-  std::uint64_t count = 0;
-  array.bounds.ElementCount(count);
-  array.elements.reserve(count);
-  for (std::uint64_t i = 0; i < count; ++i) array.elements.push_back(make());
-  return array;
-}
-
-TextArray TextsOf(std::vector<Dimension> dims, std::size_t maxLength, std::uint32_t seed) {
-  return ArrayOf<Text>(std::move(dims), [&] { return samples::TextOf(Next(seed) % (maxLength + 1), seed); });
-}
-
-ByteArray BytesOf(std::vector<Dimension> dims, std::uint32_t seed) {
-  return ArrayOf<std::uint8_t>(std::move(dims), [&] { return static_cast<std::uint8_t>(Next(seed)); });
-}
-
-RecordArray ItemsOf(std::vector<Dimension> dims, std::size_t maxTextLength, std::uint32_t seed) {
-  return ArrayOf<Record>(std::move(dims),
-                         [&]() -> Record { return samples::ItemOf(Next(seed), Next(seed) % (maxTextLength + 1)); });
-}
-
-LegacyProfileRecord WithTexts(LegacyProfileRecord r) {
-  for (std::size_t i = 0; i < ProfileFields::SharedFieldCount; ++i)
-    if (auto* text = std::get_if<Text>(&r.fields[i])) *text = samples::TextOf(i * 7 % 60, static_cast<std::uint32_t>(i));
-  r[LegacyProfileRecord::Byte1] = 1;
-  r[LegacyProfileRecord::Byte4] = 0xFE;
-  return r;
-}
-
-// About `mib` MiB: large byte arrays, text arrays of varied lengths, many BlockItems with texts,
-// one to three dimensions, negative lower bounds.
-std::string RealisticProfile(double mib) {
-  const double k = mib / 45.0;
-  auto n = [k](double v) { return static_cast<std::uint32_t>(std::max(1.0, v * k)); };
-  LegacyProfileRecord r = WithTexts(LegacyProfileRecord{});
-  ProfileBlock a, b;
-  a[ProfileBlock::Text1] = "Block A";
-  a[ProfileBlock::Bytes] = BytesOf({{n(3000), -5}, {4000, 1}}, 1);                      // ~11.4 MiB
-  a[ProfileBlock::Texts] = TextsOf({{n(50), 0}, {40, -3}, {50, 1}}, 300, 2);           // ~14.5 MiB
-  a[ProfileBlock::Items] = ItemsOf({{n(20000), 1}}, 120, 3);                           // ~2.3 MiB
-  b[ProfileBlock::Text5] = "Block B";
-  b[ProfileBlock::Bytes] = BytesOf({{n(8u << 20), -100}}, 4);                          // 8 MiB
-  b[ProfileBlock::Texts] = TextsOf({{n(200), 0}, {100, 0}}, 1000, 5);                  // ~9.6 MiB
-  b[ProfileBlock::Items] = ItemsOf({{n(100), -50}, {50, 0}}, 40, 6);                   // ~0.2 MiB
-  r[LegacyProfileRecord::BlockA] = std::move(a);
-  r[LegacyProfileRecord::BlockB] = std::move(b);
-  return EncodeRecord(LegacyProfileRecord::layout, r);
-}
-
-// A legacy profile whose BlockA holds, in one of its arrays, `count` elements encoded as
-// `element`, written without building their values: the bytes before the array, its header,
-// the elements, the bytes after it.
-struct Spliced {
-  std::string before, after;
-};
-Spliced AroundArray(FieldRef<RecordArray> items) {
-  LegacyProfileRecord r = WithTexts(LegacyProfileRecord{});
-  const std::string without = EncodeRecord(LegacyProfileRecord::layout, r);
-  r[LegacyProfileRecord::BlockA][items] = {{{{1, 0}}}, {BlockItem{}}};
-  const std::string with = EncodeRecord(LegacyProfileRecord::layout, r);
-  const auto at = static_cast<std::size_t>(std::mismatch(without.begin(), without.end(), with.begin()).first - without.begin());
-  return {without.substr(0, at), without.substr(at + 2)};
-}
-Spliced AroundArray(FieldRef<TextArray> texts) {
-  LegacyProfileRecord r = WithTexts(LegacyProfileRecord{});
-  const std::string without = EncodeRecord(LegacyProfileRecord::layout, r);
-  r[LegacyProfileRecord::BlockA][texts] = {{{{1, 0}}}, {"x"}};
-  const std::string with = EncodeRecord(LegacyProfileRecord::layout, r);
-  const auto at = static_cast<std::size_t>(std::mismatch(without.begin(), without.end(), with.begin()).first - without.begin());
-  return {without.substr(0, at), without.substr(at + 2)};
-}
-
-std::string Header(std::uint32_t count) {
-  std::string h("\x01\x00", 2);
-  for (int i = 0; i < 4; ++i) h.push_back(static_cast<char>(count >> (8 * i)));
-  h.append(4, '\0');
-  return h;
-}
-
-template <class Ref>
-std::string ArrayProfile(Ref array, double mib, const std::string& element) {
-  const Spliced around = AroundArray(array);
+// A legacy profile whose BlockA holds, in its array `array`, about `mib` MiB of elements encoded
+// as `element`, written without building their values.
+std::string ArrayProfile(std::size_t array, double mib, const std::string& element) {
   const auto count = static_cast<std::uint32_t>(mib * 1024 * 1024 / static_cast<double>(element.size()));
-  std::string bytes = around.before + Header(count);
-  bytes.reserve(bytes.size() + count * element.size() + around.after.size());
+  const AroundElements split =
+      SplitAtArray(Legacy({.arrays = Arrays::None}), LegacyProfileRecord::BlockA, array, {{{count, 0}}});
+  std::string bytes = split.head;
+  bytes.reserve(bytes.size() + count * element.size() + split.tail.size());
   for (std::uint32_t i = 0; i < count; ++i) bytes += element;
-  return bytes + around.after;
+  return bytes + split.tail;
 }
-
-std::string ItemBytes(const BlockItem& item) { return EncodeRecord(BlockItem::layout, item); }
 
 BlockItem TinyItem() {  // every text one byte long: the most fields per byte a walk can meet
   BlockItem item;
   for (const FieldRef<Text> t : {BlockItem::Text1, BlockItem::Text2, BlockItem::Text3, BlockItem::Text4, BlockItem::Text5})
-    item[t] = "t";
+    item[t] = Text(1, 't');
   item[BlockItem::Byte1] = 1;
   return item;
 }
@@ -261,22 +174,16 @@ int ChildMeasurement(const std::string& what, const std::string& path) {
 
 // A legacy profile whose BlockB byte array holds `bytes` bytes, made as a hole in a sparse file.
 std::uint64_t WriteSparseProfile(const std::string& path, std::uint64_t bytes) {
-  LegacyProfileRecord r = WithTexts(LegacyProfileRecord{});
-  const std::string without = EncodeRecord(LegacyProfileRecord::layout, r);
-  r[LegacyProfileRecord::BlockB][ProfileBlock::Bytes] = {{{{1, 0}}}, {1}};
-  const std::string with = EncodeRecord(LegacyProfileRecord::layout, r);
-  const auto at = static_cast<std::size_t>(std::mismatch(without.begin(), without.end(), with.begin()).first - without.begin());
-  std::string head = without.substr(0, at) + std::string("\x02\0", 2);
-  for (const std::uint32_t v : {static_cast<std::uint32_t>(bytes / 4), 0u, 4u, 1u})
-    for (int i = 0; i < 4; ++i) head.push_back(static_cast<char>(v >> (8 * i)));
-  const std::string tail = without.substr(at + 2);
+  const auto quarter = static_cast<std::uint32_t>(bytes / 4);
+  const auto [head, tail, at] = SplitAtArray(Legacy({.arrays = Arrays::None}), LegacyProfileRecord::BlockB,
+                                             ProfileBlock::Bytes.index, {{{quarter, 0}, {4, 1}}});
   WriteNewFile(path, head);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  Require(fd >= 0 && ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(head.size() + bytes / 4 * 4)) ==
+  Require(fd >= 0 && ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(head.size() + quarter * 4ull)) ==
                          static_cast<ssize_t>(tail.size()),
           "cannot make the sparse profile");
   ::close(fd);
-  return head.size() + bytes / 4 * 4 + tail.size();
+  return head.size() + quarter * 4ull + tail.size();
 }
 
 }  // namespace
@@ -291,7 +198,7 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--sparse-gib") == 0) sparseGib = std::atof(argv[i + 1]);
   }
 
-  const std::string realistic = RealisticProfile(mib);
+  const std::string realistic = Encode(Legacy({.arrays = Arrays::Large, .mebibytes = mib}));
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "--save-realistic") == 0) {
       WriteNewFile(argv[i + 1], realistic);
@@ -305,10 +212,10 @@ int main(int argc, char** argv) {
   };
   add("realistic profile (byte arrays, text arrays of 0-1000 bytes, BlockItems with texts)", realistic, "realistic.qdx");
   add("nothing but empty BlockItems (12 bytes each)",
-      ArrayProfile(ProfileBlock::Items, 100, ItemBytes(BlockItem{})), "empty-items.qdx");
+      ArrayProfile(ProfileBlock::Items.index, 100, Encode(BlockItem{})), "empty-items.qdx");
   add("nothing but BlockItems whose texts hold one byte (17 bytes each)",
-      ArrayProfile(ProfileBlock::Items, 32, ItemBytes(TinyItem())), "tiny-items.qdx");
-  add("nothing but one-byte texts (3 bytes each)", ArrayProfile(ProfileBlock::Texts, 32, std::string("\x01\0t", 3)),
+      ArrayProfile(ProfileBlock::Items.index, 32, Encode(TinyItem())), "tiny-items.qdx");
+  add("nothing but one-byte texts (3 bytes each)", ArrayProfile(ProfileBlock::Texts.index, 32, std::string("\x01\0t", 3)),
       "tiny-texts.qdx");
   const auto sparseBytes = static_cast<std::uint64_t>(sparseGib * 1024 * 1024 * 1024);
   const std::string sparse = folder / "sparse.qdx";
@@ -320,7 +227,7 @@ int main(int argc, char** argv) {
   const double idle = PeakRssMiB("idle", "-");
   std::printf("  idle process                                            %7.1f MiB\n", idle);
   const std::string hostile = folder / "hostile.qdx";
-  WriteNewFile(hostile, samples::HostileProfile(samples::HostileArray::Items));
+  WriteNewFile(hostile, ClaimingProfile(ProfileBlock::Items.index).bytes);
   const double h = PeakRssMiB("hostile", hostile);
   std::printf("  100-byte file claiming 4,294,967,295 elements           %7.1f MiB (%+.1f)\n", h, h - idle);
   for (const Shape& shape : shapes) {

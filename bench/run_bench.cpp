@@ -22,9 +22,9 @@
 #include "bench/bench_support.h"
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
-#include "fuzz/sample_profiles.h"
 #include "platform/platform.h"
 #include "testing/forwarding_platform.h"
+#include "testing/sample_profiles.h"
 #include "upgrade/unattended.h"
 
 using namespace zelvane;
@@ -88,7 +88,7 @@ void CheckUpgraded(const std::string& folder, const std::vector<std::string>& co
     const std::string data(std::istreambuf_iterator<char>(in), {});
     CurrentProfileRecord record;
     RecordReader reader(data);
-    if (data.size() != contents[i].size() + 3 || data.compare(0, contents[i].size(), contents[i]) != 0 ||
+    if (data != samples::Upgraded(contents[i]) ||
         reader.ReadRecord(CurrentProfileRecord::layout, record) != ReadEnd::Complete)
       Fail(NameOf(i) + " was not upgraded");
   }
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> contents(files);
   std::size_t total = 0;
   for (std::size_t i = 0; i < files; ++i) {
-    contents[i] = EncodeRecord(LegacyProfileRecord::layout, samples::SmallLegacy(static_cast<std::uint32_t>(i + 1)));
+    contents[i] = samples::Encode(samples::Legacy({.seed = std::to_string(i)}));
     total += contents[i].size();
   }
 

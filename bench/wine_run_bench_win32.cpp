@@ -16,11 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "testing/sample_profiles.h"
 #include "ui/main_window_ids.h"
 
 using namespace zelvane::e2e;
+using namespace zelvane::samples;
 using namespace std::chrono_literals;
 
 namespace {
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> profiles;
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < files; ++i) {
-    profiles.push_back(LegacyProfile(i % 3 ? LegacySample::Plain : LegacySample::RichArrays, "bench " + std::to_string(i)));
+    profiles.push_back(Encode(Legacy({.seed = "bench " + std::to_string(i), .arrays = i % 3 ? Arrays::None : Arrays::Rich})));
     bytes += profiles.back().size();
   }
   std::vector<double> run, floor;

@@ -15,14 +15,15 @@
 #include <cstdio>
 #include <string>
 
-#include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "testing/sample_profiles.h"
 #include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace zelvane::samples;
 using main_window::kRunButtonId;
 using main_window::kStatusLabelId;
 
@@ -33,12 +34,12 @@ int Samples(const std::wstring& quindrel) {
     const wchar_t* name;
     std::string bytes;
   } samples[] = {
-      {L"Invoice.qdx", LegacyProfile(LegacySample::Plain, "Invoice")},
-      {L"Report layout.qdx", LegacyProfile(LegacySample::RichArrays, "Report")},
-      {L"Large export.qdx", LegacyProfile(LegacySample::Large, "Export")},
-      {L"Blank tail.qdx", LegacyProfile(LegacySample::BlankTail, "Blank")},
-      {L"Already current.qdx", CurrentProfile("Current", "new in 2.0.12", 1)},
-      {L"Damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "Damaged"))},
+      {L"Invoice.qdx", Encode(Legacy({.seed = "Invoice", .arrays = Arrays::None}))},
+      {L"Report layout.qdx", Encode(Legacy({.seed = "Report"}))},
+      {L"Large export.qdx", Encode(Legacy({.seed = "Export", .arrays = Arrays::Large}))},
+      {L"Blank tail.qdx", Encode(Legacy({"", "", "Blank", Arrays::None}))},
+      {L"Already current.qdx", Encode(Current({.seed = "Current"}, "new in 2.0.12", 1))},
+      {L"Damaged.qdx", Truncated(Encode(Legacy({.seed = "Damaged", .arrays = Arrays::None})))},
   };
   for (const auto& s : samples) folder->Write(std::wstring(L"appfiles\\formats\\") + s.name, s.bytes);
   return 0;

@@ -14,14 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "e2e/sample_profiles.h"
 #include "e2e/zelvane_app.h"
+#include "testing/sample_profiles.h"
 #include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace zelvane::samples;
 using main_window::kCaption;
 using main_window::kRunButtonId;
 using main_window::kStatusLabelId;
@@ -153,7 +154,8 @@ struct ControlLook {
 };
 
 TEST_F(ZelvaneTest, StartsWithTheWindowAsDesigned) {
-  const std::vector<Profile> profiles = {{kFormats + L"start.qdx", LegacyProfile(LegacySample::Plain, "start"), false}};
+  const std::vector<Profile> profiles = {
+      {kFormats + L"start.qdx", Encode(Legacy({.seed = "start", .arrays = Arrays::None})), false}};
   Lay(profiles);
   ASSERT_NO_FATAL_FAILURE(Launch());
 
@@ -242,7 +244,7 @@ TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
 
-const std::string kLegacy = LegacyProfile(LegacySample::Plain, "elsewhere");
+const std::string kLegacy = Encode(Legacy({.seed = "elsewhere", .arrays = Arrays::None}));
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, NoFilesTest,
@@ -262,21 +264,21 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- a whole run ----
 
 std::vector<Profile> MixedProfiles() {
-  const std::string plain = LegacyProfile(LegacySample::Plain, "invoice");
+  const std::string plain = Encode(Legacy({.seed = "invoice", .arrays = Arrays::None}));
   return {
       {kFormats + L"Invoice.qdx", plain, true},
-      {kFormats + L"Ünïcødé Prüfung €.qdx", LegacyProfile(LegacySample::Plain, "accents"), true},
-      {kFormats + L"UPPER CASE.QDX", LegacyProfile(LegacySample::Plain, "upper"), true},
-      {kFormats + L"rich arrays.qdx", LegacyProfile(LegacySample::RichArrays, "rich"), true},
-      {kFormats + L"nul.qdx", LegacyProfile(LegacySample::Plain, "nul"), true},  // device names are files here
-      {kFormats + L"con.qdx", LegacyProfile(LegacySample::RichArrays, "con"), true},
-      {kFormats + L"only text30.qdx", LegacyProfile(LegacySample::OnlyText30, "t30"), true},
-      {kFormats + L"only text31.qdx", LegacyProfile(LegacySample::OnlyText31, "t31"), true},
-      {kFormats + L"large.qdx", LegacyProfile(LegacySample::Large, "large"), true},
-      {kFormats + L"blank tail.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
-      {kFormats + L"already upgraded.qdx", Upgraded(LegacyProfile(LegacySample::RichArrays, "again")), false},
-      {kFormats + L"current with text32.qdx", CurrentProfile("current", "new in 2.0.12", 7), false},
-      {kFormats + L"truncated.qdx", Truncated(LegacyProfile(LegacySample::RichArrays, "cut")), false},
+      {kFormats + L"Ünïcødé Prüfung €.qdx", Encode(Legacy({.seed = "accents", .arrays = Arrays::None})), true},
+      {kFormats + L"UPPER CASE.QDX", Encode(Legacy({.seed = "upper", .arrays = Arrays::None})), true},
+      {kFormats + L"rich arrays.qdx", Encode(Legacy({.seed = "rich"})), true},
+      {kFormats + L"nul.qdx", Encode(Legacy({.seed = "nul", .arrays = Arrays::None})), true},  // device names are files here
+      {kFormats + L"con.qdx", Encode(Legacy({.seed = "con"})), true},
+      {kFormats + L"only text30.qdx", Encode(Legacy({"thirty", "", "t30", Arrays::None})), true},
+      {kFormats + L"only text31.qdx", Encode(Legacy({"", "thirty-one", "t31", Arrays::None})), true},
+      {kFormats + L"large.qdx", Encode(Legacy({.seed = "large", .arrays = Arrays::Large})), true},
+      {kFormats + L"blank tail.qdx", Encode(Legacy({"", "", "blank", Arrays::None})), false},
+      {kFormats + L"already upgraded.qdx", Upgraded(Encode(Legacy({.seed = "again"}))), false},
+      {kFormats + L"current with text32.qdx", Encode(Current({.seed = "current"}, "new in 2.0.12", 7)), false},
+      {kFormats + L"truncated.qdx", Truncated(Encode(Legacy({.seed = "cut"}))), false},
       {kFormats + L"not a profile.qdx", "This is not a profile at all.\r\n", false},
       {kFormats + L"empty.qdx", "", false},
       {kFormats + L"notes.txt", plain, false},
@@ -345,9 +347,9 @@ class RemovalTest : public ZelvaneTest, public testing::WithParamInterface<std::
 TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
   const auto [tool, beside] = GetParam();
   const std::vector<Profile> profiles = {
-      {kFormats + L"first.qdx", LegacyProfile(LegacySample::Plain, "first"), true},
-      {kFormats + L"second.qdx", LegacyProfile(LegacySample::RichArrays, "second"), true},
-      {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false},
+      {kFormats + L"first.qdx", Encode(Legacy({.seed = "first", .arrays = Arrays::None})), true},
+      {kFormats + L"second.qdx", Encode(Legacy({.seed = "second"})), true},
+      {kFormats + L"blank.qdx", Encode(Legacy({"", "", "blank", Arrays::None})), false},
   };
   Lay(profiles);
   std::vector<std::wstring> left = {L"appfiles"};
@@ -390,7 +392,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, RemovalTest,
 // Another program holds the tool's file without sharing its deletion: answering Yes tells why it
 // cannot go, and the tool stays.
 TEST_F(ZelvaneTest, ARemovalThatCannotSucceedIsToldAndTheToolKept) {
-  Lay({{kFormats + L"only.qdx", LegacyProfile(LegacySample::Plain, "only"), true}});
+  Lay({{kFormats + L"only.qdx", Encode(Legacy({.seed = "only", .arrays = Arrays::None})), true}});
   ASSERT_NO_FATAL_FAILURE(Launch());
   const HANDLE held = CreateFileW(folder().Join(L"Zelvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
@@ -419,7 +421,7 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   for (int i = 1; i <= 7; ++i) {
     const std::string seed = "held " + std::to_string(i);
     profiles.push_back({kFormats + L"profile " + std::to_wstring(i) + L".qdx",
-                        LegacyProfile(i % 2 ? LegacySample::Plain : LegacySample::RichArrays, seed), false});
+                        Encode(Legacy({.seed = seed, .arrays = i % 2 ? Arrays::None : Arrays::Rich})), false});
   }
   Lay(profiles);
 
@@ -468,7 +470,7 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
   for (int i = 1; i <= kCount; ++i) {
     wchar_t name[32];
     swprintf(name, 32, L"bulk %03d.qdx", i);
-    profiles.push_back({kFormats + name, LegacyProfile(LegacySample::RichArrays, "bulk " + std::to_string(i)), false});
+    profiles.push_back({kFormats + name, Encode(Legacy({.seed = "bulk " + std::to_string(i)})), false});
   }
   Lay(profiles);
   const std::vector<std::wstring> order = folder().List(L"appfiles\\formats");
@@ -571,12 +573,13 @@ TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
 
 // ---- from the command line ----
 
-const std::string kCommandLineLegacy = LegacyProfile(LegacySample::RichArrays, "unattended");
+const std::string kCommandLineLegacy = Encode(Legacy({.seed = "unattended"}));
 std::vector<Profile> UnattendedProfiles(bool upgraded, bool withDamaged = true) {
+  const std::string plain = Encode(Legacy({.seed = "plain", .arrays = Arrays::None}));
   std::vector<Profile> profiles = {{kFormats + L"legacy.qdx", kCommandLineLegacy, upgraded},
-                                   {kFormats + L"current.qdx", Upgraded(LegacyProfile(LegacySample::Plain, "current")), false},
-                                   {kFormats + L"blank.qdx", LegacyProfile(LegacySample::BlankTail, "blank"), false}};
-  if (withDamaged) profiles.push_back({kFormats + L"damaged.qdx", Truncated(LegacyProfile(LegacySample::Plain, "damaged")), false});
+                                   {kFormats + L"current.qdx", Upgraded(plain), false},
+                                   {kFormats + L"blank.qdx", Encode(Legacy({"", "", "blank", Arrays::None})), false}};
+  if (withDamaged) profiles.push_back({kFormats + L"damaged.qdx", Truncated(plain), false});
   return profiles;
 }
 

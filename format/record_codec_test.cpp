@@ -6,6 +6,7 @@
 #include "format/record_reader.h"
 #include "format/record_scan.h"
 #include "format/record_writer.h"
+#include "testing/sample_profiles.h"
 
 namespace zelvane {
 namespace {
@@ -190,24 +191,6 @@ TEST(RecordCodec, StreamedEncodingEqualsCollectedEncoding) {
   EXPECT_GT(stream.chunks, 3);
 }
 
-// A legacy record using every kind, nested arrays included.
-Bytes RichLegacyBytes() {
-  LegacyProfileRecord r;
-  r[LegacyProfileRecord::Text1] = "first";
-  r[LegacyProfileRecord::Byte3] = 3;
-  r[LegacyProfileRecord::Text30] = "thirty";
-  r[LegacyProfileRecord::Text31] = "thirty-one";
-  Record& block = r[LegacyProfileRecord::BlockB];
-  BlockItem item;
-  item[BlockItem::Text3] = "item";
-  item[BlockItem::Byte2] = 0xAB;
-  block[ProfileBlock::Items] = {{{{2, -1}}}, {item, BlockItem{}}};
-  block[ProfileBlock::Bytes] = {{{{2, 0}, {2, 5}}}, {1, 2, 3, 4}};
-  block[ProfileBlock::Texts] = {{{{1, 1}}}, {"t"}};
-  block[ProfileBlock::Text5] = "five";
-  return EncodeRecord(LegacyProfileRecord::layout, r);
-}
-
 // A file's bytes, handed out in reads of at most `chunk`.
 class ChunkedSource : public ByteSource {
  public:
@@ -226,7 +209,7 @@ class ChunkedSource : public ByteSource {
 // Whatever the cut, the fields kept are exactly what the read bytes encode, and a scan through
 // the smallest buffers finds the same end as the reader.
 TEST(RecordCodec, EveryCutOfARecordKeepsAPrefixOfItsBytes) {
-  const Bytes full = RichLegacyBytes();
+  const Bytes full = samples::Encode(samples::Legacy());  // every kind, nested arrays included
   int boundaries = 0;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     const Bytes data = full.substr(0, cut);

@@ -9,13 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
 #include <new>
 
 #include "format/record_reader.h"
-#include "fuzz/sample_profiles.h"
 #include "platform/platform.h"
+#include "testing/sample_profiles.h"
 #include "upgrade/upgrade_file.h"
 
 namespace {
@@ -44,7 +43,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace zelvane {
 namespace {
 
-using samples::HostileArray;
+using samples::ClaimingProfile;
 
 // Counts what `work` allocates, all of it: nothing is subtracted for what it frees.
 template <class Work>
@@ -61,29 +60,30 @@ std::pair<std::size_t, std::size_t> Allocations(Work work) {
 constexpr std::size_t ByteBound = 64 * 1024;
 constexpr std::size_t AllocationBound = 400;
 
-class HostileHeader : public ::testing::TestWithParam<HostileArray> {};
+// Each of BlockA's arrays in turn: items, bytes, texts.
+class HostileHeader : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(HostileHeader, IsReadInBoundedMemoryAndLeftDamaged) {
-  const std::string data = samples::HostileProfile(GetParam());
-  ASSERT_EQ(data.size(), 100u);
+  const samples::Claim hostile = ClaimingProfile(GetParam());
+  ASSERT_EQ(hostile.bytes.size(), 100u);
 
   ReadEnd end{};
   std::size_t position = 0;
   LegacyProfileRecord record;
   const auto [bytes, count] = Allocations([&] {
-    RecordReader reader(data);
+    RecordReader reader(hostile.bytes);
     end = reader.ReadRecord(LegacyProfileRecord::layout, record);
     position = reader.Position();
   });
   EXPECT_EQ(end, ReadEnd::InsideField);
-  EXPECT_EQ(position, data.find('\xFF') - 2);  // the start of the array field: its header is refused
+  EXPECT_EQ(position, hostile.at);  // the start of the array field: its header is refused
   EXPECT_EQ(record, LegacyProfileRecord{});
   EXPECT_LT(bytes, ByteBound);
   EXPECT_LT(count, AllocationBound);
 }
 
 TEST_P(HostileHeader, AsAFileIsSkippedAsDamagedInBoundedMemory) {
-  const std::string data = samples::HostileProfile(GetParam());
+  const std::string data = ClaimingProfile(GetParam()).bytes;
   const auto folder = std::filesystem::temp_directory_path() /
                       ("zelvane-hostile-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(folder);
@@ -106,47 +106,36 @@ TEST_P(HostileHeader, AsAFileIsSkippedAsDamagedInBoundedMemory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InEachArrayKind, HostileHeader,
-                         ::testing::Values(HostileArray::Items, HostileArray::Bytes, HostileArray::Texts));
+                         ::testing::Values(ProfileBlock::Items.index, ProfileBlock::Bytes.index,
+                                           ProfileBlock::Texts.index));
 
 // The same claim spread over several dimensions whose product overflows 64 bits, counts whose
 // product wraps around to 0, the largest number of dimensions a header can claim, and a claim
 // that the bytes left could hold as bytes but not as 12-byte items.
 TEST(HostileHeaderShapes, OverflowingProductsAndManyDimensionsAreRefusedCheaply) {
-  std::string overflow = samples::HostileProfile(HostileArray::Bytes);
-  const std::size_t at = overflow.find('\xFF') - 2;
-  const auto put = [at](std::string& data, std::initializer_list<unsigned char> header) {
-    std::size_t i = at;
-    for (const unsigned char b : header) data[i++] = static_cast<char>(b);
+  const std::size_t byteArray = ProfileBlock::Bytes.index;
+  const ArrayBounds overflow{{{0xFFFFFFFFu, INT32_MIN}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, INT32_MAX}}};
+  samples::Claim manyDims = ClaimingProfile(byteArray, overflow);
+  manyDims.bytes[manyDims.at] = manyDims.bytes[manyDims.at + 1] = '\xFF';
+  const samples::Claim cases[] = {
+      ClaimingProfile(byteArray, overflow),
+      ClaimingProfile(byteArray, {{{65536, 0}, {65536, 0}, {65536, 0}, {65536, 0}}}, 200),  // 2 to the 64th
+      manyDims,
+      ClaimingProfile(ProfileBlock::Items.index, {{{50'000, 0}}}, 60'000),
   };
-  put(overflow, {3, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF,
-                 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
-
-  std::string wrapsToZero(at + 100, '\0');  // 65,536 to the fourth is 2 to the 64th
-  put(wrapsToZero, {4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0});
-
-  std::string manyDims = overflow;
-  manyDims[at] = '\xFF';
-  manyDims[at + 1] = '\xFF';
-
-  std::string itemsAsBytes = samples::HostileProfile(HostileArray::Items) + std::string(59'900, '\0');
-  const std::size_t itemsAt = itemsAsBytes.find('\xFF') - 2;
-  itemsAsBytes.replace(itemsAt + 2, 4, std::string("\x50\xC3\0\0", 4));  // 50,000 items
-
-  const std::pair<const std::string*, std::size_t> cases[] = {
-      {&overflow, at}, {&wrapsToZero, at}, {&manyDims, at}, {&itemsAsBytes, itemsAt}};
-  for (const auto& [data, cutAt] : cases) {
+  for (const samples::Claim& c : cases) {
     ReadEnd end{};
     std::size_t position = 0;
     const auto [bytes, count] = Allocations([&] {
       LegacyProfileRecord record;
-      RecordReader reader(*data);
+      RecordReader reader(c.bytes);
       end = reader.ReadRecord(LegacyProfileRecord::layout, record);
       position = reader.Position();
     });
-    EXPECT_EQ(end, ReadEnd::InsideField) << data->size();
-    EXPECT_EQ(position, cutAt) << data->size();
-    EXPECT_LT(bytes, ByteBound) << data->size();
-    EXPECT_LT(count, AllocationBound) << data->size();
+    EXPECT_EQ(end, ReadEnd::InsideField) << c.bytes.size();
+    EXPECT_EQ(position, c.at) << c.bytes.size();
+    EXPECT_LT(bytes, ByteBound) << c.bytes.size();
+    EXPECT_LT(count, AllocationBound) << c.bytes.size();
   }
 }
 

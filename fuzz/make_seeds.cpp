@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz/sample_profiles.h"
-#include "upgrade/upgrade_file.h"
+#include "testing/sample_profiles.h"
 
 using namespace zelvane;
 using namespace zelvane::samples;
@@ -20,39 +19,30 @@ int main(int argc, char** argv) {
   }
   const std::string folder = std::string(argv[1]) + "/";
 
-  const std::string emptyLegacy = Encode(LegacyProfileRecord{}, LegacyProfileRecord::layout);  // 98 bytes
-  const std::string small = Encode(SmallLegacy(1), LegacyProfileRecord::layout);
-  const std::size_t text31 = SmallLegacy(1)[LegacyProfileRecord::Text31].size();
-  const std::string other = Encode(SmallLegacy(12), LegacyProfileRecord::layout);
-  const std::string current = Encode(ToCurrent(SmallLegacy(5)), CurrentProfileRecord::layout);
-  ProfileBlock block;
-  block[ProfileBlock::Items] = {{{{3, -2}}}, {ItemOf(3, 4), ItemOf(4, 0), BlockItem{}}};
-  block[ProfileBlock::Bytes] = {{{{1, 0}, {2, -1}}}, {7, 8}};
-
+  const LegacyProfileRecord sample = Legacy({.seed = "1"});
+  const std::string small = Encode(sample);
   // A legal empty byte array whose counts multiply past 64 bits before its count of 0, and a
   // Text30 so that the profile is upgraded.
-  std::string zeroAfterHuge = emptyLegacy.substr(0, EmptyBlockAItemsOffset + 2 + 3 * 2);
-  zeroAfterHuge += std::string("\x04\x00", 2);
-  for (int i = 0; i < 3; ++i) zeroAfterHuge += std::string("\xFF\xFF\xFF\xFF\x00\x00\x00\x00", 8);
-  zeroAfterHuge += std::string(8, '\0');
-  zeroAfterHuge += emptyLegacy.substr(zeroAfterHuge.size() - 32, emptyLegacy.size() - 4 - (zeroAfterHuge.size() - 32));
-  zeroAfterHuge += std::string("\x01\x00x\x00\x00", 5);
+  LegacyProfileRecord zeroAfterHuge;
+  zeroAfterHuge[LegacyProfileRecord::BlockA][ProfileBlock::Bytes] = {
+      {{{0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0}, {0, 0}}}, {}};
+  zeroAfterHuge[LegacyProfileRecord::Text30] = "x";
 
-  std::vector<std::pair<std::string, std::string>> seeds = {
-      {"empty-legacy", emptyLegacy},
-      {"empty-current", Encode(CurrentProfileRecord{}, CurrentProfileRecord::layout)},
+  const std::vector<std::pair<std::string, std::string>> seeds = {
+      {"empty-legacy", Encode(LegacyProfileRecord{})},
+      {"empty-current", Encode(CurrentProfileRecord{})},
       {"small-legacy", small},
-      {"small-legacy-12", other},
-      {"small-current", current},
+      {"plain-legacy-12", Encode(Legacy({.seed = "12", .arrays = Arrays::None}))},
+      {"small-current", Encode(Current({.seed = "5"}, "new", 7))},
       {"legacy-with-trailing-bytes", small + std::string("\x01\x00\x41\x07\xFF", 5)},
-      {"legacy-cut-before-text31", small.substr(0, small.size() - 2 - text31)},
+      {"legacy-cut-before-text31", small.substr(0, FieldStart(small, LegacyProfileRecord::Text31.index))},
       {"legacy-cut-inside-field", small.substr(0, small.size() / 2)},
-      {"profile-block", Encode(block, layouts::ProfileBlock)},
-      {"block-item", Encode(ItemOf(9, 6), layouts::BlockItem)},
-      {"bytes-zero-count-after-huge-counts", zeroAfterHuge},
-      {"hostile-items", HostileProfile(HostileArray::Items)},
-      {"hostile-bytes", HostileProfile(HostileArray::Bytes)},
-      {"hostile-texts", HostileProfile(HostileArray::Texts)},
+      {"profile-block", EncodeRecord(layouts::ProfileBlock, sample[LegacyProfileRecord::BlockA])},
+      {"block-item", Encode(ItemOf(9, 6))},
+      {"bytes-zero-count-after-huge-counts", Encode(zeroAfterHuge)},
+      {"hostile-items", ClaimingProfile(ProfileBlock::Items.index).bytes},
+      {"hostile-bytes", ClaimingProfile(ProfileBlock::Bytes.index).bytes},
+      {"hostile-texts", ClaimingProfile(ProfileBlock::Texts.index).bytes},
   };
   for (const auto& [name, bytes] : seeds) {
     std::ofstream out(folder + name, std::ios::binary);

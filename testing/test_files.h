@@ -1,6 +1,6 @@
 #pragma once
-// Test support: fresh temporary folders, raw file access, sample profiles, and a platform that
-// records calls and can be told to fail.
+// Test support: fresh temporary folders, raw file access, and a platform that records calls and
+// can be told to fail. Sample profiles come from testing/sample_profiles.h.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "format/profile_layouts.h"
-#include "format/record_writer.h"
 #include "platform/platform.h"
 #include "testing/forwarding_platform.h"
 
@@ -69,26 +67,6 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(Literal(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// A legacy profile whose fields 36 and 37 hold the given texts, and whose blocks carry arrays of
-// several dimensions and negative lower bounds.
-inline LegacyProfileRecord SampleLegacy(const std::string& text30, const std::string& text31) {
-  LegacyProfileRecord r;
-  r[LegacyProfileRecord::Text1] = "Invoice \xE9t\xE9";  // ANSI bytes, never interpreted
-  r[LegacyProfileRecord::Byte2] = 0x80;
-  r[LegacyProfileRecord::Text30] = text30;
-  r[LegacyProfileRecord::Text31] = text31;
-  Record& block = r[LegacyProfileRecord::BlockA];
-  BlockItem item;
-  item[BlockItem::Text1] = "column";
-  item[BlockItem::Byte1] = 4;
-  block[ProfileBlock::Items] = {{{{1, -3}}}, {item}};
-  block[ProfileBlock::Bytes] = {{{{2, -1}, {3, 7}}}, {1, 2, 3, 4, 5, 6}};
-  block[ProfileBlock::Texts] = {{{{2, 0}, {0, 5}}}, {}};
-  r[LegacyProfileRecord::BlockB][ProfileBlock::Texts] = {{{{2, 1}}}, {"a", ""}};
-  return r;
-}
-inline std::string Encode(const LegacyProfileRecord& r) { return EncodeRecord(r.layout, r); }
 
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
 // as another program would at that moment. A write longer than `writeLandsBytes` lands that many

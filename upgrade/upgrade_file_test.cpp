@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "format/record_reader.h"
+#include "testing/sample_profiles.h"
 #include "testing/test_files.h"
 #ifdef _WIN32
 #include "platform/text_win32.h"
@@ -15,8 +16,7 @@ namespace zelvane {
 namespace {
 
 using namespace zelvane::testing;
-
-const std::string Zeros3("\0\0\0", 3);
+using namespace zelvane::samples;
 
 struct Case {
   const char* name;
@@ -27,45 +27,44 @@ struct Case {
 };
 
 std::vector<Case> Cases() {
-  const std::string both = Encode(SampleLegacy("thirty", "thirty-one"));
-  const std::string only30 = Encode(SampleLegacy("thirty", ""));
-  const std::string only31 = Encode(SampleLegacy("", "thirty-one"));
-  const std::string blank = Encode(SampleLegacy("", ""));
-  const std::string long30 = Encode(SampleLegacy(std::string(40000, '\xC4'), ""));  // over 32 KiB
-  CurrentProfileRecord current = ToCurrent(SampleLegacy("thirty", ""));
-  current[CurrentProfileRecord::Text32] = "new";
-  current[CurrentProfileRecord::Byte5] = 7;
-  const std::string currentBytes = EncodeRecord(current.layout, current);
-  const std::size_t text31At = only30.size() - 2;  // the empty Text31 is the last two bytes
+  const std::string both = Encode(Legacy());
+  const std::string only30 = Encode(Legacy({"thirty", ""}));
+  const std::string only31 = Encode(Legacy({"", "thirty-one"}));
+  const std::string blank = Encode(Legacy({"", ""}));
+  const std::string long30 = Encode(Legacy({std::string(40000, '\xC4'), ""}));  // over 32 KiB
+  const std::string current = Encode(Current({"thirty", ""}, "new", 7));
+  const std::size_t text30At = FieldStart(only30, LegacyProfileRecord::Text30.index);
+  const std::size_t text31At = FieldStart(only30, LegacyProfileRecord::Text31.index);
+  // BlockA's byte array ends where its text array starts.
+  const std::size_t bytesEnd = FieldStart(both, ProfileBlock::Texts.index, layouts::ProfileBlock,
+                                          FieldStart(both, LegacyProfileRecord::BlockA.index));
   const UpgradeResult upgraded{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, true};
   const UpgradeResult unchanged{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, false};
   const UpgradeResult blankTail{UpgradeOutcome::Skipped, SkipReason::BlankTail};
   const UpgradeResult isCurrent{UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent};
   const UpgradeResult cut{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::EndsInsideField};
   const UpgradeResult overclaim{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::ClaimExceedsFile};
-  std::string hostile(100, '\0');  // BlockA's Items, after 31 empty texts and bytes, claims 4,294,967,295
-  hostile.replace(65, 10, std::string("\x01\0\xFF\xFF\xFF\xFF\0\0\0\0", 10));
+  const std::string hostile = ClaimingProfile(ProfileBlock::Items.index).bytes;
   return {
-      {"fields 36 and 37 set", both, upgraded, both + Zeros3, both.size()},
-      {"field 36 set", only30, upgraded, only30 + Zeros3, only30.size()},
-      {"field 37 set", only31, upgraded, only31 + Zeros3, only31.size()},
-      {"field 36 of 40,000 bytes", long30, upgraded, long30 + Zeros3, long30.size()},
+      {"fields 36 and 37 set", both, upgraded, Upgraded(both), both.size()},
+      {"field 36 set", only30, upgraded, Upgraded(only30), only30.size()},
+      {"field 37 set", only31, upgraded, Upgraded(only31), only31.size()},
+      {"field 36 of 40,000 bytes", long30, upgraded, Upgraded(long30), long30.size()},
       {"blank tail", blank, blankTail, blank},
       {"empty file", "", blankTail, ""},
-      {"legacy followed by 00 00 00", both + Zeros3, isCurrent, both + Zeros3},
-      {"a 2.0.12 record with fields 38 and 39 set", currentBytes, isCurrent, currentBytes},
-      {"legacy followed by 00 00 00 and more", both + Zeros3 + "more", unchanged, both + Zeros3 + "more"},
-      {"legacy followed by 00 41 42", both + std::string("\0AB", 3), upgraded, both + Zeros3, both.size() + 1},
+      {"legacy followed by 00 00 00", Upgraded(both), isCurrent, Upgraded(both)},
+      {"a 2.0.12 record with fields 38 and 39 set", current, isCurrent, current},
+      {"legacy followed by 00 00 00 and more", Upgraded(both) + "more", unchanged, Upgraded(both) + "more"},
+      {"legacy followed by 00 41 42", both + std::string("\0AB", 3), upgraded, Upgraded(both), both.size() + 1},
       {"a text and a byte followed by more", both + std::string("\1\0A\7more", 8), upgraded,
-       both + Zeros3 + "\7more", both.size()},
-      {"trailing bytes past the record", both + "XYZWV", upgraded, both + Zeros3 + "WV", both.size()},
-      {"one trailing byte", both + "X", upgraded, both + Zeros3, both.size()},
-      {"cut inside field 37", both.substr(0, both.size() - 3), cut, both.substr(0, both.size() - 3)},
-      {"cut inside an array", both.substr(0, 130), overclaim, both.substr(0, 130)},
+       Upgraded(both) + "\7more", both.size()},
+      {"trailing bytes past the record", both + "XYZWV", upgraded, Upgraded(both) + "WV", both.size()},
+      {"one trailing byte", both + "X", upgraded, Upgraded(both), both.size()},
+      {"cut inside field 37", Truncated(both), cut, Truncated(both)},
+      {"cut inside an array", both.substr(0, bytesEnd - 1), overclaim, both.substr(0, bytesEnd - 1)},
       {"a text running past the end", std::string("\0\0\x05\0abc", 7), cut, std::string("\0\0\x05\0abc", 7)},
-      {"cut just before field 37", only30.substr(0, text31At), upgraded,
-       only30.substr(0, text31At) + std::string(2, '\0') + Zeros3, text31At},
-      {"cut just before field 36", only30.substr(0, text31At - 8), blankTail, only30.substr(0, text31At - 8)},
+      {"cut just before field 37", only30.substr(0, text31At), upgraded, Upgraded(only30), text31At},
+      {"cut just before field 36", only30.substr(0, text30At), blankTail, only30.substr(0, text30At)},
       {"an array claiming 4,294,967,295 elements", hostile, overclaim, hostile},
   };
 }
@@ -114,7 +113,7 @@ TEST(UpgradeProfileFile, ACheckTellsWhatAnUpgradeWouldDoAndChangesNothing) {
 TEST(UpgradeProfileFile, UpgradedFileReadsBackAsTheSameRecordInTheNewLayout) {
   TempFolder folder;
   const std::string path = folder.File("rich.qdx");
-  const LegacyProfileRecord legacy = SampleLegacy("x", "y");
+  const LegacyProfileRecord legacy = Legacy({"x", "y"});
   WriteBytes(FromUtf8(path), Encode(legacy));
   ASSERT_EQ(UpgradeProfileFile(SystemPlatform(), path).outcome, UpgradeOutcome::Upgraded);
 
@@ -149,8 +148,9 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
 
   // Read-only: a profile that needs no change is still read; one that does fails at the write.
   const std::string blank = folder.File("blank.qdx"), legacy = folder.File("legacy.qdx");
-  WriteBytes(FromUtf8(blank), Encode(SampleLegacy("", "")));
-  WriteBytes(FromUtf8(legacy), Encode(SampleLegacy("a", "b")));
+  const std::string legacyBytes = Encode(Legacy({"a", "b"}));
+  WriteBytes(FromUtf8(blank), Encode(Legacy({"", ""})));
+  WriteBytes(FromUtf8(legacy), legacyBytes);
   for (const std::string* p : {&blank, &legacy})
     std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_read);
   if (!std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) {  // unless the system lets this user write anyway
@@ -164,7 +164,7 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
   }
   for (const std::string* p : {&blank, &legacy})
     std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_all);
-  EXPECT_EQ(ReadBytes(FromUtf8(legacy)), Encode(SampleLegacy("a", "b")));
+  EXPECT_EQ(ReadBytes(FromUtf8(legacy)), legacyBytes);
 
   // Writing refused, whoever refuses it: the refusal alone is told, since nothing was written and
   // there is nothing to give back. On Windows, a reader that shares only reading refuses it too.
@@ -190,7 +190,7 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
         EXPECT_EQ(e.Reason(), reason);
       }
     }
-    EXPECT_EQ(ReadBytes(FromUtf8(legacy)), Encode(SampleLegacy("a", "b")));
+    EXPECT_EQ(ReadBytes(FromUtf8(legacy)), legacyBytes);
   }
 }
 
@@ -199,9 +199,11 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
 TEST(UpgradeProfileFile, AProfileReplacedMeanwhileIsNeverMixed) {
   TempFolder folder;
   const std::string path = folder.File("profile.qdx");
-  const std::string before = Encode(SampleLegacy("thirty", "x")) + std::string(1000, 'z');
-  const std::string shorter = EncodeRecord(CurrentProfileRecord::layout, ToCurrent(SampleLegacy("", "")));
-  const std::string longer = Encode(SampleLegacy("replaced", "with a longer one")) + std::string(5000, 'y');
+  const std::string legacy = Encode(Legacy({"thirty", "x"}));
+  const std::string before = legacy + std::string(1000, 'z');
+  const std::string upgraded = Upgraded(legacy) + before.substr(Upgraded(legacy).size());
+  const std::string shorter = Encode(Current({"", ""}));
+  const std::string longer = Encode(Legacy({"replaced", "with a longer one"})) + std::string(5000, 'y');
   for (const std::string* replacement : {&shorter, &longer}) {
     for (const char* moment : {"read", "write"}) {
       SCOPED_TRACE(std::string("replaced at the ") + moment + ", " + std::to_string(replacement->size()) + " bytes");
@@ -217,7 +219,7 @@ TEST(UpgradeProfileFile, AProfileReplacedMeanwhileIsNeverMixed) {
       };
       ProfileUpgrader(16).Upgrade(platform, path);
       const std::string after = ReadBytes(FromUtf8(path));
-      EXPECT_TRUE(after == *replacement || after == Encode(SampleLegacy("thirty", "x")) + Zeros3 + std::string(997, 'z'))
+      EXPECT_TRUE(after == *replacement || after == upgraded)
           << "size " << after.size();
       std::filesystem::remove(Literal(FromUtf8(path + ".new")));
     }
@@ -227,10 +229,10 @@ TEST(UpgradeProfileFile, AProfileReplacedMeanwhileIsNeverMixed) {
 // A write that fails part-way, as on a full disk, is taken back: same length, same bytes.
 TEST(UpgradeProfileFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
   TempFolder folder;
-  const std::string only30 = Encode(SampleLegacy("thirty", ""));
-  const std::string legacy = Encode(SampleLegacy("thirty", "x"));
-  const std::string profiles[] = {legacy, only30.substr(0, only30.size() - 2), legacy + std::string("\0AB", 3),
-                                  legacy + "XYZWV"};
+  const std::string only30 = Encode(Legacy({"thirty", ""}));
+  const std::string legacy = Encode(Legacy({"thirty", "x"}));
+  const std::string profiles[] = {legacy, only30.substr(0, FieldStart(only30, LegacyProfileRecord::Text31.index)),
+                                  legacy + std::string("\0AB", 3), legacy + "XYZWV"};
   const std::string path = folder.File("profile.qdx");
   for (const std::string& before : profiles) {
     for (const bool restoreFails : {false, true}) {
@@ -260,8 +262,9 @@ TEST(UpgradeProfileFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
 TEST(UpgradeProfileFile, AFailureAtAnyCallIsReportedAndLosesNothing) {
   TempFolder folder;
   const std::string path = folder.File("profile.qdx");
-  const std::string before = Encode(SampleLegacy("thirty", std::string(300, 't'))) + "XY";
-  const std::string upgraded = Encode(SampleLegacy("thirty", std::string(300, 't'))) + Zeros3;
+  const std::string legacy = Encode(Legacy({"thirty", std::string(300, 't')}));
+  const std::string before = legacy + "XY";
+  const std::string upgraded = Upgraded(legacy);
   bool finished = false;
   for (int failAt = 1; !finished && failAt < 100; ++failAt) {
     WriteBytes(FromUtf8(path), before);
@@ -292,10 +295,10 @@ TEST(UpgradeProfileFile, WorksWithAnyFileName) {
                            "nul.qdx", "con.qdx", "CONIN$.qdx", "aux.qdx", "com1.qdx", "lpt1.qdx", "prn.qdx",
                            "trailing dot.qdx.", "trailing space.qdx "}) {
     const std::string path = folder.File(name);
-    const std::string before = Encode(SampleLegacy("a", ""));
+    const std::string before = Encode(Legacy({"a", ""}));
     WriteBytes(FromUtf8(path), before);
     EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), path).outcome, UpgradeOutcome::Upgraded) << name;
-    EXPECT_EQ(ReadBytes(FromUtf8(path)), before + Zeros3) << name;
+    EXPECT_EQ(ReadBytes(FromUtf8(path)), Upgraded(before)) << name;
   }
 }
 
@@ -306,22 +309,17 @@ TEST(UpgradeProfileFile, LongPathsWork) {
   std::filesystem::create_directories(Literal(deep));
   const std::string path = Utf8(deep / "profile.qdx");
   ASSERT_GT(path.size(), 300u);
-  const std::string before = Encode(SampleLegacy("", "b"));
+  const std::string before = Encode(Legacy({"", "b"}));
   WriteBytes(FromUtf8(path), before);
   EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), path).outcome, UpgradeOutcome::Upgraded);
-  EXPECT_EQ(ReadBytes(FromUtf8(path)), before + Zeros3);
+  EXPECT_EQ(ReadBytes(FromUtf8(path)), Upgraded(before));
 }
 
 // A profile past 4 GiB is upgraded, in the 32-bit program too: BlockB's byte array holds
 // 5,000,000,000 bytes, left as a hole in a sparse file, and only the bytes around it are read.
 TEST(UpgradeProfileFile, ProfilesLargerThan4GiBWork) {
-  LegacyProfileRecord record = SampleLegacy("thirty", "");
-  const std::string without = Encode(record);
-  record[LegacyProfileRecord::BlockB][ProfileBlock::Bytes] = {{{{1, 0}}}, {0xAB}};
-  const std::string with = Encode(record);
-  const auto at = static_cast<std::size_t>(std::mismatch(without.begin(), without.end(), with.begin()).first - without.begin());
-  const std::string head = without.substr(0, at) + std::string("\x02\0" "\0\xF9\x02\x95" "\0\0\0\0" "\x02\0\0\0" "\x01\0\0\0", 18);
-  const std::string rest = without.substr(at + 2);  // after the empty array's 00 00
+  const auto [head, rest, at] = SplitAtArray(Legacy({"thirty", ""}), LegacyProfileRecord::BlockB,
+                                             ProfileBlock::Bytes.index, {{{2'500'000'000u, 0}, {2, 1}}});
   const std::uint64_t hole = 2'500'000'000ull * 2;
 
   TempFolder folder;
@@ -345,7 +343,7 @@ TEST(UpgradeProfileFile, ProfilesLargerThan4GiBWork) {
   in.seekg(static_cast<std::streamoff>(head.size() + hole));
   in.read(end.data(), static_cast<std::streamsize>(end.size()));
   EXPECT_EQ(start, head);
-  EXPECT_EQ(end, rest + Zeros3);
+  EXPECT_EQ(end, Upgraded(rest));
 }
 
 }  // namespace

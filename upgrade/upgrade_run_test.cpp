@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "testing/sample_profiles.h"
 #include "testing/test_files.h"
 #include "upgrade/upgrade_file.h"
 
@@ -12,6 +13,7 @@ namespace zelvane {
 namespace {
 
 using namespace zelvane::testing;
+using namespace zelvane::samples;
 
 class RecordingSink : public ProgressSink {
  public:
@@ -66,8 +68,8 @@ class UpgradeRunTest : public ::testing::Test {
   TempFolder program_;
   RecordingPlatform platform_;
   RecordingSink sink_;
-  const std::string legacy_ = Encode(SampleLegacy("thirty", ""));
-  const std::string upgraded_ = legacy_ + std::string(3, '\0');
+  const std::string legacy_ = Encode(Legacy({"thirty", ""}));
+  const std::string upgraded_ = Upgraded(legacy_);
   const RunOptions everyProfile_ = Paced({std::chrono::nanoseconds(0)});
   // What the report says of each profile, in the order the run came to them.
   std::vector<std::pair<std::string, ProfileState>> States(const RunReport& report) const {
@@ -116,7 +118,8 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
                                           "\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx",
                                           "\xE6\xA0\xBC\xE5\xBC\x8F.qdx"};
   for (const std::string& name : names) AddProfile(name, legacy_);
-  AddProfile("blank.qdx", Encode(SampleLegacy("", "")));
+  const std::string blank = Encode(Legacy({"", ""}));
+  AddProfile("blank.qdx", blank);
   sink_.answer = true;
   EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_).end, RunEnd::RemovalArranged);
 
@@ -129,19 +132,19 @@ TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
   EXPECT_EQ(sink_.calls.front(), "disable");
   EXPECT_EQ(sink_.calls.back(), "ask Delete this tool? | Done");
   for (const std::string& name : names) EXPECT_EQ(Bytes(name), upgraded_) << name;
-  EXPECT_EQ(Bytes("blank.qdx"), Encode(SampleLegacy("", "")));
+  EXPECT_EQ(Bytes("blank.qdx"), blank);
   EXPECT_EQ(platform_.removals, 1);
 }
 
 // The report keeps what became of every profile; profiles left as they were because they are
 // damaged are named in one warning after "Done" and before the question, and only then.
 TEST_F(UpgradeRunTest, TheReportTellsWhatBecameOfEachProfile) {
-  const std::string legacy = Encode(SampleLegacy("thirty", "x"));
+  const std::string legacy = Encode(Legacy({"thirty", "x"}));
   AddProfile("a upgraded.qdx", legacy);
-  AddProfile("b current.qdx", legacy + std::string(3, '\0'));
-  AddProfile("c blank.qdx", Encode(SampleLegacy("", "")));
-  AddProfile("d same bytes.qdx", legacy + std::string(3, '\0') + "more");
-  AddProfile("e cut.qdx", legacy.substr(0, legacy.size() - 1));
+  AddProfile("b current.qdx", Upgraded(legacy));
+  AddProfile("c blank.qdx", Encode(Legacy({"", ""})));
+  AddProfile("d same bytes.qdx", Upgraded(legacy) + "more");
+  AddProfile("e cut.qdx", Truncated(legacy));
   RunReport report = UpgradeRun(platform_, sink_);
   std::sort(report.profiles.begin(), report.profiles.end(),
             [](const ProfileReport& x, const ProfileReport& y) { return x.name < y.name; });
@@ -252,7 +255,7 @@ TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
 // events are pumped, the label names the profile in hand.
 TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
   for (int i = 0; i < 40; ++i) AddProfile("p" + std::to_string(100 + i) + ".qdx", legacy_);
-  LegacyProfileRecord slow = SampleLegacy("thirty", "");  // its texts take several buffers to read
+  LegacyProfileRecord slow = Legacy({"thirty", ""});  // its texts take several buffers to read
   slow[LegacyProfileRecord::BlockB][ProfileBlock::Texts] = {{{{600, 0}}}, std::vector<Text>(600, std::string(3000, 's'))};
   AddProfile("p120 slow.qdx", Encode(slow));
   RunPace::Clock::time_point now{};
@@ -290,7 +293,7 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
   EXPECT_GE(pumpsInSlow, 2);
   EXPECT_GE(pumps, 41 * 5 / 16 - 1);
   EXPECT_LE(pumps, 41 * 5 / 16 + pumpsInSlow + 2);
-  EXPECT_EQ(Bytes("p120 slow.qdx"), Encode(slow) + std::string(3, '\0'));
+  EXPECT_EQ(Bytes("p120 slow.qdx"), Upgraded(Encode(slow)));
 }
 
 // A removal that cannot succeed is told with the reason, and the tool stays.
