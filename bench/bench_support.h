@@ -1,60 +1,21 @@
 #pragma once
-// Small helpers shared by the benchmark programs: a temporary folder, whole-file creation,
-// timing, and medians. POSIX only (the benchmarks run in the native build).
-
-#include <fcntl.h>
-#include <unistd.h>
+// Small helpers shared by the benchmark programs: their options, timing, and medians. Files and
+// temporary folders come from testing/.
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
-#include <string>
-#include <string_view>
+#include <cstring>
 #include <vector>
 
 namespace zelvane::bench {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end.
-class TempFolder {
- public:
-  explicit TempFolder(const char* prefix) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a folder from " + pattern);
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Creates (or truncates) `path` holding `bytes`.
-inline void WriteNewFile(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw std::runtime_error("cannot create " + path);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n <= 0) {
-      ::close(fd);
-      throw std::runtime_error("cannot write " + path);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  if (::close(fd) != 0) throw std::runtime_error("cannot close " + path);
+// The number that follows `name` on the command line (as in "--reps 3"), or `fallback`.
+inline double Option(int argc, char** argv, const char* name, double fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return std::atof(argv[i + 1]);
+  return fallback;
 }
-
-inline void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 template <class Work>
 double SecondsOf(Work&& work) {

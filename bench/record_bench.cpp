@@ -32,6 +32,7 @@
 #include "format/record_writer.h"
 #include "platform/platform.h"
 #include "testing/sample_profiles.h"
+#include "testing/files.h"
 #include "upgrade/upgrade_file.h"
 
 using namespace zelvane;
@@ -177,7 +178,7 @@ std::uint64_t WriteSparseProfile(const std::string& path, std::uint64_t bytes) {
   const auto quarter = static_cast<std::uint32_t>(bytes / 4);
   const auto [head, tail, at] = SplitAtArray(Legacy({.arrays = Arrays::None}), LegacyProfileRecord::BlockB,
                                              ProfileBlock::Bytes.index, {{{quarter, 0}, {4, 1}}});
-  WriteNewFile(path, head);
+  testing::WriteBytes(path, head);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   Require(fd >= 0 && ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(head.size() + quarter * 4ull)) ==
                          static_cast<ssize_t>(tail.size()),
@@ -190,25 +191,20 @@ std::uint64_t WriteSparseProfile(const std::string& path, std::uint64_t bytes) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--peak-rss") == 0) return ChildMeasurement(argv[2], argv[3]);
-  double mib = 45, sparseGib = 4.5;
-  int reps = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--mib") == 0) mib = std::atof(argv[i + 1]);
-    else if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(1, std::atoi(argv[i + 1]));
-    else if (std::strcmp(argv[i], "--sparse-gib") == 0) sparseGib = std::atof(argv[i + 1]);
-  }
+  const double mib = Option(argc, argv, "--mib", 45), sparseGib = Option(argc, argv, "--sparse-gib", 4.5);
+  const int reps = std::max(1, static_cast<int>(Option(argc, argv, "--reps", 5)));
 
   const std::string realistic = Encode(Legacy({.arrays = Arrays::Large, .mebibytes = mib}));
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "--save-realistic") == 0) {
-      WriteNewFile(argv[i + 1], realistic);
+      testing::WriteBytes(argv[i + 1], realistic);
       return 0;
     }
-  TempFolder folder("zelvane-record-bench");
+  const testing::TempFolder folder("zelvane-record-bench-");
   std::vector<Shape> shapes;
   auto add = [&](const char* name, const std::string& bytes, const char* file) {
-    WriteNewFile(folder / file, bytes);
-    shapes.push_back({name, folder / file, bytes.size(), reps});
+    testing::WriteBytes(folder.File(file), bytes);
+    shapes.push_back({name, folder.File(file), bytes.size(), reps});
   };
   add("realistic profile (byte arrays, text arrays of 0-1000 bytes, BlockItems with texts)", realistic, "realistic.qdx");
   add("nothing but empty BlockItems (12 bytes each)",
@@ -218,7 +214,7 @@ int main(int argc, char** argv) {
   add("nothing but one-byte texts (3 bytes each)", ArrayProfile(ProfileBlock::Texts.index, 32, std::string("\x01\0t", 3)),
       "tiny-texts.qdx");
   const auto sparseBytes = static_cast<std::uint64_t>(sparseGib * 1024 * 1024 * 1024);
-  const std::string sparse = folder / "sparse.qdx";
+  const std::string sparse = folder.File("sparse.qdx");
   shapes.push_back({"a byte array past 4 GiB (a sparse file)", sparse, WriteSparseProfile(sparse, sparseBytes), 1});
 
   for (const Shape& shape : shapes) BenchShape(shape, shape.path == shapes[0].path ? &realistic : nullptr);
@@ -226,8 +222,8 @@ int main(int argc, char** argv) {
   std::printf("peak memory (VmHWM of a fresh child process doing one thing; target: within 4 MiB of idle)\n");
   const double idle = PeakRssMiB("idle", "-");
   std::printf("  idle process                                            %7.1f MiB\n", idle);
-  const std::string hostile = folder / "hostile.qdx";
-  WriteNewFile(hostile, ClaimingProfile(ProfileBlock::Items.index).bytes);
+  const std::string hostile = folder.File("hostile.qdx");
+  testing::WriteBytes(hostile, ClaimingProfile(ProfileBlock::Items.index).bytes);
   const double h = PeakRssMiB("hostile", hostile);
   std::printf("  100-byte file claiming 4,294,967,295 elements           %7.1f MiB (%+.1f)\n", h, h - idle);
   for (const Shape& shape : shapes) {

@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +21,7 @@
 #include "format/profile_layouts.h"
 #include "format/record_reader.h"
 #include "platform/platform.h"
+#include "testing/files.h"
 #include "testing/forwarding_platform.h"
 #include "testing/sample_profiles.h"
 #include "upgrade/unattended.h"
@@ -51,7 +50,7 @@ std::string NameOf(std::size_t i) {
 void CreateProfiles(const std::string& folder, const std::vector<std::string>& contents) {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
-  for (std::size_t i = 0; i < contents.size(); ++i) WriteNewFile(folder + "/" + NameOf(i), contents[i]);
+  for (std::size_t i = 0; i < contents.size(); ++i) testing::WriteBytes(folder + "/" + NameOf(i), contents[i]);
 }
 
 void Fail(const std::string& what) {
@@ -84,8 +83,7 @@ std::size_t MinimalLoop(const std::string& folder) {
 // Every profile now holds a whole 2.0.12 record, three bytes longer than before.
 void CheckUpgraded(const std::string& folder, const std::vector<std::string>& contents) {
   for (std::size_t i = 0; i < contents.size(); ++i) {
-    std::ifstream in(folder + "/" + NameOf(i), std::ios::binary);
-    const std::string data(std::istreambuf_iterator<char>(in), {});
+    const std::string data = testing::ReadBytes(folder + "/" + NameOf(i));
     CurrentProfileRecord record;
     RecordReader reader(data);
     if (data != samples::Upgraded(contents[i]) ||
@@ -97,12 +95,8 @@ void CheckUpgraded(const std::string& folder, const std::vector<std::string>& co
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::size_t files = 10000;
-  int reps = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--files") == 0) files = std::strtoul(argv[i + 1], nullptr, 10);
-    else if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(1, std::atoi(argv[i + 1]));
-  }
+  const auto files = static_cast<std::size_t>(Option(argc, argv, "--files", 10000));
+  const int reps = std::max(1, static_cast<int>(Option(argc, argv, "--reps", 5)));
 
   std::vector<std::string> contents(files);
   std::size_t total = 0;
@@ -111,12 +105,12 @@ int main(int argc, char** argv) {
     total += contents[i].size();
   }
 
-  TempFolder root("zelvane-run-bench");
-  FolderPlatform platform(root.Path());
+  const testing::TempFolder root("zelvane-run-bench-");
+  FolderPlatform platform(testing::Utf8(root.Path()));
   CommandLine quiet;
   quiet.quiet = true;
   const std::string formats = FormatsFolder(platform);  // <root>/appfiles/formats/
-  const std::string floorFolder = root / "floor";
+  const std::string floorFolder = root.File("floor");
 
   Timings run, floor;
   for (int rep = -1; rep < reps; ++rep) {  // rep -1 warms the caches and is not counted

@@ -16,27 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "e2e/zelvane_app.h"
 #include "testing/sample_profiles.h"
 #include "ui/main_window_ids.h"
 
+using namespace zelvane::bench;
 using namespace zelvane::e2e;
 using namespace zelvane::samples;
 using namespace std::chrono_literals;
 
 namespace {
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-std::wstring BesideThisProgram(const wchar_t* name) {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  return path.substr(0, path.rfind(L'\\') + 1) + name;
-}
 
 void Lay(Folder& folder, const std::vector<std::string>& profiles) {
   folder.MakeFolders(L"appfiles\\formats");
@@ -59,19 +49,18 @@ double TimeZelvane(const std::vector<std::string>& profiles) {
   folder.CopyIn(ZelvaneExe(), L"Zelvane.exe");
   ZelvaneProcess app(folder.Join(L"Zelvane.exe"), folder.Path());
   if (!app.WaitForWindow(60s)) Fail("the window did not appear");
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  app.Click(zelvane::main_window::kRunButtonId);
-  const std::optional<MessageBoxView> box = app.WaitForMessageBox(300s);
-  QueryPerformanceCounter(&end);
+  std::optional<MessageBoxView> box;
+  const double seconds = SecondsOf([&] {
+    app.Click(zelvane::main_window::kRunButtonId);
+    box = app.WaitForMessageBox(300s);
+  });
   if (!box || box->text != L"Delete this tool?") Fail("the run did not end with the question");
   if (folder.Read(L"appfiles\\formats\\profile 00000.qdx") != Upgraded(profiles[0])) Fail("a profile was not upgraded");
   app.Answer(IDNO);
   app.WaitForMessageBoxGone(30s);
   app.CloseWindow();
   if (!app.WaitForExit(30s)) Fail("Zelvane did not end");
-  return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return seconds;
 }
 
 // Seconds the minimal program's loop took.
@@ -79,7 +68,8 @@ double TimeMinimal(const std::vector<std::string>& profiles) {
   Folder folder(L"zelvane-bench ");
   Lay(folder, profiles);
   const std::wstring result = folder.Join(L"result.txt");
-  std::wstring commandLine = L"\"" + BesideThisProgram(L"minimal_run.exe") + L"\" \"" +
+  const std::filesystem::path minimalRun = std::filesystem::path(zelvane::ModulePath()).replace_filename(L"minimal_run.exe");
+  std::wstring commandLine = L"\"" + minimalRun.wstring() + L"\" \"" +
                              folder.Join(L"appfiles\\formats") + L"\" \"" + result + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -102,32 +92,28 @@ double TimeMinimal(const std::vector<std::string>& profiles) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::size_t files = 2000;
-  int reps = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--files") == 0) files = std::strtoul(argv[i + 1], nullptr, 10);
-    else if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(1, std::atoi(argv[i + 1]));
-  }
+  const auto files = static_cast<std::size_t>(Option(argc, argv, "--files", 2000));
+  const int reps = std::max(1, static_cast<int>(Option(argc, argv, "--reps", 5)));
   std::vector<std::string> profiles;
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < files; ++i) {
     profiles.push_back(Encode(Legacy({.seed = "bench " + std::to_string(i), .arrays = i % 3 ? Arrays::None : Arrays::Rich})));
     bytes += profiles.back().size();
   }
-  std::vector<double> run, floor;
+  Timings run, floor;
   for (int rep = -1; rep < reps; ++rep) {  // rep -1 makes the prefix warm and is not counted
     const double z = TimeZelvane(profiles);
     const double m = TimeMinimal(profiles);
     if (rep >= 0) {
-      run.push_back(z);
-      floor.push_back(m);
+      run.seconds.push_back(z);
+      floor.seconds.push_back(m);
     }
   }
   std::printf("Zelvane.exe under Wine over %zu legacy profiles of %zu bytes on average, median of %d\n", files,
               files ? bytes / files : 0, reps);
   std::printf("  floor  minimal_run.exe: list, then open, size, read, write 3 bytes, close  %8.1f ms  %6.1f us/file\n",
-              Median(floor) * 1e3, Median(floor) * 1e6 / static_cast<double>(files));
+              floor.Median() * 1e3, floor.Median() * 1e6 / static_cast<double>(files));
   std::printf("  run    Zelvane.exe: Run pressed to \"Delete this tool?\"                   %8.1f ms  %6.1f us/file  ratio %.2f\n",
-              Median(run) * 1e3, Median(run) * 1e6 / static_cast<double>(files), Median(run) / Median(floor));
+              run.Median() * 1e3, run.Median() * 1e6 / static_cast<double>(files), run.Median() / floor.Median());
   return 0;
 }

@@ -16,6 +16,7 @@
 
 #include "e2e/zelvane_app.h"
 #include "testing/sample_profiles.h"
+#include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
@@ -51,15 +52,15 @@ std::string Hex(std::string_view bytes) {
 }
 
 // Byte-exact comparison that reports sizes, the first difference and the last bytes of each.
-testing::AssertionResult SameBytes(const std::optional<std::string>& actual, const std::string& expected) {
-  if (!actual) return testing::AssertionFailure() << "the file is gone";
-  if (*actual == expected) return testing::AssertionSuccess();
+::testing::AssertionResult SameBytes(const std::optional<std::string>& actual, const std::string& expected) {
+  if (!actual) return ::testing::AssertionFailure() << "the file is gone";
+  if (*actual == expected) return ::testing::AssertionSuccess();
   const auto diff = std::mismatch(actual->begin(), actual->begin() + static_cast<std::ptrdiff_t>(std::min(actual->size(), expected.size())),
                                   expected.begin());
   const auto tail = [](const std::string& s) { return Hex(std::string_view(s).substr(s.size() - std::min<std::size_t>(s.size(), 8))); };
-  return testing::AssertionFailure() << "size " << actual->size() << " (expected " << expected.size()
-                                     << "), first difference at byte " << (diff.first - actual->begin())
-                                     << "; ends with [" << tail(*actual) << "] (expected [" << tail(expected) << "])";
+  return ::testing::AssertionFailure() << "size " << actual->size() << " (expected " << expected.size()
+                                       << "), first difference at byte " << (diff.first - actual->begin())
+                                       << "; ends with [" << tail(*actual) << "] (expected [" << tail(expected) << "])";
 }
 
 struct Profile {
@@ -69,7 +70,7 @@ struct Profile {
   std::string Expected() const { return upgraded ? Upgraded(bytes) : bytes; }
 };
 
-class ZelvaneTest : public testing::Test {
+class ZelvaneTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(ScreenDpi(), 96) << "the layout is checked at 96 dpi";
@@ -215,7 +216,7 @@ struct NothingToUpgrade {
 
 void PrintTo(const NothingToUpgrade& layout, std::ostream* out) { *out << layout.name; }
 
-class NoFilesTest : public ZelvaneTest, public testing::WithParamInterface<NothingToUpgrade> {};
+class NoFilesTest : public ZelvaneTest, public ::testing::WithParamInterface<NothingToUpgrade> {};
 
 TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
   for (const std::wstring& f : GetParam().folders) folder().MakeFolders(f);
@@ -248,7 +249,7 @@ const std::string kLegacy = Encode(Legacy({.seed = "elsewhere", .arrays = Arrays
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, NoFilesTest,
-    testing::Values(
+    ::testing::Values(
         NothingToUpgrade{"NoAppfilesFolder", {}, {}},
         NothingToUpgrade{"NoFormatsFolder", {L"appfiles"}, {{L"appfiles\\settings.qdx", kLegacy, false}}},
         NothingToUpgrade{"EmptyFormatsFolder", {L"appfiles\\formats"}, {}},
@@ -259,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
                           {kFormats + L"profile.qdxx", kLegacy, false},
                           {kFormats + L"archive\\inner.qdx", kLegacy, false},
                           {L"beside the tool.qdx", kLegacy, false}}}),
-    [](const testing::TestParamInfo<NothingToUpgrade>& p) { return std::string(p.param.name); });
+    [](const ::testing::TestParamInfo<NothingToUpgrade>& p) { return std::string(p.param.name); });
 
 // ---- a whole run ----
 
@@ -289,7 +290,7 @@ std::vector<Profile> MixedProfiles() {
 }
 
 // The same run in a plain folder and in one whose path has spaces and letters beyond ASCII.
-class WholeRunTest : public ZelvaneTest, public testing::WithParamInterface<const wchar_t*> {
+class WholeRunTest : public ZelvaneTest, public ::testing::WithParamInterface<const wchar_t*> {
  protected:
   std::wstring FolderPrefix() const override { return GetParam(); }
 };
@@ -335,14 +336,14 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, WholeRunTest, testing::Values(L"zelvane-e2e ", L"Quindrel Ünïcødé e2e "),
-                         [](const testing::TestParamInfo<const wchar_t*>& p) {
+INSTANTIATE_TEST_SUITE_P(E2e, WholeRunTest, ::testing::Values(L"zelvane-e2e ", L"Quindrel Ünïcødé e2e "),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& p) {
                            return std::string(p.index == 0 ? "PlainFolder" : "FolderWithSpacesAndAccents");
                          });
 
 // The tool removes its own file, whatever its name, and nothing beside it: saved as Quindrel.com,
 // it must not touch the Quindrel.exe its name would suggest.
-class RemovalTest : public ZelvaneTest, public testing::WithParamInterface<std::pair<const wchar_t*, const wchar_t*>> {};
+class RemovalTest : public ZelvaneTest, public ::testing::WithParamInterface<std::pair<const wchar_t*, const wchar_t*>> {};
 
 TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
   const auto [tool, beside] = GetParam();
@@ -386,7 +387,7 @@ TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, RemovalTest,
-                         testing::Values(std::pair{L"Zelvane.exe", L""}, std::pair{L"Quindrel.com", L"Quindrel.exe"}),
+                         ::testing::Values(std::pair{L"Zelvane.exe", L""}, std::pair{L"Quindrel.com", L"Quindrel.exe"}),
                          [](const auto& p) { return std::string(p.index == 0 ? "AsZelvaneExe" : "AsQuindrelComBesideQuindrelExe"); });
 
 // Another program holds the tool's file without sharing its deletion: answering Yes tells why it
@@ -394,19 +395,17 @@ INSTANTIATE_TEST_SUITE_P(E2e, RemovalTest,
 TEST_F(ZelvaneTest, ARemovalThatCannotSucceedIsToldAndTheToolKept) {
   Lay({{kFormats + L"only.qdx", Encode(Legacy({.seed = "only", .arrays = Arrays::None})), true}});
   ASSERT_NO_FATAL_FAILURE(Launch());
-  const HANDLE held = CreateFileW(folder().Join(L"Zelvane.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::optional<testing::FileHold> held(std::in_place, folder().Join(L"Zelvane.exe"), FILE_SHARE_READ);
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
   ASSERT_NO_FATAL_FAILURE(Answer(IDYES));
   ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
-  CloseHandle(held);
+  held.reset();
   EXPECT_EQ(box.title, kCaption) << box.Describe();
   EXPECT_TRUE(box.icon && box.ownedByWindow) << box.Describe();
   EXPECT_EQ(box.text.rfind(L"Zelvane could not remove itself, and was left where it is.", 0), 0u) << box.Describe();
   EXPECT_NE(box.text.find(folder().Join(L"Zelvane.exe")), std::wstring::npos) << box.Describe();
-  EXPECT_NE(box.text.find(SystemReason(ERROR_SHARING_VIOLATION)), std::wstring::npos) << box.Describe();
+  EXPECT_NE(box.text.find(Widen(SystemMessage(ERROR_SHARING_VIOLATION))), std::wstring::npos) << box.Describe();
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
   EXPECT_EQ(app().ControlText(kStatusLabelId), L"Done");
   ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
@@ -436,15 +435,14 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
     p.upgraded = at < 3;
   }
 
-  std::optional<FileLock> lock;
-  lock.emplace(folder().Join(kFormats + locked));
+  std::optional<testing::FileHold> lock(std::in_place, folder().Join(kFormats + locked), 0);
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
   EXPECT_EQ(box.title, kCaption) << box.Describe();
   EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Narrow(locked) << ": "
                                                        << box.Describe();
-  const std::wstring reason = SystemReason(ERROR_SHARING_VIOLATION);
+  const std::wstring reason = Widen(SystemMessage(ERROR_SHARING_VIOLATION));
   ASSERT_FALSE(reason.empty());
   EXPECT_NE(box.text.find(reason), std::wstring::npos)
       << "the message does not give the system's reason \"" << Narrow(reason) << "\": " << box.Describe();
@@ -540,8 +538,7 @@ TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
                                 SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
     folder().Write(L"held.exe", "held by another program");
-    const HANDLE held = CreateFileW(folder().Join(L"held.exe").c_str(), GENERIC_READ, hold.share, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    std::optional<testing::FileHold> held(std::in_place, folder().Join(L"held.exe"), hold.share);
     commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /zelvane-remove-after " +
                   std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
                   std::to_wstring(program.dwProcessId) + L" \"" + folder().Join(L"held.exe") + L"\"";
@@ -565,7 +562,7 @@ TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
     EXPECT_TRUE(folder().Exists(L"held.exe"));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
-    CloseHandle(held);
+    held.reset();
     for (HANDLE h : {program.hThread, program.hProcess, helper.hThread, helper.hProcess}) CloseHandle(h);
     DeleteFileW(folder().Join(L"held.exe").c_str());
   }
@@ -595,7 +592,7 @@ struct CommandLineCase {
 };
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
-class CommandLineTest : public ZelvaneTest, public testing::WithParamInterface<CommandLineCase> {};
+class CommandLineTest : public ZelvaneTest, public ::testing::WithParamInterface<CommandLineCase> {};
 
 // Run as a script would, with the exact command line a batch file or an installer passes: no
 // window, no box, the result in the exit code, the report written to the redirected output and
@@ -637,7 +634,7 @@ const std::vector<std::wstring> kDevices = {L"nul", L"con", L"appfiles\\formats\
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, CommandLineTest,
-    testing::Values(
+    ::testing::Values(
         CommandLineCase{"Quiet", L"/quiet /log:\"{L}\"", false, 4, true,
                         {"\nupgraded: legacy.qdx", "\nalready in the 2.0.12 layout: current.qdx", "\nneeded no change: blank.qdx",
                          "\ndamaged, left as it was: damaged.qdx (its data ends inside a field)",
@@ -668,7 +665,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
         CommandLineCase{"LogToNul", L"/quiet /log:nul", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
         CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices}),
-    [](const testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
+    [](const ::testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
 
 // Without /quiet, a bad command line is told in a box; /folder: points the window at another
 // Quindrel folder.

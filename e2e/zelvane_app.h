@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -14,10 +13,13 @@
 #include <vector>
 
 #include "platform/text_win32.h"
+#include "testing/files.h"
+#include "testing/wait_until.h"
 
 namespace zelvane::e2e {
 
 using std::chrono::milliseconds;
+using testing::WaitUntil;
 
 // A path as Windows sees it: a Unix path (as under Wine, "/a/b") becomes "Z:\a\b"; slashes
 // become backslashes.
@@ -27,21 +29,15 @@ std::wstring WindowsPath(std::string_view path);
 // this program was built against.
 std::wstring ZelvaneExe();
 
-// The system's own text for an error code, as FormatMessage gives it, without the line break.
-std::wstring SystemReason(unsigned long error);
-
 // Screen pixels per logical inch, across.
 int ScreenDpi();
 
-// Polls `done` every few milliseconds until it holds or `bound` has passed; true when it held.
-bool WaitUntil(const std::function<bool()>& done, milliseconds bound);
-
-// A fresh folder laid out by the caller like Quindrel's. The destructor removes it with
-// everything inside, unless ZELVANE_E2E_KEEP is set.
+// A folder laid out by the caller like Quindrel's, and the file operations the driver makes in it.
 class Folder {
  public:
-  // Under `parent` (the user's temporary folder when empty), named `prefix` plus a unique number.
-  explicit Folder(std::wstring_view prefix = L"zelvane-e2e ", std::wstring parent = {});
+  // A fresh temporary folder named `prefix` plus a unique number. The destructor removes it with
+  // everything inside, unless ZELVANE_E2E_KEEP is set.
+  explicit Folder(std::wstring_view prefix);
   // An existing folder, left in place by the destructor.
   static std::unique_ptr<Folder> Existing(std::wstring path);
   ~Folder();
@@ -62,22 +58,9 @@ class Folder {
   std::vector<std::wstring> List(std::wstring_view relative = L"") const;
 
  private:
-  struct Adopt {};
-  explicit Folder(Adopt) {}
+  Folder() = default;
+  std::optional<testing::TempFolder> owned_;
   std::wstring path_;
-  bool owned_ = true;
-};
-
-// Holds a file open without sharing, as another program might, until destroyed.
-class FileLock {
- public:
-  explicit FileLock(const std::wstring& path);
-  ~FileLock();
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  void* handle_;
 };
 
 struct Rect {

@@ -1,23 +1,19 @@
 // Win32 side of the end-to-end driver: files, processes and other programs' windows.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
-#include <atomic>
 #include <stdexcept>
 
 #include "e2e/zelvane_app.h"
-#include "testing/folders_win32.h"
+#include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {
 namespace {
 
-using testing::RemoveTree;
-
 [[noreturn]] void Fail(const std::string& what, DWORD error = GetLastError()) {
-  throw std::runtime_error(what + ": " + Narrow(SystemReason(error)) + " (" + std::to_string(error) + ")");
+  throw std::runtime_error(what + ": " + SystemMessage(error) + " (" + std::to_string(error) + ")");
 }
 
 HWND AsWindow(void* p) { return static_cast<HWND>(p); }
@@ -99,18 +95,6 @@ std::wstring ZelvaneExe() {
 #endif
 }
 
-std::wstring SystemReason(unsigned long error) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-      0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", n);
-  LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-    message.pop_back();
-  return message;
-}
-
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
@@ -118,50 +102,20 @@ int ScreenDpi() {
   return dpi;
 }
 
-bool WaitUntil(const std::function<bool()>& done, milliseconds bound) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  for (;;) {
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= end) return done();
-    Sleep(2);
-  }
-}
-
 // ---- Folder ----
 
-Folder::Folder(std::wstring_view prefix, std::wstring parent) {
-  if (parent.empty()) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) Fail("GetTempPathW");
-    parent.assign(temp, n);
-  }
-  while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::wstring candidate = parent + L"\\" + std::wstring(prefix) + std::to_wstring(GetCurrentProcessId()) +
-                             L"-" + std::to_wstring(++counter);
-    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-      path_ = std::move(candidate);
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) Fail("create the folder " + Narrow(candidate));
-  }
-  throw std::runtime_error("no free folder name under " + Narrow(parent));
-}
+Folder::Folder(std::wstring_view prefix)
+    : owned_(std::in_place, std::filesystem::path(prefix)), path_(owned_->Path().wstring()) {}
 
 std::unique_ptr<Folder> Folder::Existing(std::wstring path) {
-  std::unique_ptr<Folder> folder(new Folder(Adopt{}));
+  std::unique_ptr<Folder> folder(new Folder());
   while (!path.empty() && path.back() == L'\\') path.pop_back();
   folder->path_ = std::move(path);
-  folder->owned_ = false;
   return folder;
 }
 
 Folder::~Folder() {
-  if (!owned_) return;
-  if (GetEnvironmentVariableW(L"ZELVANE_E2E_KEEP", nullptr, 0) > 0) return;
-  RemoveTree(path_);
+  if (owned_ && GetEnvironmentVariableW(L"ZELVANE_E2E_KEEP", nullptr, 0) > 0) owned_->Keep();
 }
 
 std::wstring Folder::Join(std::wstring_view relative) const {
@@ -169,37 +123,16 @@ std::wstring Folder::Join(std::wstring_view relative) const {
 }
 
 void Folder::MakeFolders(std::wstring_view relative) {
-  std::wstring rel(relative);
-  for (std::size_t at = 0; at != std::wstring::npos;) {
-    at = rel.find(L'\\', at + 1);
-    const std::wstring part = Join(rel.substr(0, at));
-    if (!CreateDirectoryW(testing::LiteralPath(part).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      Fail("create the folder " + Narrow(part));
-  }
+  std::filesystem::create_directories(testing::Literal(Join(relative)));
 }
 
 void Folder::Write(std::wstring_view relative, std::string_view bytes) {
-  const std::wstring path = Join(relative);
-  HANDLE file = CreateFileW(testing::LiteralPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("create " + Narrow(path));
-  while (!bytes.empty()) {
-    DWORD n = 0;
-    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20)), &n,
-                   nullptr) ||
-        n == 0) {
-      const DWORD error = GetLastError();
-      CloseHandle(file);
-      Fail("write " + Narrow(path), error);
-    }
-    bytes.remove_prefix(n);
-  }
-  if (!CloseHandle(file)) Fail("close " + Narrow(path));
+  testing::WriteBytes(Join(relative), std::string(bytes));
 }
 
 std::optional<std::string> Folder::Read(std::wstring_view relative) const {
   const std::wstring path = Join(relative);
-  HANDLE file = CreateFileW(testing::LiteralPath(path).c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(testing::Literal(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -224,12 +157,12 @@ std::optional<std::string> Folder::Read(std::wstring_view relative) const {
 }
 
 bool Folder::Exists(std::wstring_view relative) const {
-  return GetFileAttributesW(testing::LiteralPath(Join(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(testing::Literal(Join(relative)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::uint64_t Folder::WriteTime(std::wstring_view relative) const {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(testing::LiteralPath(Join(relative)).c_str(), GetFileExInfoStandard, &data))
+  if (!GetFileAttributesExW(testing::Literal(Join(relative)).c_str(), GetFileExInfoStandard, &data))
     Fail("read the attributes of " + Narrow(Join(relative)));
   return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
 }
@@ -241,17 +174,6 @@ void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
 std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
   return testing::Entries(Join(relative));
 }
-
-// ---- FileLock ----
-
-FileLock::FileLock(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("open " + Narrow(path) + " without sharing");
-  handle_ = file;
-}
-
-FileLock::~FileLock() { CloseHandle(static_cast<HANDLE>(handle_)); }
 
 // ---- what the user sees ----
 
@@ -428,7 +350,7 @@ bool ZelvaneProcess::Answer(int buttonId) {
 }
 
 bool ZelvaneProcess::WaitForMessageBoxGone(milliseconds bound) {
-  return WaitUntil([&] { return !MessageBoxOpen(); }, bound);
+  return WaitUntil([&] { return !MessageBoxOpen(); }, bound).has_value();
 }
 
 std::optional<unsigned long> ZelvaneProcess::WaitForExit(milliseconds bound) {
@@ -441,17 +363,6 @@ std::optional<unsigned long> ZelvaneProcess::WaitForExit(milliseconds bound) {
 
 bool ZelvaneProcess::Running() const { return WaitForSingleObject(static_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT; }
 
-std::vector<unsigned long> ZelvaneProcess::LiveChildren() const {
-  std::vector<unsigned long> children;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return children;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (entry.th32ParentProcessID == processId_ && entry.th32ProcessID != processId_)
-      children.push_back(entry.th32ProcessID);
-  CloseHandle(snapshot);
-  return children;
-}
+std::vector<unsigned long> ZelvaneProcess::LiveChildren() const { return testing::ChildProcesses(processId_); }
 
 }  // namespace zelvane::e2e

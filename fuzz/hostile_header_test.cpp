@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
 
 #include "format/record_reader.h"
 #include "platform/platform.h"
+#include "testing/files.h"
 #include "testing/sample_profiles.h"
 #include "upgrade/upgrade_file.h"
 
@@ -44,6 +41,8 @@ namespace zelvane {
 namespace {
 
 using samples::ClaimingProfile;
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 // Counts what `work` allocates, all of it: nothing is subtracted for what it frees.
 template <class Work>
@@ -84,25 +83,16 @@ TEST_P(HostileHeader, IsReadInBoundedMemoryAndLeftDamaged) {
 
 TEST_P(HostileHeader, AsAFileIsSkippedAsDamagedInBoundedMemory) {
   const std::string data = ClaimingProfile(GetParam()).bytes;
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("zelvane-hostile-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  std::filesystem::create_directories(folder);
-  const auto path = folder / "hostile.qdx";
-  {
-    std::ofstream out(path, std::ios::binary);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  }
-  const std::string utf8 = path.string();
+  const testing::TempFolder folder;
+  const std::string path = folder.File("hostile.qdx");
+  WriteBytes(testing::FromUtf8(path), data);
 
   UpgradeResult result{};
-  const auto [bytes, count] = Allocations([&] { result = ProfileUpgrader(4096).Upgrade(SystemPlatform(), utf8); });
+  const auto [bytes, count] = Allocations([&] { result = ProfileUpgrader(4096).Upgrade(SystemPlatform(), path); });
   EXPECT_EQ(result, (UpgradeResult{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::ClaimExceedsFile}));
   EXPECT_LT(bytes, ByteBound);  // the read buffer included
   EXPECT_LT(count, AllocationBound);
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), data);
-  in.close();
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(ReadBytes(testing::FromUtf8(path)), data);
 }
 
 INSTANTIATE_TEST_SUITE_P(InEachArrayKind, HostileHeader,

@@ -4,9 +4,12 @@
 
 #include "platform/windows_path.h"
 
-#include <algorithm>
+#include <gtest/gtest.h>
 
-#include "testing/test_files.h"
+#include <algorithm>
+#include <fstream>
+
+#include "testing/files.h"
 
 namespace zelvane {
 namespace {

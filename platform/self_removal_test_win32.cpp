@@ -2,36 +2,37 @@
 // behind. Copies of self_removal_victim stand in for the tool; run under Wine by CTest.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
-#include "testing/folders_win32.h"
+#include "testing/files.h"
+#include "testing/system_win32.h"
+#include "testing/wait_until.h"
 
 namespace zelvane {
 namespace {
 
+using testing::ChildProcesses;
 using testing::Entries;
-using testing::RemoveTree;
+using testing::WaitUntil;
+using std::chrono::milliseconds;
 
 constexpr DWORD kLimitMs = 20000;  // the longest any wait here may take
+constexpr milliseconds kLimit{kLimitMs};
 constexpr wchar_t kHelperSwitch[] = L"/zelvane-remove-after";
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::wstring VictimPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-  return path.substr(0, path.rfind(L'\\')) + L"\\self_removal_victim.exe";
+  return std::filesystem::path(ModulePath()).replace_filename(L"self_removal_victim.exe").wstring();
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -42,68 +43,30 @@ std::string Listed(const std::vector<std::wstring>& names) {
   return out;
 }
 
-std::vector<DWORD> ChildrenOf(DWORD parent) {
-  std::vector<DWORD> children;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) {
-    ADD_FAILURE() << "no process snapshot, error " << GetLastError();
-    return {parent};
-  }
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) children.push_back(entry.th32ProcessID);
-  CloseHandle(snapshot);
-  return children;
-}
-
-// Polls until `done` holds, for at most kLimitMs; `elapsedMs` tells how long it took.
-template <class Done>
-bool WaitUntil(Done done, ULONGLONG& elapsedMs) {
-  const ULONGLONG start = GetTickCount64();
-  for (;;) {
-    elapsedMs = GetTickCount64() - start;
-    if (done()) return true;
-    if (elapsedMs > kLimitMs) return false;
-    Sleep(20);
-  }
-}
-
 // A fresh folder holding a program folder (with a space and accented letters in its name) and a
 // folder to serve as the programs' temporary folder.
 class Workspace {
  public:
   Workspace() {
-    static int count = 0;
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    root_ = std::wstring(temp) + L"zelvane-removal-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++count);
-    EXPECT_TRUE(CreateDirectoryW(root_.c_str(), nullptr)) << GetLastError();
-    EXPECT_TRUE(CreateDirectoryW(Program().c_str(), nullptr)) << GetLastError();
-    EXPECT_TRUE(CreateDirectoryW(Temp().c_str(), nullptr)) << GetLastError();
-    EXPECT_TRUE(CopyFileW(VictimPath().c_str(), Exe().c_str(), TRUE)) << GetLastError();
+    std::filesystem::create_directory(Program());
+    std::filesystem::create_directory(Temp());
+    std::filesystem::copy_file(VictimPath(), Exe());
   }
-  ~Workspace() { RemoveTree(root_); }
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
 
-  const std::wstring& Root() const { return root_; }
-  std::wstring Program() const { return root_ + L"\\program \u00e9t\u00e9"; }
-  std::wstring Temp() const { return root_ + L"\\temp"; }
+  std::wstring Root() const { return root_.Path().wstring(); }
+  std::wstring Program() const { return Root() + L"\\program \u00e9t\u00e9"; }
+  std::wstring Temp() const { return Root() + L"\\temp"; }
   std::wstring Exe() const { return Program() + L"\\Zelvane Tool.exe"; }
 
   // An empty file in the root.
   std::wstring NewFile(const std::wstring& name) const {
-    const std::wstring path = root_ + L"\\" + name;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-    CloseHandle(file);
+    const std::wstring path = Root() + L"\\" + name;
+    testing::WriteBytes(path, "");
     return path;
   }
 
  private:
-  std::wstring root_;
+  testing::TempFolder root_{"zelvane-removal-"};
 };
 
 struct Ran {
@@ -150,11 +113,6 @@ Ran RunProgram(const std::wstring& exe, const std::wstring& arguments, const std
   GetExitCodeProcess(started.hProcess, &run.exitCode);
   CloseHandle(started.hProcess);
   return run;
-}
-
-std::string ReadText(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -208,20 +166,20 @@ TEST(SelfRemoval, TheExecutableGoesOnceTheProgramHasEndedAndNothingRemains) {
   const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
   ASSERT_TRUE(run.ended) << "the program did not end";
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(ReadText(outcome), "arranged");
+  EXPECT_EQ(testing::ReadBytes(outcome), "arranged");
 
-  ULONGLONG exeGoneMs = 0, helperGoneMs = 0, copyGoneMs = 0;
-  const bool helperSeen = !ChildrenOf(run.id).empty();
-  EXPECT_TRUE(WaitUntil([&] { return !Exists(space.Exe()); }, exeGoneMs))
-      << "the executable is still there " << kLimitMs << " ms after the program ended";
-  EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(run.id).empty(); }, helperGoneMs))
-      << "a process started by the program still runs";
-  EXPECT_TRUE(WaitUntil([&] { return Entries(space.Temp()).empty(); }, copyGoneMs))
-      << "left in the temporary folder:" << Listed(Entries(space.Temp()));
+  const bool helperSeen = !ChildProcesses(run.id).empty();
+  const auto exeGone = WaitUntil([&] { return !Exists(space.Exe()); }, kLimit);
+  EXPECT_TRUE(exeGone) << "the executable is still there " << kLimitMs << " ms after the program ended";
+  const auto helperGone = WaitUntil([&] { return ChildProcesses(run.id).empty(); }, kLimit);
+  EXPECT_TRUE(helperGone) << "a process started by the program still runs";
+  const auto copyGone = WaitUntil([&] { return Entries(space.Temp()).empty(); }, kLimit);
+  EXPECT_TRUE(copyGone) << "left in the temporary folder:" << Listed(Entries(space.Temp()));
   EXPECT_TRUE(Entries(space.Program()).empty()) << "left in the program folder:" << Listed(Entries(space.Program()));
   EXPECT_TRUE(RemoveDirectoryW(space.Program().c_str())) << "the program folder is held, error " << GetLastError();
-  std::cout << "after the program ended: executable gone in " << exeGoneMs << " ms, then no helper after "
-            << helperGoneMs << " ms more and no copy after " << copyGoneMs << " ms more (helper "
+  std::cout << "after the program ended: executable gone in " << exeGone.value_or(kLimit).count()
+            << " ms, then no helper after " << helperGone.value_or(kLimit).count() << " ms more and no copy after "
+            << copyGone.value_or(kLimit).count() << " ms more (helper "
             << (helperSeen ? "" : "not ") << "seen running as the program ended)\n";
 }
 
@@ -232,8 +190,8 @@ TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
   const Ran run = RunProgram(space.Exe(), Quoted(outcome), missing, space.Program());
   ASSERT_TRUE(run.ended) << "the program did not end";
   EXPECT_EQ(run.exitCode, 1u);
-  const std::vector<std::string> lines = Lines(ReadText(outcome));
-  ASSERT_EQ(lines.size(), 4u) << "outcome: " << ReadText(outcome);
+  const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
+  ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
   EXPECT_EQ(lines[0], "failed");
   EXPECT_EQ(lines[1], "arrange the removal of the program");
   EXPECT_EQ(lines[2], Narrow(space.Exe()));
@@ -241,7 +199,7 @@ TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
   const std::size_t folder = lines[3].find(" (temporary folder \"" + Narrow(missing));
   EXPECT_NE(folder, std::string::npos) << lines[3];
   EXPECT_GT(folder, 0u) << "no reason given: " << lines[3];
-  EXPECT_TRUE(ChildrenOf(run.id).empty()) << "a process started by the program runs";
+  EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a process started by the program runs";
   EXPECT_EQ(Entries(space.Program()), std::vector<std::wstring>{L"Zelvane Tool.exe"})
       << Listed(Entries(space.Program()));
   EXPECT_FALSE(Exists(missing));
@@ -318,9 +276,8 @@ TEST(SelfRemoval, OnlyTheRunningImageGoesWhateverItsName) {
     const Ran run = RunProgram(running, Quoted(space.NewFile(L"outcome.txt")), space.Temp(), space.Program());
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitCode, 0u);
-    ULONGLONG ms = 0;
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(running); }, ms)) << "the running image is still there";
-    EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(run.id).empty(); }, ms));
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(running); }, kLimit)) << "the running image is still there";
+    EXPECT_TRUE(WaitUntil([&] { return ChildProcesses(run.id).empty(); }, kLimit));
     EXPECT_TRUE(Exists(space.Exe())) << "the .exe beside it was removed";
   }
 }
@@ -330,18 +287,17 @@ TEST(SelfRemoval, OnlyTheRunningImageGoesWhateverItsName) {
 TEST(SelfRemoval, ARemovalThatCannotSucceedIsReportedAndKeepsTheExecutable) {
   Workspace space;
   const std::wstring outcome = space.NewFile(L"outcome.txt");
-  const HANDLE held = CreateFileW(space.Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+  std::optional<testing::FileHold> held(std::in_place, space.Exe(), FILE_SHARE_READ);
   const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
-  CloseHandle(held);
+  held.reset();
   ASSERT_TRUE(run.ended);
   EXPECT_EQ(run.exitCode, 1u);
-  const std::vector<std::string> lines = Lines(ReadText(outcome));
-  ASSERT_EQ(lines.size(), 4u) << "outcome: " << ReadText(outcome);
+  const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
+  ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
   EXPECT_EQ(lines[1], "remove the program");
   EXPECT_EQ(lines[2], Narrow(space.Exe()));
   EXPECT_EQ(lines[3], SystemMessage(ERROR_SHARING_VIOLATION));
-  EXPECT_TRUE(ChildrenOf(run.id).empty()) << "a helper was started all the same";
+  EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a helper was started all the same";
   EXPECT_TRUE(Exists(space.Exe()));
   EXPECT_TRUE(Entries(space.Temp()).empty()) << Listed(Entries(space.Temp()));
 }

@@ -2,14 +2,19 @@
 
 #include "upgrade/upgrade_file.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "format/record_reader.h"
+#include "testing/files.h"
+#include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
-#include "testing/test_files.h"
 #ifdef _WIN32
 #include "platform/text_win32.h"
-#include "testing/folders_win32.h"
+#include "testing/system_win32.h"
 #endif
 
 namespace zelvane {
@@ -174,7 +179,7 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
       {"", [&](const std::string& path) { return UpgradeProfileFile(refusing, path); }}};
 #ifdef _WIN32
   refusals.push_back({SystemMessage(ERROR_SHARING_VIOLATION), [](const std::string& path) {
-                        const ReaderHold reader(Widen(path));
+                        const FileHold reader(Widen(path), FILE_SHARE_READ);
                         return UpgradeProfileFile(SystemPlatform(), path);
                       }});
 #endif

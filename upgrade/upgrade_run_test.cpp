@@ -2,11 +2,14 @@
 
 #include "upgrade/upgrade_run.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 
+#include "testing/files.h"
+#include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
-#include "testing/test_files.h"
 #include "upgrade/upgrade_file.h"
 
 namespace zelvane {

@@ -1,15 +1,7 @@
 #pragma once
-// Test support: fresh temporary folders, raw file access, and a platform that records calls and
-// can be told to fail. Sample profiles come from testing/sample_profiles.h.
+// A platform for unit tests that records calls and can be told to fail.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -17,56 +9,6 @@
 #include "testing/forwarding_platform.h"
 
 namespace zelvane::testing {
-
-inline std::string Utf8(const std::filesystem::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-inline std::filesystem::path FromUtf8(const std::string& s) {
-  return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
-
-// The path in the form in which the system takes every name as it stands ("\\?\C:\...\nul.qdx" on
-// Windows), so tests can make and read the files the tool must handle.
-inline std::filesystem::path Literal(const std::filesystem::path& path) {
-#ifdef _WIN32
-  std::wstring text = path.wstring();
-  std::replace(text.begin(), text.end(), L'/', L'\\');
-  if (path.is_absolute() && text.rfind(L"\\\\?\\", 0) != 0) return L"\\\\?\\" + text;
-#endif
-  return path;
-}
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() / ("zelvane-test-" + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Literal(path_), ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-  std::string File(const std::string& name) const { return Utf8(path_ / FromUtf8(name)); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(Literal(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << Utf8(path);
-}
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(Literal(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
 // as another program would at that moment. A write longer than `writeLandsBytes` lands that many

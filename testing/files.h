@@ -1,0 +1,43 @@
+#pragma once
+// Files for the tests, the end-to-end driver and the benchmarks: temporary folders, paths in the
+// form the system takes every name in as it stands, and whole files written and read.
+
+#include <filesystem>
+#include <string>
+
+namespace zelvane::testing {
+
+std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path FromUtf8(const std::string& text);
+
+// The path in the form in which the system takes every name as it stands ("\\?\C:\...\nul.qdx"
+// on Windows), so that tests can make and read the files the tool must handle. Unchanged
+// elsewhere, and when relative or already in a "\\" form.
+std::filesystem::path Literal(const std::filesystem::path& path);
+
+// Removes a folder with everything in it, read-only files included; quietly leaves what it cannot.
+void RemoveTree(const std::filesystem::path& folder);
+
+// Creates or replaces the file, holding `bytes`; throws std::runtime_error when it cannot.
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadBytes(const std::filesystem::path& path);  // empty when there is no such file
+
+// A fresh folder, named `prefix` and a number no other folder there has, in the system's
+// temporary folder. The destructor removes it with RemoveTree.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::filesystem::path& prefix = "zelvane-test-");
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return Utf8(path_ / FromUtf8(name)); }  // UTF-8
+  void Keep() { keep_ = true; }  // leaves the folder in place, to look into after a failure
+
+ private:
+  std::filesystem::path path_;
+  bool keep_ = false;
+};
+
+}  // namespace zelvane::testing
