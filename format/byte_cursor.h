@@ -60,7 +60,7 @@ class ByteCursor {
   // Copies the next `n` bytes into `into`; false, taking nothing, when fewer remain.
   bool Copy(char* into, std::size_t n);
 
-  // True when the next byte is in hand and zero: worth asking TakeZeroSpans.
+  // True when the next byte is zero, or not yet read from the file: worth asking TakeZeroSpans.
   bool NextIsZero() const { return next_ < end_ ? *next_ == 0 : source_ != nullptr; }
 
   // Takes as many of the next `count` spans of `span` bytes as hold nothing but zero bytes, and

@@ -23,7 +23,7 @@
 
 #include "format/byte_cursor.h"
 #include "format/record.h"
-#include "format/record_reader.h"
+#include "format/read_end.h"
 
 namespace zelvane {
 
@@ -68,23 +68,20 @@ class LayoutWalk {
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
       const Field& field = layout.fields[i];
       const FieldSlot slot = values_.Field(record, i);
-      if (field.kind == Kind::Record) {  // a nested record is just its fields, inline
-        if (!Fields(*field.nested, values_.AsRecord(slot), false)) {
-          if (end_ == ReadEnd::AtFieldBoundary) missing_ += MinEncodedSize(layout, i + 1);
-          return false;
-        }
-      } else {
-        if (cursor_.AtEnd()) {
-          end_ = ReadEnd::AtFieldBoundary;
-          missing_ += MinEncodedSize(layout, i);
-          return false;
-        }
-        const std::uint64_t start = cursor_.Position();
-        if (!ReadField(field, slot)) {  // cut short: the field stays empty
+      if (cursor_.AtEnd()) {  // the data ends between two fields: this one and the rest are missing
+        end_ = ReadEnd::AtFieldBoundary;
+        missing_ += MinEncodedSize(layout, i);
+        return false;
+      }
+      const std::uint64_t start = cursor_.Position();
+      if (!ReadField(field, slot)) {
+        if (end_ == ReadEnd::AtFieldBoundary) {  // a nested record ended between its fields
+          missing_ += MinEncodedSize(layout, i + 1);
+        } else if (field.kind != Kind::Record) {  // cut short: the field stays empty
           values_.Clear(slot, field);
           cutAt_ = start;
-          return false;
-        }
+        }  // a nested record cut inside a field keeps the fields it read whole
+        return false;
       }
       if (top) values_.FieldEnds(i, cursor_.Position());
     }
@@ -100,7 +97,7 @@ class LayoutWalk {
         values_.SetByte(slot, *p);
         return true;
       }
-      case Kind::Record: return Fields(*field.nested, values_.AsRecord(slot), false);
+      case Kind::Record: return Fields(*field.nested, values_.AsRecord(slot), false);  // inline, nothing around it
       case Kind::ByteArray: return ReadArray<std::uint8_t>(values_.AsByteArray(slot), Field{Kind::Byte});
       case Kind::TextArray: return ReadArray<Text>(values_.AsTextArray(slot), Field{Kind::Text});
       case Kind::RecordArray:

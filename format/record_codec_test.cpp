@@ -165,32 +165,6 @@ TEST(RecordCodec, WriterRefusesValuesTheEncodingCannotHold) {
   EXPECT_THROW(EncodeRecord(TextOnly, EmptyRecord(BytesOnly)), std::bad_variant_access);
 }
 
-// A stream receives the same bytes in chunks, however large the record.
-TEST(RecordCodec, StreamedEncodingEqualsCollectedEncoding) {
-  class Collect : public ByteStream {
-   public:
-    void Write(std::string_view bytes) override {
-      EXPECT_FALSE(bytes.empty());
-      all.append(bytes);
-      ++chunks;
-    }
-    std::string all;
-    int chunks = 0;
-  };
-  Record record = EmptyRecord(layouts::ProfileBlock);
-  auto& bytes = record[ProfileBlock::Bytes];
-  bytes.bounds.dims = {{200'003, -2}};
-  for (std::uint32_t i = 0; i < 200'003; ++i) bytes.elements.push_back(static_cast<std::uint8_t>(i * 31));
-  auto& texts = record[ProfileBlock::Texts];
-  texts.bounds.dims = {{3000, 0}};
-  for (int i = 0; i < 3000; ++i) texts.elements.push_back(std::string(static_cast<std::size_t>(i % 97), 'a'));
-  const std::string expected = EncodeRecord(layouts::ProfileBlock, record);
-  Collect stream;
-  RecordWriter(stream).WriteRecord(layouts::ProfileBlock, record);
-  EXPECT_EQ(stream.all, expected);
-  EXPECT_GT(stream.chunks, 3);
-}
-
 // A file's bytes, handed out in reads of at most `chunk`.
 class ChunkedSource : public ByteSource {
  public:

@@ -9,7 +9,7 @@
 
 #include "format/byte_cursor.h"
 #include "format/record.h"
-#include "format/record_reader.h"
+#include "format/read_end.h"
 
 namespace zelvane {
 

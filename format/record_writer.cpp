@@ -10,34 +10,12 @@ std::string EncodeRecord(const Layout& layout, const Record& record) {
   return writer.TakeBytes();
 }
 
-namespace {
-constexpr std::size_t ChunkSize = 1 << 16;
-}
-
-RecordWriter::RecordWriter(ByteStream& stream) : stream_(&stream) { out_.reserve(ChunkSize + 256); }
-
-void RecordWriter::WriteRecord(const Layout& layout, const Record& record) {
-  WriteFields(layout, record);
-  if (stream_ && !out_.empty()) {
-    stream_->Write(out_);
-    out_.clear();
-  }
-}
-
-void RecordWriter::Spill() {
-  if (stream_ && out_.size() >= ChunkSize) {
-    stream_->Write(out_);
-    out_.clear();
-  }
-}
+void RecordWriter::WriteRecord(const Layout& layout, const Record& record) { WriteFields(layout, record); }
 
 void RecordWriter::WriteFields(const Layout& layout, const Record& record) {
   if (record.fields.size() != layout.fields.size())
     throw std::invalid_argument("a record does not match its layout");
-  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
-    WriteField(layout.fields[i], record.fields[i]);
-    Spill();
-  }
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) WriteField(layout.fields[i], record.fields[i]);
 }
 
 void RecordWriter::WriteField(const Field& field, const Value& value) {
@@ -84,16 +62,9 @@ template <class Element>
 void RecordWriter::WriteArray(const Array<Element>& array, const Field& element) {
   WriteBounds(array.bounds, array.elements.size());
   if constexpr (std::is_same_v<Element, std::uint8_t>) {
-    const std::string_view bytes(reinterpret_cast<const char*>(array.elements.data()), array.elements.size());
-    for (std::size_t at = 0; at < bytes.size(); at += ChunkSize) {
-      out_.append(bytes.substr(at, ChunkSize));
-      Spill();
-    }
+    out_.append(reinterpret_cast<const char*>(array.elements.data()), array.elements.size());
   } else {
-    for (const Element& e : array.elements) {
-      WriteElement(element, e);
-      Spill();
-    }
+    for (const Element& e : array.elements) WriteElement(element, e);
   }
 }
 

@@ -1,10 +1,11 @@
 // libFuzzer target: decodes the input by each record layout and checks that decoding then
 // encoding gives back exactly the bytes that were read; then runs the streaming in-place upgrade
 // of the input as a profile file, over an in-memory platform and through read buffers of several
-// sizes, and checks it against what the record-value path (ReadRecord, ToCurrent, WriteRecord)
-// says it must do: the same decision, the same bytes written, nothing written when nothing
-// changes, the same decision from a check that writes nothing, and nothing more changed by a
-// second upgrade.
+// sizes, and checks it against an oracle that shares no code with the walk the reader and the
+// upgrade use: a plain reading of the encoding written out below. The upgrade must decide as
+// the oracle does (damage kind included), write exactly the bytes the 2.0.12 layout adds and
+// nothing when nothing changes, open a check for reading only, close what it opens, and change
+// nothing more on a second upgrade. The in-memory file hands out its bytes in short reads.
 //
 // Any broken invariant aborts, so libFuzzer keeps the input as a crash.
 
@@ -67,25 +68,134 @@ void CheckRoundTrip(const Layout& layout, std::string_view input) {
       Check(StartsWith(encoded, input.substr(0, position)),
             "a record cut inside a field does not encode to the bytes read");
       break;
-    default:
-      Broken("an unknown read end");
   }
 }
+
+// ---- the oracle: the encoding read plainly, one rule at a time ----
+
+struct Plain {
+  ReadEnd end = ReadEnd::Complete;
+  Damage damage = Damage::None;
+  std::size_t at = 0;       // where the reading stopped: the record's end when Complete
+  std::size_t missing = 0;  // AtFieldBoundary: zero bytes the empty fields not there take
+  std::size_t topEnds[39] = {};
+  std::size_t topRead = 0;  // top-level fields read whole
+};
+
+class PlainReader {
+ public:
+  explicit PlainReader(std::string_view data) : data_(data) {}
+
+  Plain Read(const Layout& layout) {
+    Fields(layout, true);
+    return plain_;
+  }
+
+ private:
+  std::size_t Left() const { return data_.size() - plain_.at; }
+  std::uint64_t Number(std::size_t width) {  // little-endian, `width` bytes known to be there
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value |= std::uint64_t{static_cast<unsigned char>(data_[plain_.at + i])} << (8 * i);
+    plain_.at += width;
+    return value;
+  }
+  bool Cut(Damage why) {  // the first reason is the one kept
+    plain_.end = ReadEnd::InsideField;
+    if (plain_.damage == Damage::None) plain_.damage = why;
+    return false;
+  }
+  static std::size_t EmptySize(const Field& field) {
+    if (field.kind == Kind::Byte) return 1;
+    if (field.kind != Kind::Record) return 2;  // a text's length, or an array's dimension count
+    std::size_t size = 0;
+    for (const Field& f : field.nested->fields) size += EmptySize(f);
+    return size;
+  }
+
+  bool Fields(const Layout& layout, bool top) {
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+      if (Left() == 0) {
+        plain_.end = ReadEnd::AtFieldBoundary;
+        for (std::size_t j = i; j < layout.fields.size(); ++j) plain_.missing += EmptySize(layout.fields[j]);
+        return false;
+      }
+      const std::size_t start = plain_.at;
+      if (!Value(layout.fields[i])) {
+        if (plain_.end == ReadEnd::AtFieldBoundary)
+          for (std::size_t j = i + 1; j < layout.fields.size(); ++j) plain_.missing += EmptySize(layout.fields[j]);
+        else if (layout.fields[i].kind != Kind::Record)
+          plain_.at = start;
+        return false;
+      }
+      if (top) plain_.topEnds[plain_.topRead++] = plain_.at;
+    }
+    return true;
+  }
+
+  bool Value(const Field& field) {
+    switch (field.kind) {
+      case Kind::Byte:
+        if (Left() < 1) return Cut(Damage::EndsInsideField);
+        plain_.at += 1;
+        return true;
+      case Kind::Text: {
+        if (Left() < 2) return Cut(Damage::EndsInsideField);
+        const std::size_t length = static_cast<std::size_t>(Number(2));
+        if (Left() < length) return Cut(Damage::EndsInsideField);
+        plain_.at += length;
+        return true;
+      }
+      case Kind::Record: return Fields(*field.nested, false);
+      case Kind::ByteArray:
+      case Kind::TextArray:
+      case Kind::RecordArray: break;
+    }
+    if (Left() < 2) return Cut(Damage::EndsInsideField);
+    const std::uint64_t dimensions = Number(2);
+    if (8 * dimensions > Left()) return Cut(Damage::ClaimExceedsFile);
+    // The element total, as a product that stops counting once it is past anything the data holds.
+    std::uint64_t total = dimensions == 0 ? 0 : 1;
+    bool zero = false;
+    for (std::uint64_t d = 0; d < dimensions; ++d) {
+      const std::uint64_t count = Number(4);
+      Number(4);  // the lower bound
+      zero = zero || count == 0;
+      total = total > data_.size() ? total : total * count;
+    }
+    if (zero) total = 0;
+    const Field element = field.kind == Kind::ByteArray   ? Field{Kind::Byte}
+                          : field.kind == Kind::TextArray ? Field{Kind::Text}
+                                                          : Field{Kind::Record, field.nested};
+    if (total > Left() / EmptySize(element)) return Cut(Damage::ClaimExceedsFile);
+    for (std::uint64_t i = 0; i < total; ++i) {
+      if (Left() == 0 || !Value(element)) return Cut(Damage::EndsInsideField);  // even between an element's fields
+    }
+    return true;
+  }
+
+  std::string_view data_;
+  Plain plain_;
+};
+
+// ---- one file, in memory ----
 
 class EmptyListing : public FileListing {
  public:
   std::string Next() override { return {}; }
 };
 
-// One file, held in memory.
 class MemoryPlatform : public testing::ForwardingPlatform {
  public:
-  explicit MemoryPlatform(std::string contents) : contents_(std::move(contents)) {}
+  // Reads hand out at most `chunk` bytes.
+  MemoryPlatform(std::string contents, std::size_t chunk) : contents_(std::move(contents)), chunk_(chunk) {}
 
   const std::string& Contents() const { return contents_; }
   int Writes() const { return writes_; }
+  int Closes() const { return closes_; }
+  OpenFor Purpose() const { return purpose_; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor purpose) override {
+    purpose_ = purpose;
     return std::make_unique<File>(*this, purpose);
   }
   std::unique_ptr<FileListing> ListFiles(const std::string&, std::string_view) override {
@@ -95,15 +205,17 @@ class MemoryPlatform : public testing::ForwardingPlatform {
  private:
   class File : public ProfileFile {
    public:
-    File(MemoryPlatform& owner, OpenFor purpose) : owner_(owner), size_(owner.contents_.size()), purpose_(purpose) {}
-    std::uint64_t Size() const override { return size_; }
+    File(MemoryPlatform& owner, OpenFor purpose) : owner_(owner), purpose_(purpose) {}
+    std::uint64_t Size() const override { return owner_.contents_.size(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+      Check(!closed_, "a read after the close");
       const std::string& c = owner_.contents_;
       if (offset >= c.size()) return 0;
-      return c.copy(into, size, static_cast<std::size_t>(offset));
+      return c.copy(into, std::min(size, owner_.chunk_), static_cast<std::size_t>(offset));
     }
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
-      Check(purpose_ == OpenFor::Upgrading, "a check writes");
+      Check(!closed_, "a write after the close");
+      if (purpose_ == OpenFor::Reading) throw PlatformError("open the file for writing", "profile.qdx", "Read only.");
       ++owner_.writes_;
       std::string& c = owner_.contents_;
       Check(offset <= c.size(), "a write leaves a hole in the file");
@@ -113,82 +225,94 @@ class MemoryPlatform : public testing::ForwardingPlatform {
     }
     bool Written() const override { return owner_.writes_ > 0; }
     void Truncate(std::uint64_t) override { Broken("a write that did not fail is taken back"); }
-    void Close() override {}
+    void Close() override {
+      Check(!closed_, "a profile closed twice");
+      closed_ = true;
+      ++owner_.closes_;
+    }
 
    private:
     MemoryPlatform& owner_;
-    std::uint64_t size_;
     OpenFor purpose_;
+    bool closed_ = false;
   };
 
   std::string contents_;
-  int writes_ = 0;
+  std::size_t chunk_;
+  int writes_ = 0, closes_ = 0;
+  OpenFor purpose_ = OpenFor::Upgrading;
 };
 
-// True when `tail` is exactly one Text followed by one Byte: what a 2.0.12 record has beyond
-// the legacy fields.
-bool IsTextThenByte(std::string_view tail) {
-  if (tail.size() < 3) return false;
-  const std::size_t length = static_cast<unsigned char>(tail[0]) | std::size_t{static_cast<unsigned char>(tail[1])} << 8;
-  return tail.size() == 2 + length + 1;
-}
+// ---- the upgrade against the oracle ----
 
-// What the upgrade must do, worked out from a full decode: the outcome and the file afterwards.
+// What the upgrade must do to `input`: the result and the file afterwards.
 std::pair<UpgradeResult, std::string> Expected(std::string_view input) {
-  LegacyProfileRecord legacy;
-  RecordReader reader(input);
-  const ReadEnd end = reader.ReadRecord(LegacyProfileRecord::layout, legacy);
-  const std::size_t read = reader.Position();
-  std::string file(input);
-  if (end == ReadEnd::InsideField) return {{UpgradeOutcome::Skipped, SkipReason::Damaged}, file};
-  if (end == ReadEnd::Complete && IsTextThenByte(input.substr(read)))
-    return {{UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent}, file};
-  if (HasBlankTail(legacy)) return {{UpgradeOutcome::Skipped, SkipReason::BlankTail}, file};
-  const std::string encoded = EncodeRecord(CurrentProfileRecord::layout, ToCurrent(legacy));
-  Check(encoded.compare(0, read, input, 0, read) == 0, "the 2.0.12 encoding changes a byte that was read");
-  if (file.size() < encoded.size()) file.resize(encoded.size());
-  file.replace(read, encoded.size() - read, encoded, read);
-  return {{UpgradeOutcome::Upgraded, SkipReason::None}, file};
+  const Plain legacy = PlainReader(input).Read(layouts::LegacyProfileRecord);
+  const std::string file(input);
+  if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Skipped, SkipReason::Damaged, legacy.damage}, file};
+  if (legacy.end == ReadEnd::Complete) {
+    const Plain added = PlainReader(input.substr(legacy.at)).Read(layouts::AddedInCurrent);
+    if (added.end == ReadEnd::Complete && legacy.at + added.at == input.size())
+      return {{UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent}, file};
+  }
+  const auto empty = [&](std::size_t field) {  // not there, or an empty text: its length only
+    return field >= legacy.topRead || legacy.topEnds[field] - legacy.topEnds[field - 1] == 2;
+  };
+  if (empty(35) && empty(36)) return {{UpgradeOutcome::Skipped, SkipReason::BlankTail}, file};
+  // The empty values of the fields a short file lacks, then an empty Text32 and a zero Byte5: all zero bytes.
+  std::string upgraded = file;
+  const std::size_t end = legacy.at + legacy.missing + 3;
+  if (upgraded.size() < end) upgraded.resize(end);
+  upgraded.replace(legacy.at, end - legacy.at, end - legacy.at, '\0');
+  return {{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, upgraded != file}, upgraded};
 }
 
-UpgradeResult UpgradeInMemory(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode) {
+UpgradeResult Upgrade(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode) {
+  UpgradeResult result;
   try {
-    return ProfileUpgrader(buffer).Upgrade(file, "profile.qdx", mode);
+    result = ProfileUpgrader(buffer).Upgrade(file, "profile.qdx", mode);
   } catch (const std::exception&) {
     Broken("the upgrade of an in-memory file throws");
   }
+  Check(file.Closes() == 1, "a profile was not closed once");
+  Check(file.Purpose() == (mode == UpgradeMode::Check ? OpenFor::Reading : OpenFor::Upgrading),
+        "a profile was opened for another purpose than its mode");
+  return result;
 }
 
-// The streaming upgrade, through a buffer as small as a cursor takes and through the usual one,
-// decides and writes exactly what the record-value path says, a check says the same and writes
-// nothing, and a second upgrade changes nothing.
+// The streaming upgrade, through buffers as small as a cursor takes and through the usual one,
+// decides and writes exactly what the oracle says, a check says the same and writes nothing, and
+// a second upgrade changes nothing.
 void CheckUpgrade(std::string_view input) {
   const auto [expected, expectedFile] = Expected(input);
+  {  // the reader and the scan share a walk: the oracle checks it from outside
+    Record record;
+    RecordReader reader(input);
+    const Plain plain = PlainReader(input).Read(layouts::LegacyProfileRecord);
+    Check(reader.ReadRecord(layouts::LegacyProfileRecord, record) == plain.end && reader.Position() == plain.at,
+          "the reader ends otherwise than the oracle");
+  }
+  const std::size_t chunk = 1 + input.size() % 61;
   const std::size_t smallBuffer = ByteCursor::kMinBuffer + input.size() % 23;
   for (const std::size_t buffer : {smallBuffer, ProfileUpgrader::kDefaultBufferSize}) {
-    MemoryPlatform check{std::string(input)};
-    const UpgradeResult checked = UpgradeInMemory(check, buffer, UpgradeMode::Check);
+    MemoryPlatform check(std::string(input), chunk);
+    const UpgradeResult checked = Upgrade(check, buffer, UpgradeMode::Check);
     Check(check.Contents() == input && check.Writes() == 0, "a check changed the file");
 
-    MemoryPlatform file{std::string(input)};
-    const UpgradeResult result = UpgradeInMemory(file, buffer, UpgradeMode::Upgrade);
+    MemoryPlatform file(std::string(input), chunk);
+    const UpgradeResult result = Upgrade(file, buffer, UpgradeMode::Upgrade);
     Check(result == checked, "a check and an upgrade decided differently");
-    Check(result.outcome == expected.outcome && result.reason == expected.reason,
-          "the upgrade decided otherwise than a full decode says");
-    Check((result.reason == SkipReason::Damaged) == (result.damage != Damage::None), "damage without a reason");
-    Check(file.Contents() == expectedFile, "the upgraded file is not the 2.0.12 record over the legacy bytes");
-    Check(result.written == (file.Writes() > 0) && (file.Writes() > 0) == (expectedFile != input),
-          "a file that needed no change was written, or one that did was not");
+    Check(result == expected, "the upgrade decided otherwise than the oracle");
+    Check(file.Contents() == expectedFile, "the upgraded file is not the oracle's");
+    Check(result.written == (file.Writes() > 0), "written says otherwise than the writes");
     if (result.outcome == UpgradeOutcome::Skipped) continue;
 
     // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.
-    const std::string& after = file.Contents();
-    CurrentProfileRecord current;
-    RecordReader again(after);
-    Check(again.ReadRecord(CurrentProfileRecord::layout, current) == ReadEnd::Complete,
+    const std::string after = file.Contents();
+    Check(PlainReader(after).Read(layouts::CurrentProfileRecord).end == ReadEnd::Complete,
           "the upgraded file does not hold a whole 2.0.12 record");
-    MemoryPlatform second{after};
-    UpgradeInMemory(second, buffer, UpgradeMode::Upgrade);
+    MemoryPlatform second(after, chunk);
+    Upgrade(second, buffer, UpgradeMode::Upgrade);
     Check(second.Contents() == after && second.Writes() == 0, "a second upgrade changed the file");
   }
 }

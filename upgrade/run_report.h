@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "format/record_reader.h"
+#include "format/read_end.h"
 
 namespace zelvane {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "format/profile_layouts.h"
-#include "format/record_reader.h"
+#include "format/read_end.h"
 #include "platform/platform.h"
 
 namespace zelvane {
