@@ -47,28 +47,28 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             "damaged, would be left as it is: Claims.qdx (an array in it claims more elements than the file holds)\r\n"
             "Summary: 5 profiles: 1 would be upgraded, 1 already in the 2.0.12 layout, 1 needs no change, 2 damaged. "
             "Exit code 5: with /check: some profiles need upgrading.\r\n");
-  RunReport unreadable;  // a check goes on past a profile it cannot read
-  unreadable.formatsFolder = "F\\";
-  unreadable.check = true;
-  unreadable.end = RunEnd::Finished;
-  unreadable.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
-  EXPECT_EQ(ReportText(unreadable, "T"),
-            Heading("T") + "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\n"
-            "Summary: 1 profile: 1 cannot be read. Exit code 1: a failure stopped the run (with /check: a profile "
-            "could not be read).\r\n");
-  RunReport unlisted;
-  unlisted.formatsFolder = "F\\";
-  unlisted.end = RunEnd::Failed;
-  unlisted.listingFailure = "could not list the folder: Gone.";
-  unlisted.profiles.emplace_back("Later.qdx");
-  EXPECT_EQ(ReportText(unlisted, "T"),
-            Heading("T") + "upgrade of F\\\r\nThe profiles could not be listed to the end: could not list the folder: "
-            "Gone.\r\nnot reached: Later.qdx\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped "
-            "the run (with /check: a profile could not be read).\r\n");
-  RunReport none;
-  none.formatsFolder = "F\\";
-  EXPECT_EQ(ReportText(none, "T"), Heading("T") + "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. "
-                                   "Exit code 3: no profiles were found.\r\n");
+  const auto made = [](bool check, RunEnd end, std::vector<ProfileReport> profiles, std::string listingFailure = {}) {
+    RunReport report;
+    report.formatsFolder = "F\\";
+    report.check = check;
+    report.end = end;
+    report.profiles = std::move(profiles);
+    report.listingFailure = std::move(listingFailure);
+    return report;
+  };
+  const std::pair<RunReport, std::string> cases[] = {
+      {made(true, RunEnd::Finished,  // a check goes on past a profile it cannot read
+            {ProfileReport("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.")}),
+       "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\nSummary: 1 profile: 1 cannot be "
+       "read. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n"},
+      {made(false, RunEnd::Failed, {ProfileReport("Later.qdx")}, "could not list the folder: Gone."),
+       "upgrade of F\\\r\nThe profiles could not be listed to the end: could not list the folder: Gone.\r\nnot reached: "
+       "Later.qdx\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped the run (with /check: a profile "
+       "could not be read).\r\n"},
+      {made(false, RunEnd::NoFiles, {}),
+       "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles were found.\r\n"},
+  };
+  for (const auto& [report, text] : cases) EXPECT_EQ(ReportText(report, "T"), Heading("T") + text);
   // What ends the program before a run could report: the exit code it really ends with.
   EXPECT_EQ(BadCommandLineText("\"/x\" is not a switch Zelvane knows.", "T"),
             Heading("T") + "the command line is not right: \"/x\" is not a switch Zelvane knows. Nothing was done. "
