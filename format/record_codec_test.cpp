@@ -102,11 +102,14 @@ TEST(RecordCodec, DecodedValuesAreLittleEndianAndSigned) {
   EXPECT_EQ(std::get<Text>(text.fields[0]), Bytes(300, '\xE9'));  // length 0x012C, not 0x2C01
 }
 
+// Data cut short, and counts no file can back: the field stays empty, nothing is allocated for
+// the claim, and the reason is told.
 TEST(RecordCodec, HostileCountsAreCheckedBeforeAnythingIsAllocated) {
   struct Hostile {
     const char* name;
     const Layout& layout;
     Bytes bytes;
+    Damage why = Damage::ClaimExceedsFile;
   };
   const Hostile cases[] = {
       {"4,294,967,295 bytes in a 100-byte file", BytesOnly, B({1, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}) + Bytes(90, 'x')},
@@ -118,11 +121,18 @@ TEST(RecordCodec, HostileCountsAreCheckedBeforeAnythingIsAllocated) {
        B({2, 0, 0x00, 0x00, 0x01, 0x00, 0, 0, 0, 0, 0x00, 0x00, 0x01, 0x00, 0, 0, 0, 0}) + Bytes(64, '\0')},
       {"65,535 dimensions in 100 bytes", BytesOnly, B({0xFF, 0xFF}) + Bytes(98, '\x01')},
       {"items that fit as bytes but not as items", ItemsOnly, B({1, 0, 9, 0, 0, 0, 0, 0, 0, 0}) + Bytes(100, '\0')},
+      {"a text running past the end", TextOnly, B({5, 0, 'a', 'b'}), Damage::EndsInsideField},
+      {"a dimension count cut short", TextsOnly, B({1}), Damage::EndsInsideField},
+      {"the second item cut between its fields", ItemsOnly,
+       B({1, 0, 2, 0, 0, 0, 0, 0, 0, 0}) + EmptyItem + B({5, 0, 'a', 'b', 'c', 'd', 'e', 7, 0, 0, 0, 0}),
+       Damage::EndsInsideField},
   };
   for (const Hostile& c : cases) {
     auto [end, record] = Decode(c.layout, c.bytes);
     EXPECT_EQ(end, ReadEnd::InsideField) << c.name;
     EXPECT_EQ(record, EmptyRecord(c.layout)) << c.name;
+    ByteCursor cursor(c.bytes);
+    EXPECT_EQ(ScanRecord(cursor, c.layout).damage, c.why) << c.name;
   }
 }
 
@@ -181,9 +191,13 @@ class ChunkedSource : public ByteSource {
 };
 
 // Whatever the cut, the fields kept are exactly what the read bytes encode, and a scan through
-// the smallest buffers finds the same end as the reader.
+// the smallest buffers finds the same end as the reader. The buffers are followed by zero bytes,
+// as a fresh one is: a walk that counts empty elements past the bytes in hand finds them there.
 TEST(RecordCodec, EveryCutOfARecordKeepsAPrefixOfItsBytes) {
-  const Bytes full = samples::Encode(samples::Legacy());  // every kind, nested arrays included
+  LegacyProfileRecord rich = samples::Legacy();  // every kind, nested arrays included
+  rich[LegacyProfileRecord::BlockB][ProfileBlock::Items] = {
+      {{{4, 0}}}, {BlockItem{}, BlockItem{}, BlockItem{}, samples::ItemOf(7, 3)}};  // a run of empty items
+  const Bytes full = samples::Encode(rich);
   int boundaries = 0;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     const Bytes data = full.substr(0, cut);
@@ -191,8 +205,8 @@ TEST(RecordCodec, EveryCutOfARecordKeepsAPrefixOfItsBytes) {
     auto [end, record] = Decode(layouts::LegacyProfileRecord, data, &position);
     for (const std::size_t buffer : {ByteCursor::kMinBuffer, ByteCursor::kMinBuffer + 1, std::size_t{29}}) {
       ChunkedSource source(data, 7);
-      std::vector<char> room(buffer);
-      ByteCursor cursor(source, data.size(), room);
+      std::vector<char> room(buffer + 64);
+      ByteCursor cursor(source, data.size(), std::span(room).first(buffer));
       const RecordScan scan = ScanRecord(cursor, layouts::LegacyProfileRecord);
       EXPECT_EQ(scan.end, end) << "cut " << cut << ", buffer " << buffer;
       EXPECT_EQ(scan.wholeEnd, position) << "cut " << cut << ", buffer " << buffer;

@@ -94,7 +94,8 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
        [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Reading)->WriteAt(0, "x"); }, "open the file for writing",
        readOnly},
   };
-  if (!std::ofstream(Literal(FromUtf8(readOnly)), std::ios::app))  // unless the system lets this user write anyway
+  const bool readOnlyHolds = !std::ofstream(Literal(FromUtf8(readOnly)), std::ios::app);
+  if (readOnlyHolds)  // unless the system lets this user write anyway: see the end
     cases.push_back({"write a read-only file",
                      [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Upgrading)->WriteAt(3, "x"); },
                      "open the file for writing", readOnly});
@@ -109,10 +110,16 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
       EXPECT_EQ(std::string(e.what()), c.path + "\nCould not " + c.action + ". " + e.Reason()) << c.name;
     }
   }
-  EXPECT_THROW(SystemPlatform().OpenProfile(sub, OpenFor::Upgrading), PlatformError);
+  // A folder named like a profile is refused, however often, and leaves nothing open behind.
+  const std::optional<std::size_t> open = OpenDescriptors();
+  for (int i = 0; i < 100; ++i)
+    for (const OpenFor purpose : {OpenFor::Reading, OpenFor::Upgrading})
+      EXPECT_THROW(SystemPlatform().OpenProfile(sub, purpose), PlatformError);
+  EXPECT_EQ(OpenDescriptors(), open);
   EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates a file
   std::filesystem::permissions(Literal(FromUtf8(readOnly)), std::filesystem::perms::owner_all);
   EXPECT_EQ(ReadBytes(FromUtf8(readOnly)), "abc");
+  if (!readOnlyHolds) GTEST_SKIP() << "this user may write read-only files: their refusal was not seen";
 }
 
 // Every path reaches Windows in the form that takes names as they stand.
@@ -128,6 +135,7 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
       {"C:/a/./b/../c. /d.qdx.", "", "\\\\?\\C:\\a\\c. \\d.qdx."},  // trailing dots and spaces kept
       {"C:\\", "", "\\\\?\\C:\\"},
       {"\\\\server\\share\\x\\con.qdx", "", "\\\\?\\UNC\\server\\share\\x\\con.qdx"},
+      {"//server/share/x.qdx", "", "\\\\?\\UNC\\server\\share\\x.qdx"},  // forward slashes too
       {"sub\\aux.qdx", "D:\\work", "\\\\?\\D:\\work\\sub\\aux.qdx"},
       {"..\\x", "D:\\work\\here", "\\\\?\\D:\\work\\x"},
       {"..\\..\\..\\x", "D:\\work", "\\\\?\\D:\\x"},  // never above the root

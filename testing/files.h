@@ -2,7 +2,9 @@
 // Files for the tests, the end-to-end driver and the benchmarks: temporary folders, paths in the
 // form the system takes every name in as it stands, and whole files written and read.
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zelvane::testing {
@@ -21,6 +23,10 @@ void RemoveTree(const std::filesystem::path& folder);
 // Creates or replaces the file, holding `bytes`; throws std::runtime_error when it cannot.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);  // empty when there is no such file
+
+// How many files this process holds open, where the system tells it (POSIX: /proc/self/fd);
+// nothing elsewhere.
+std::optional<std::size_t> OpenDescriptors();
 
 // A fresh folder, named `prefix` and a number no other folder there has, in the system's
 // temporary folder. The destructor removes it with RemoveTree.

@@ -11,4 +11,11 @@ void RemoveTree(const std::filesystem::path& folder) {
   std::filesystem::remove_all(folder, ignored);
 }
 
+std::optional<std::size_t> OpenDescriptors() {
+  std::error_code error;
+  std::filesystem::directory_iterator open("/proc/self/fd", error);
+  if (error) return std::nullopt;
+  return static_cast<std::size_t>(std::distance(open, {}));
+}
+
 }  // namespace zelvane::testing

@@ -36,6 +36,15 @@ class FileHold {
   HANDLE handle_;
 };
 
+// True when another program could open `path` for writing now, sharing it every way.
+inline bool OthersMayWrite(const std::filesystem::path& path) {
+  const HANDLE file = CreateFileW(Literal(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
 // The processes still running that `parent` started. Throws std::runtime_error when the system
 // cannot tell.
 inline std::vector<DWORD> ChildProcesses(DWORD parent) {

@@ -100,7 +100,7 @@ void MainWindow::Create() {
   ApplyDpi(WindowDpi(hwnd_), true);
   SendMessageW(hwnd_, DM_SETDEFID, kRunButtonId, 0);
   Guarded(hwnd_, [this] {
-    OnLoad();
+    OnCreate();
     return LRESULT{0};
   });
 }
@@ -114,7 +114,7 @@ void MainWindow::Show(int showCommand) {
 
 bool MainWindow::PreTranslate(MSG& message) { return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message); }
 
-void MainWindow::OnLoad() { SetWindowTextW(statusLabel_, Widen(kIntroduction).c_str()); }
+void MainWindow::OnCreate() { SetWindowTextW(statusLabel_, Widen(kIntroduction).c_str()); }
 
 void MainWindow::OnRunClicked() {
   if (running_) return;  // a click that arrives while the run pumps events

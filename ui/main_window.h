@@ -21,7 +21,7 @@ class MainWindow final : public ProgressSink {
   ~MainWindow() override;
 
   // Registers the window class, creates the window and its controls at the monitor's scale and
-  // runs OnLoad; the window stays hidden. Throws std::runtime_error when the system refuses.
+  // runs OnCreate; the window stays hidden. Throws std::runtime_error when the system refuses.
   void Create();
   void Show(int showCommand);
 
@@ -44,7 +44,7 @@ class MainWindow final : public ProgressSink {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  void OnLoad();
+  void OnCreate();
   void OnRunClicked();
   void DeliverReport(const RunReport& report);
   void Close();

@@ -50,6 +50,9 @@ std::vector<Case> Cases() {
   const UpgradeResult cut{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::EndsInsideField};
   const UpgradeResult overclaim{UpgradeOutcome::Skipped, SkipReason::Damaged, Damage::ClaimExceedsFile};
   const std::string hostile = ClaimingProfile(ProfileBlock::Items.index).bytes;
+  LegacyProfileRecord manyEmpty = Legacy();  // 360,000 zero bytes of items: more than one buffer
+  manyEmpty[LegacyProfileRecord::BlockA][ProfileBlock::Items] = {{{{30000, 1}}}, std::vector<Record>(30000, BlockItem{})};
+  const std::string empties = Encode(manyEmpty);
   return {
       {"fields 36 and 37 set", both, upgraded, Upgraded(both), both.size()},
       {"field 36 set", only30, upgraded, Upgraded(only30), only30.size()},
@@ -71,6 +74,7 @@ std::vector<Case> Cases() {
       {"cut just before field 37", only30.substr(0, text31At), upgraded, Upgraded(only30), text31At},
       {"cut just before field 36", only30.substr(0, text30At), blankTail, only30.substr(0, text30At)},
       {"an array claiming 4,294,967,295 elements", hostile, overclaim, hostile},
+      {"30,000 empty items", empties, upgraded, Upgraded(empties), empties.size()},
   };
 }
 
@@ -89,7 +93,8 @@ TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
       RecordingPlatform platform;
       EXPECT_EQ(ProfileUpgrader(buffer).Upgrade(platform, path), c.result);
       EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after);
-      EXPECT_EQ(platform.opens, 1);
+      EXPECT_EQ(platform.purposes, std::vector<OpenFor>{OpenFor::Upgrading});
+      EXPECT_EQ(platform.closes, 1) << "a failing close would go unreported";
       ASSERT_EQ(platform.written.size(), c.writtenAt ? 1u : 0u);
       if (c.writtenAt) {
         EXPECT_EQ(platform.written[0].first, *c.writtenAt);
@@ -100,18 +105,19 @@ TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
   }
 }
 
-// A check opens nothing for writing and says what an upgrade would do.
+// A check opens nothing for writing (a reader that shares only reading, as Quindrel, is never
+// refused meanwhile) and says what an upgrade would do.
 TEST(UpgradeProfileFile, ACheckTellsWhatAnUpgradeWouldDoAndChangesNothing) {
   TempFolder folder;
   for (const Case& c : Cases()) {
     const std::string path = folder.File("profile.qdx");
     WriteBytes(FromUtf8(path), c.before);
-    std::filesystem::permissions(Literal(FromUtf8(path)), std::filesystem::perms::owner_read);
     RecordingPlatform platform;
     EXPECT_EQ(ProfileUpgrader().Upgrade(platform, path, UpgradeMode::Check), c.result) << c.name;
     EXPECT_EQ(ReadBytes(FromUtf8(path)), c.before) << c.name;
     EXPECT_EQ(platform.writes, 0) << c.name;
-    std::filesystem::permissions(Literal(FromUtf8(path)), std::filesystem::perms::owner_all);
+    EXPECT_EQ(platform.purposes, std::vector<OpenFor>{OpenFor::Reading}) << c.name;
+    EXPECT_EQ(platform.closes, 1) << c.name;
   }
 }
 
@@ -151,25 +157,10 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
   }
   EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates
 
-  // Read-only: a profile that needs no change is still read; one that does fails at the write.
   const std::string blank = folder.File("blank.qdx"), legacy = folder.File("legacy.qdx");
   const std::string legacyBytes = Encode(Legacy({"a", "b"}));
   WriteBytes(FromUtf8(blank), Encode(Legacy({"", ""})));
   WriteBytes(FromUtf8(legacy), legacyBytes);
-  for (const std::string* p : {&blank, &legacy})
-    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_read);
-  if (!std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) {  // unless the system lets this user write anyway
-    EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), blank).reason, SkipReason::BlankTail);
-    try {
-      UpgradeProfileFile(SystemPlatform(), legacy);
-      ADD_FAILURE() << "a read-only profile was upgraded";
-    } catch (const PlatformError& e) {
-      EXPECT_EQ(e.Action(), "open the file for writing");
-    }
-  }
-  for (const std::string* p : {&blank, &legacy})
-    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_all);
-  EXPECT_EQ(ReadBytes(FromUtf8(legacy)), legacyBytes);
 
   // Writing refused, whoever refuses it: the refusal alone is told, since nothing was written and
   // there is nothing to give back. On Windows, a reader that shares only reading refuses it too.
@@ -197,6 +188,16 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
     }
     EXPECT_EQ(ReadBytes(FromUtf8(legacy)), legacyBytes);
   }
+
+  // Read-only files: a profile that needs no change is still read; one that does fails at the write.
+  for (const std::string* p : {&blank, &legacy})
+    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_read);
+  if (std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) GTEST_SKIP() << "this user may write read-only files";
+  EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), blank).reason, SkipReason::BlankTail);
+  EXPECT_THROW(UpgradeProfileFile(SystemPlatform(), legacy), PlatformError);
+  for (const std::string* p : {&blank, &legacy})
+    std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_all);
+  EXPECT_EQ(ReadBytes(FromUtf8(legacy)), legacyBytes);
 }
 
 // Another program saves the profile (writes a new file and renames it over the old one) while
@@ -218,14 +219,16 @@ TEST(UpgradeProfileFile, AProfileReplacedMeanwhileIsNeverMixed) {
       platform.failOn = [&](const std::string& call, const std::string& p) {
         if (call != moment || replaced) return;
         replaced = true;
+#ifdef _WIN32
+        EXPECT_FALSE(OthersMayWrite(FromUtf8(p))) << "another program may write the profile while it is held";
+#endif
         WriteBytes(FromUtf8(p + ".new"), *replacement);
         std::error_code refused;  // where the system refuses to replace a file held open
         std::filesystem::rename(Literal(FromUtf8(p + ".new")), Literal(FromUtf8(p)), refused);
       };
       ProfileUpgrader(16).Upgrade(platform, path);
       const std::string after = ReadBytes(FromUtf8(path));
-      EXPECT_TRUE(after == *replacement || after == upgraded)
-          << "size " << after.size();
+      EXPECT_TRUE(after == *replacement || after == upgraded) << "size " << after.size();
       std::filesystem::remove(Literal(FromUtf8(path + ".new")));
     }
   }
