@@ -112,8 +112,8 @@ class ZelvaneTest : public ::testing::Test {
   }
 
   void Start(const std::wstring& arguments, const std::wstring& exe = L"Zelvane.exe",
-             const std::wstring& standardOutput = L"") {
-    app_ = std::make_unique<ZelvaneProcess>(folder().Join(exe), folder().Path(), arguments, standardOutput);
+             const std::wstring& standardOutput = L"", bool withName = true) {
+    app_ = std::make_unique<ZelvaneProcess>(folder().Join(exe), folder().Path(), arguments, standardOutput, withName);
   }
 
   // Presses Run and waits for the message box that ends the run.
@@ -589,6 +589,7 @@ struct CommandLineCase {
   std::vector<std::string> lines;    // lines the report holds, in any order
   std::vector<std::wstring> absent = {};  // files that must not be there afterwards, relative to {Q}
   bool withDamaged = true;           // the formats folder holds a damaged profile
+  bool withName = true;              // the command line begins with the program's name
 };
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
@@ -610,7 +611,7 @@ TEST_P(CommandLineTest, RunsUnattended) {
     folder().MakeFolders(L"elsewhere");
     folder().CopyIn(exe_, L"elsewhere\\Zelvane.exe");
   }
-  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"));
+  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"), c.withName);
   const std::optional<unsigned long> exit = app().WaitForExit(kRunBound);
   ASSERT_TRUE(exit) << "the program did not end" << (app().MessageBoxOpen() ? ": a message box is open" : "");
   EXPECT_EQ(*exit, c.exitCode);
@@ -630,7 +631,9 @@ TEST_P(CommandLineTest, RunsUnattended) {
 }
 
 const std::string kBadLine = "the command line is not right: ";
-const std::vector<std::wstring> kDevices = {L"nul", L"con", L"appfiles\\formats\\run.qdx", L"appfiles\\formats\\new.qdx"};
+const std::vector<std::wstring> kDevices = {L"nul",     L"con",     L"nul:",   L"con:",
+                                            L"run.log ", L"elsewhere\\run.log", L"appfiles\\formats\\run.qdx",
+                                            L"appfiles\\formats\\new.qdx"};
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, CommandLineTest,
@@ -664,8 +667,63 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"CheckLogAmongTheProfiles", L"/check /quiet /log:\"{Q}\\appfiles\\formats\\new.qdx\"", false, 2, false,
                         {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
         CommandLineCase{"LogToNul", L"/quiet /log:nul", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
-        CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices}),
+        CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"LogToConColon", L"/quiet /log:con:", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"LogToNulColon", L"/quiet /log:nul:", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
+        CommandLineCase{"LogToAStream", L"/quiet /log:\"{Q}\\run.log:s\"", false, 2, false, {"names a stream of a file (a colon after the drive), not a file. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"LogIsTheTool", L"/quiet /log:\"{Q}\\zelvane.EXE\"", false, 2, false, {"is Zelvane itself, which is never written to. Nothing was done. Exit code 2."}},
+        // Typed paths mean what Windows means by them: a trailing blank is no part of a name.
+        CommandLineCase{"TrailingBlanks", L"/quiet /folder:\"{Q} \" /log:\"{L} \"", true, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
+        // A launcher that names the module apart and leaves the program's name out of the line.
+        CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, false},
+        CommandLineCase{"QuietWithoutTheProgramsName", L"/quiet /folder:\"{Q}\"", true, 4, true, {"\nupgraded: legacy.qdx"}, {}, true, false},
+        // PowerShell passes a variable that holds two switches as one quoted argument.
+        CommandLineCase{"SwitchesQuotedTogether", L"\"/check /quiet\" /log:\"{L}\"", false, 2, false, {kBadLine + "\"/check /quiet\" holds /quiet inside quotation marks: give each switch on its own. Nothing was done. Exit code 2."}},
+        CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", false, 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
+
+// A quiet run that crashes (here a thread of it made to start at address 0, from outside, while
+// it waits to write its report to a pipe that nobody reads) shows no box, starts no debugger and
+// ends with the fault's own code. Its report so far is all that reached the pipe.
+TEST_F(ZelvaneTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
+  std::vector<Profile> profiles;  // long names: their report lines fill the pipe's buffer soon
+  for (int i = 0; i < 300; ++i)
+    profiles.push_back({kFormats + std::wstring(150, L'p') + std::to_wstring(1000 + i) + L".qdx", kLegacy, false});
+  Lay(profiles);
+  HANDLE read = nullptr, write = nullptr;
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  ASSERT_TRUE(CreatePipe(&read, &write, &inheritable, 4096));
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = write;
+  PROCESS_INFORMATION program{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
+                             &startup, &program));
+  CloseHandle(write);
+  DWORD waiting = 0;  // the report's heading is written once the run is under way
+  EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
+  const HANDLE thread = CreateRemoteThread(program.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  EXPECT_NE(thread, nullptr) << GetLastError();
+  const bool ended = WaitForSingleObject(program.hProcess, 20000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(program.hProcess, 0xDEAD);
+  EXPECT_TRUE(ended) << "the program did not end after its crash";
+  std::string output;  // what reached the pipe, read without waiting on a writer that is left
+  char buffer[4096];
+  for (DWORD n = 0, got = 0; PeekNamedPipe(read, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
+                              ReadFile(read, buffer, std::min<DWORD>(n, sizeof buffer), &got, nullptr);)
+    output.append(buffer, got);
+  DWORD code = 0;
+  GetExitCodeProcess(program.hProcess, &code);
+  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(output.find("  Zelvane "), 19u) << output.substr(0, 200);
+  EXPECT_EQ(output.find("Summary:"), std::string::npos) << "the run ended before the crash";
+  EXPECT_EQ(output.find("nhandled"), std::string::npos) << "a crash report reached the output:\n" << output;
+  EXPECT_EQ(FindWindowW(L"#32770", nullptr), nullptr) << "a box is open";
+  for (HANDLE h : {read, thread, program.hThread, program.hProcess}) CloseHandle(h);
+}
 
 // Without /quiet, a bad command line is told in a box; /folder: points the window at another
 // Quindrel folder.

@@ -87,9 +87,11 @@ struct MessageBoxView {
 class ZelvaneProcess {
  public:
   // Starts `exe` with `arguments`; its standard output goes to the file `standardOutput` when one
-  // is named.
+  // is named. The command line begins with the program's name, as most launchers write it, unless
+  // `withName` is false: the module is then named to the system apart, and the line holds the
+  // arguments alone.
   ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder, const std::wstring& arguments = L"",
-                 const std::wstring& standardOutput = L"");
+                 const std::wstring& standardOutput = L"", bool withName = true);
   ~ZelvaneProcess();
   ZelvaneProcess(const ZelvaneProcess&) = delete;
   ZelvaneProcess& operator=(const ZelvaneProcess&) = delete;

@@ -190,8 +190,8 @@ std::string MessageBoxView::Describe() const {
 }
 
 ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder,
-                               const std::wstring& arguments, const std::wstring& standardOutput) {
-  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+                               const std::wstring& arguments, const std::wstring& standardOutput, bool withName) {
+  std::wstring commandLine = !withName ? arguments : L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

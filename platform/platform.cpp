@@ -8,6 +8,25 @@ PlatformError::PlatformError(std::string action, std::string path, std::string r
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 
+namespace {
+
+bool IsKnown(const std::array<std::uint8_t, 16>& id) {
+  bool zeros = true, ones = true;
+  for (const std::uint8_t b : id) {
+    zeros = zeros && b == 0;
+    ones = ones && b == 0xFF;
+  }
+  return !zeros && !ones;
+}
+
+}  // namespace
+
+bool IsSameIdentity(const FileIdentity& a, const FileIdentity& b) {
+  if (a.folder != b.folder) return false;
+  if (IsKnown(a.id) && IsKnown(b.id)) return a.volume == b.volume && a.id == b.id;
+  return !a.finalPath.empty() && a.finalPath == b.finalPath;
+}
+
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
   if (name.size() < suffix.size()) return false;
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

@@ -2,6 +2,7 @@
 // What the tool takes from the operating system: profiles opened once from their first read to
 // their last write, folder listings, its own location and its removal.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -39,8 +40,9 @@ class ProfileFile {
   // not be opened for writing.
   virtual void WriteAt(std::uint64_t offset, std::string_view bytes) = 0;
 
-  // True once any byte has reached the file through this handle, a write that failed part-way
-  // included.
+  // True from the first call of WriteAt that reached the system on: a write that failed may still
+  // have changed the file (a disk that filled, a share that dropped). False while writing is
+  // refused.
   virtual bool Written() const = 0;
 
   // Sets the file's length to `size`; used to take back a write that failed part-way.
@@ -63,6 +65,29 @@ class FileListing {
   virtual std::string Next() = 0;
 };
 
+// A file that a report is appended to, held open from the first line to the last.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // Appends all of `text` at the end of the file and, with `flush`, makes sure that it has reached
+  // the disk (or the server of a share). When that cannot be done, the file is given back the
+  // length it had, so that it never ends in part of a text, and PlatformError says why.
+  virtual void Append(std::string_view text, bool flush = false) = 0;
+};
+
+// What the system knows a file or folder by, for telling whether two paths name the same one.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::array<std::uint8_t, 16> id{};  // its number on the volume; all 0 or all 1 bits: not known
+  std::string finalPath;              // the path the system resolves it to; empty: not known
+  bool folder = false;
+};
+
+// True when both identities are of the same file or folder: by volume and number where both
+// numbers are known (some file systems have none, or cannot give one for every file), otherwise
+// by the paths the system resolves them to.
+bool IsSameIdentity(const FileIdentity& a, const FileIdentity& b);
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -78,16 +103,21 @@ class Platform {
 
   // The folder the program runs from (no trailing separator but at a drive root).
   virtual std::string ProgramFolder() = 0;
+  // The running program's own executable, as a full path.
+  virtual std::string ProgramFile() = 0;
 
-  // The full form of `path`, taken from the current folder when it is relative.
+  // The full form of a path a person typed, as the system means it: taken from the current
+  // folder when relative, "." and ".." resolved, and on Windows trailing dots and blanks dropped
+  // from its last name. Names listed from a folder are never passed through this. Throws
+  // PlatformError.
   virtual std::string FullPath(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
-  // True when both paths name the same existing folder, however each is written (letter case,
-  // short names, links).
-  virtual bool IsSameFolder(const std::string& a, const std::string& b) = 0;
+  // True when both paths name the same existing file, or the same existing folder, however each
+  // is written (letter case, short names, links).
+  virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
 
-  // Appends `text` to the file at `path`, creating it when there is none. Throws PlatformError.
-  virtual void AppendToFile(const std::string& path, std::string_view text) = 0;
+  // Opens the file at `path` for appending, creating it when there is none. Throws PlatformError.
+  virtual std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) = 0;
   // Writes `text` to the program's standard output when a script has sent it somewhere (a file,
   // a pipe); does nothing otherwise.
   virtual void WriteToStandardOutput(std::string_view text) = 0;
@@ -103,10 +133,31 @@ class Platform {
 
 Platform& SystemPlatform();
 
-// When this process was started by RemoveProgramAfterExit as the helper that removes a program
-// once it has ended, does that work and returns true: the caller then ends at once. A removal
-// that fails then is shown by the helper itself. Otherwise false.
-bool RunAsRemovalHelper();
+// The switch of the line RemoveProgramAfterExit starts its helper with:
+//   "<copy of the program>" /zelvane-remove-after <handle> <process id> "<path>"
+inline constexpr char kRemovalSwitch[] = "/zelvane-remove-after";
+
+// The values of the helper's line, as they stand on it.
+struct RemovalRequest {
+  std::string handle;     // an inherited handle to the process that asked, in decimal
+  std::string processId;  // that process's id, in decimal
+  std::string path;       // the file to remove once that process has ended
+};
+
+// When `request` is one RemoveProgramAfterExit made (the handle is an inherited handle to the
+// process named by the id), works as the helper that removes the program once it has ended, and
+// returns true: the caller then ends at once. A removal that fails then is shown by the helper
+// itself. Otherwise false, having done nothing.
+bool RunAsRemovalHelper(const RemovalRequest& request);
+
+// For a run that nobody watches: no failure of the program, a crash included, shows a box or
+// waits for an answer. A fault (an access violation) ends the process with the fault's own code,
+// and an unexpected failure of the C++ runtime (std::terminate, abort) with kInternalFailureCode.
+void ShowNoFailureBoxes();
+
+// The exit code of a program that ShowNoFailureBoxes kept from showing an internal failure:
+// 0xC0000409, the code with which Windows ends a program that stops itself on one.
+inline constexpr unsigned long kInternalFailureCode = 0xC0000409;
 
 // ASCII letter case aside, as the system compares file extensions.
 bool EndsWithNoCase(std::string_view name, std::string_view suffix);

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -90,10 +92,10 @@ class PosixProfileFile : public ProfileFile {
   void WriteAt(std::uint64_t offset, std::string_view bytes) override {
     if (writeRefused_ != 0) Fail("open the file for writing", path_, writeRefused_);
     while (!bytes.empty()) {
+      written_ = true;  // a call that fails may have changed the file all the same
       const ssize_t n = ::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("write to the file", path_, errno);
-      written_ = written_ || n > 0;
       bytes.remove_prefix(static_cast<std::size_t>(n));
       offset += static_cast<std::uint64_t>(n);
     }
@@ -124,14 +126,54 @@ class PosixProfileFile : public ProfileFile {
   bool written_ = false;
 };
 
+// False when not all of `text` could be written; errno then tells why.
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     text.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// A log, appended to through one descriptor; a write that fails is taken back to the length
+// before it.
+class PosixAppendFile : public AppendFile {
+ public:
+  explicit PosixAppendFile(const std::string& path)
+      : path_(path), fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)) {
+    if (!fd_.Valid()) Fail("open the file for appending", path_, errno);
+  }
+
+  void Append(std::string_view text, bool flush) override {
+    struct stat st {};
+    if (::fstat(fd_.Get(), &st) != 0) Fail("write to the file", path_, errno);
+    if (WriteAll(fd_.Get(), text) && (!flush || ::fdatasync(fd_.Get()) == 0 || errno == EINVAL)) return;
+    const int error = errno;
+    [[maybe_unused]] const int ignored = ::ftruncate(fd_.Get(), st.st_size);
+    Fail("write to the file", path_, error);
+  }
+
+ private:
+  std::string path_;
+  OwnedFd fd_;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  FileIdentity identity;
+  identity.folder = S_ISDIR(st.st_mode);
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  const auto inode = static_cast<std::uint64_t>(st.st_ino);
+  for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(inode >> (8 * i));
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    identity.finalPath = real;
+    std::free(real);
+  }
+  return identity;
 }
 
 class PosixListing : public FileListing {
@@ -173,6 +215,8 @@ class PosixPlatform : public Platform {
     return std::make_unique<PosixListing>(std::move(names));
   }
 
+  std::string ProgramFile() override { return ExecutablePath(); }
+
   std::string ProgramFolder() override {
     const std::string exe = ExecutablePath();
     const std::size_t slash = exe.rfind('/');
@@ -194,19 +238,13 @@ class PosixPlatform : public Platform {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  bool IsSameFolder(const std::string& a, const std::string& b) override {
-    struct stat x {}, y {};
-    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && S_ISDIR(x.st_mode) && x.st_dev == y.st_dev &&
-           x.st_ino == y.st_ino;
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    const std::optional<FileIdentity> x = IdentityOf(a), y = IdentityOf(b);
+    return x && y && IsSameIdentity(*x, *y);
   }
 
-  void AppendToFile(const std::string& path, std::string_view text) override {
-    OwnedFd file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!file.Valid()) Fail("open the file for appending", path, errno);
-    const bool written = WriteAll(file.Get(), text);
-    const int error = errno;
-    if (!file.Close() && written) Fail("close the file", path, errno);
-    if (!written) Fail("write to the file", path, error);
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
+    return std::make_unique<PosixAppendFile>(path);
   }
 
   void WriteToStandardOutput(std::string_view text) override {
@@ -242,7 +280,10 @@ class PosixPlatform : public Platform {
 
 }  // namespace
 
-bool RunAsRemovalHelper() { return false; }
+bool RunAsRemovalHelper(const RemovalRequest&) { return false; }
+
+// Nothing here shows a box.
+void ShowNoFailureBoxes() {}
 
 Platform& SystemPlatform() {
   static PosixPlatform platform;

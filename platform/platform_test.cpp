@@ -7,7 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
 #include <fstream>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "testing/files.h"
 
@@ -49,11 +57,27 @@ TEST(Platform, WriteAtOverwritesExtendsAndNeverShortens) {
 TEST(Platform, AppendsToAFileCreatingIt) {
   TempFolder folder;
   const std::string log = folder.File("run log \xC3\xA9.txt");
-  SystemPlatform().AppendToFile(log, "first\r\n");
-  SystemPlatform().AppendToFile(log, "second \xE2\x82\xAC\r\n");
-  EXPECT_EQ(ReadBytes(FromUtf8(log)), "first\r\nsecond \xE2\x82\xAC\r\n");
-  EXPECT_THROW(SystemPlatform().AppendToFile(folder.File("no such folder") + SystemPlatform().Separator() + "log.txt", "x"),
+  WriteBytes(FromUtf8(log), "before\r\n");
+  for (const char* first : {"first\r\n", ""}) {
+    const auto file = SystemPlatform().OpenForAppending(log);
+    file->Append(first);
+    SystemPlatform().OpenForAppending(log)->Append("meanwhile\r\n");  // another writer: at the end all the same
+    file->Append("second \xE2\x82\xAC\r\n", true);
+  }
+  EXPECT_EQ(ReadBytes(FromUtf8(log)), "before\r\nfirst\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\n");
+  EXPECT_THROW(SystemPlatform().OpenForAppending(folder.File("no such folder") + SystemPlatform().Separator() + "log.txt"),
                PlatformError);
+#ifndef _WIN32
+  // A text that does not fit (a file size limit, as a full disk) is taken back whole.
+  const rlimit limit{static_cast<rlim_t>(ReadBytes(FromUtf8(log)).size() + 10), RLIM_INFINITY}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  std::signal(SIGXFSZ, SIG_IGN);
+  const std::string before = ReadBytes(FromUtf8(log));
+  const auto file = SystemPlatform().OpenForAppending(log);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  EXPECT_THROW(file->Append("a line longer than ten bytes\r\n"), PlatformError);
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  EXPECT_EQ(ReadBytes(FromUtf8(log)), before);
+#endif
 }
 
 TEST(Platform, ReadsAnywhereAndTruncates) {
@@ -110,6 +134,18 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
       EXPECT_EQ(std::string(e.what()), c.path + "\nCould not " + c.action + ". " + e.Reason()) << c.name;
     }
   }
+  // Written() tells whether the file may have changed: not while writing is refused, but from the
+  // first write the system was asked for on, even one that it failed.
+  const auto reading = SystemPlatform().OpenProfile(readOnly, OpenFor::Reading);
+  EXPECT_THROW(reading->WriteAt(0, "x"), PlatformError);
+  EXPECT_FALSE(reading->Written());
+  const std::string writable = folder.File("writable.qdx");
+  WriteBytes(FromUtf8(writable), "abc");
+  const auto writing = SystemPlatform().OpenProfile(writable, OpenFor::Upgrading);
+  EXPECT_FALSE(writing->Written());
+  EXPECT_THROW(writing->WriteAt(std::uint64_t{INT64_MAX} - 1, "xyz"), PlatformError);  // past any file's end
+  EXPECT_TRUE(writing->Written());
+
   // A folder named like a profile is refused, however often, and leaves nothing open behind.
   const std::optional<std::size_t> open = OpenDescriptors();
   for (int i = 0; i < 100; ++i)
@@ -204,12 +240,70 @@ TEST(Platform, KnowsTheProgramsFolderAndName) {
   EXPECT_TRUE(platform.IsFolder(folder));
   EXPECT_FALSE(platform.IsFolder(exe));
   EXPECT_EQ(platform.FullPath(exe), exe);
+  EXPECT_EQ(platform.ProgramFile(), exe);
   const char s = platform.Separator();
   const std::string parent = folder.substr(0, folder.rfind(s)), name = folder.substr(folder.rfind(s) + 1);
-  EXPECT_TRUE(platform.IsSameFolder(folder, parent + s + "." + s + name + s + ".." + s + name + s));
-  EXPECT_FALSE(platform.IsSameFolder(folder, parent));
-  EXPECT_FALSE(platform.IsSameFolder(exe, exe));  // a file is no folder
-  EXPECT_FALSE(platform.IsSameFolder(folder + s + "missing", folder + s + "missing"));
+  EXPECT_TRUE(platform.IsSameFile(folder, parent + s + "." + s + name + s + ".." + s + name + s));
+  EXPECT_TRUE(platform.IsSameFile(exe, folder + s + "." + exe.substr(folder.size())));
+  EXPECT_FALSE(platform.IsSameFile(folder, parent));
+  EXPECT_FALSE(platform.IsSameFile(exe, folder));
+  EXPECT_FALSE(platform.IsSameFile(folder + s + "missing", folder + s + "missing"));
+}
+
+// Two identities are one file by volume and number where both numbers are known; a number of all 0
+// or all 1 bits is not, and then only the paths the system resolves them to tell.
+TEST(Platform, FileIdentitiesCompareByNumberOrElseByFinalPath) {
+  const auto identity = [](std::uint64_t volume, std::uint8_t id, const char* finalPath, bool folder = false) {
+    FileIdentity made{volume, {}, finalPath, folder};
+    made.id.fill(id);
+    made.id[0] = id == 0 || id == 0xFF ? id : 1;
+    return made;
+  };
+  const struct {
+    const char* name;
+    FileIdentity a, b;
+    bool same;
+  } cases[] = {
+      {"same volume and number", identity(7, 2, "C:\\a"), identity(7, 2, "C:\\b"), true},
+      {"another number", identity(7, 2, "C:\\a"), identity(7, 3, "C:\\a"), false},
+      {"another volume", identity(7, 2, "C:\\a"), identity(8, 2, "C:\\a"), false},
+      {"numbers of 0, other paths", identity(7, 0, "C:\\a"), identity(7, 0, "C:\\b"), false},
+      {"numbers of 0, one path", identity(7, 0, "C:\\a"), identity(7, 0, "C:\\a"), true},
+      {"numbers of all 1 bits, other paths", identity(7, 0xFF, "C:\\a"), identity(7, 0xFF, "C:\\b"), false},
+      {"one number unknown, one path", identity(7, 0xFF, "C:\\a"), identity(7, 2, "C:\\a"), true},
+      {"nothing known", identity(7, 0, ""), identity(7, 0, ""), false},
+      {"a folder and a file", identity(7, 2, "C:\\a", true), identity(7, 2, "C:\\a"), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSameIdentity(c.a, c.b), c.same) << c.name;
+}
+
+// A run that nobody watches ends at once on a failure of its own, with a code that tells which,
+// and shows no box: a box would keep the child that dies here from ending.
+TEST(Platform, FailuresEndARunThatNobodyWatchesWithoutABox) {
+  if (SystemPlatform().Separator() != '\\') GTEST_SKIP() << "only Windows shows boxes for these";
+  const struct {
+    const char* name;
+    void (*fail)();
+    unsigned long code;
+  } cases[] = {
+      {"std::terminate", [] { std::terminate(); }, kInternalFailureCode},
+      {"abort", [] { std::abort(); }, kInternalFailureCode},
+      {"an access violation",
+       [] {
+         volatile int* volatile nowhere = nullptr;
+         *nowhere = 1;
+       },
+       0xC0000005},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EXIT(
+        {
+          ShowNoFailureBoxes();
+          c.fail();
+        },
+        ::testing::ExitedWithCode(static_cast<int>(c.code)), "")
+        << c.name;
+  }
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

@@ -3,7 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "platform/owned_handle_win32.h"
@@ -141,9 +146,9 @@ class Win32ProfileFile : public ProfileFile {
       OVERLAPPED at = At(offset);
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
+      written_ = true;  // a call that fails may have changed the file all the same
       if (!WriteFile(handle_.Get(), bytes.data(), want, &n, &at)) Fail("write to the file", path_);
       if (n == 0) Fail("write to the file", path_, ERROR_WRITE_FAULT);
-      written_ = true;
       bytes.remove_prefix(n);
       offset += n;
     }
@@ -177,13 +182,87 @@ class Win32ProfileFile : public ProfileFile {
   bool written_ = false;
 };
 
-// The identity of an existing folder: its volume and its index there.
-bool FolderIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-  const OwnedHandle folder(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return folder.Valid() && GetFileInformationByHandle(folder.Get(), &info) &&
-         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+// FILE_ID_INFO, which the headers give only to programs that need Windows 8: on Windows 7 the
+// call fails, and the identity is then told by its final path.
+struct FileIdInfo {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const OwnedHandle file(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+  FileIdentity identity;
+  identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  FileIdInfo id{};
+  if (GetFileInformationByHandleEx(file.Get(), kFileIdInfo, &id, sizeof id)) {
+    identity.volume = id.volumeSerialNumber;
+    std::copy(std::begin(id.fileId), std::end(id.fileId), identity.id.begin());
+  }
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n < final.size()) {
+      identity.finalPath = Narrow(std::wstring_view(final).substr(0, n));  // empty when it failed
+      break;
+    }
+    final.resize(n);
+  }
+  return identity;
+}
+
+// A log, held open for the whole run, shared with readers and other writers. Written at the end
+// of the file whoever else appends; a write that fails is taken back to the length before it.
+class Win32AppendFile : public AppendFile {
+ public:
+  explicit Win32AppendFile(const std::string& path)
+      : path_(path),
+        handle_(CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (!handle_.Valid()) Fail("open the file for appending", path_);
+  }
+
+  void Append(std::string_view text, bool flush) override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("write to the file", path_);
+    DWORD error = ERROR_SUCCESS;
+    while (!text.empty() && error == ERROR_SUCCESS) {
+      OVERLAPPED atEnd{};
+      atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;  // the end of the file, as it then is
+      DWORD n = 0;
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 24));
+      if (!WriteFile(handle_.Get(), text.data(), want, &n, &atEnd)) error = GetLastError();
+      else if (n == 0) error = ERROR_WRITE_FAULT;
+      text.remove_prefix(n);
+    }
+    if (error == ERROR_SUCCESS && flush && !FlushFileBuffers(handle_.Get())) error = GetLastError();
+    if (error == ERROR_SUCCESS) return;
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile = size;
+    SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end);
+    Fail("write to the file", path_, error);
+  }
+
+ private:
+  std::string path_;
+  OwnedHandle handle_;
+};
+
+// The unhandled fault of any thread ends the process with the fault's code, before the system's
+// own handling could show a box, ask Windows Error Reporting or start a debugger.
+LONG WINAPI EndOnFault(EXCEPTION_POINTERS* fault) {
+  TerminateProcess(GetCurrentProcess(), fault->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+[[noreturn]] void EndOnInternalFailure() {
+  TerminateProcess(GetCurrentProcess(), kInternalFailureCode);
+  std::_Exit(3);  // not reached
 }
 
 class Win32Listing : public FileListing {
@@ -239,14 +318,18 @@ class Win32Platform : public Platform {
   }
 
   std::string ProgramFolder() override {
-    std::string path = PlainPath(Narrow(ModulePath()));
+    std::string path = ProgramFile();
     path.resize(path.rfind('\\'));
     if (path.size() == 2 && path[1] == ':') path += '\\';  // a drive root keeps its separator
     return path;
   }
 
+  std::string ProgramFile() override { return PlainPath(Narrow(ModulePath())); }
+
   std::string FullPath(const std::string& path) override {
-    return PlainPath(ExtendedPath(path));
+    const std::wstring full = FullPathName(Widen(path));
+    if (full.empty()) Fail("find the full path", path);
+    return Narrow(full);
   }
 
   bool IsFolder(const std::string& path) override {
@@ -254,19 +337,13 @@ class Win32Platform : public Platform {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  bool IsSameFolder(const std::string& a, const std::string& b) override {
-    BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return FolderIdentity(a, x) && FolderIdentity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    const std::optional<FileIdentity> x = IdentityOf(a), y = IdentityOf(b);
+    return x && y && IsSameIdentity(*x, *y);
   }
 
-  void AppendToFile(const std::string& path, std::string_view text) override {
-    OwnedHandle file(CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) Fail("open the file for appending", path);
-    const DWORD error = WriteAll(file.Get(), text);
-    if (!file.Close() && error == ERROR_SUCCESS) Fail("close the file", path);
-    if (error != ERROR_SUCCESS) Fail("write to the file", path, error);
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
+    return std::make_unique<Win32AppendFile>(path);
   }
 
   void WriteToStandardOutput(std::string_view text) override {
@@ -299,6 +376,16 @@ class Win32Platform : public Platform {
 
 }  // namespace
 
+std::wstring FullPathName(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return {};
+    if (n < full.size()) return full.substr(0, n);
+    full.resize(n);
+  }
+}
+
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -312,6 +399,25 @@ std::wstring ModulePath() {
 Platform& SystemPlatform() {
   static Win32Platform platform;
   return platform;
+}
+
+void ShowNoFailureBoxes() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Windows Error Reporting without its dialog: WerSetFlags(WER_FAULT_REPORTING_NO_UI), looked up
+  // since not every system has it.
+  using WerSetFlagsCall = HRESULT(WINAPI*)(DWORD);
+  constexpr DWORD kWerFaultReportingNoUi = 0x20;
+  if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll"))
+    if (const auto setFlags = reinterpret_cast<WerSetFlagsCall>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "WerSetFlags"))))
+      setFlags(kWerFaultReportingNoUi);
+  SetUnhandledExceptionFilter(EndOnFault);
+  // The C runtime's abort() shows a "Runtime Error" box in a windowed program before it raises
+  // SIGABRT: its message goes to the (absent) standard error instead, and the signal ends the
+  // process.
+  _set_error_mode(_OUT_TO_STDERR);
+  std::signal(SIGABRT, [](int) { EndOnInternalFailure(); });
+  std::set_terminate(EndOnInternalFailure);
 }
 
 }  // namespace zelvane

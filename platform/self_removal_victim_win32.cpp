@@ -1,5 +1,7 @@
-// Stands in for the tool in self_removal_test_win32: started as the removal helper it does that
-// work and ends with 2, as the tool ends at once then; otherwise it asks for its own executable to
+// Stands in for the tool in self_removal_test_win32. Its command line is read as the tool reads
+// its own: started as the removal helper it does that work and ends with 2, as the tool ends at
+// once then; a line with the helper's switch that is not to be trusted ends it with 5 at once, as
+// the tool refuses it. Otherwise it asks for its own executable to
 // be removed once it has ended, as the tool does after "Delete this tool?", writes the outcome to
 // the existing file named by its one argument, and ends with 0 (arranged) or 1 (failed).
 //
@@ -14,9 +16,13 @@
 
 #include "platform/platform.h"
 #include "platform/text_win32.h"
+#include "upgrade/command_line.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  if (zelvane::RunAsRemovalHelper()) return 2;
+  const std::string raw = zelvane::Narrow(GetCommandLineW());
+  const zelvane::CommandLine line = zelvane::ParseCommandLine(raw);
+  if (line.removal || raw.find(zelvane::kRemovalSwitch) != std::string::npos)
+    return line.removal && zelvane::RunAsRemovalHelper(*line.removal) ? 2 : 5;
 
   int count = 0;
   const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),

@@ -22,8 +22,9 @@
 //     plain inheritance where the list cannot be set up, the program holding no other inheritable
 //     handle then).
 //  4. The program closes its handles, the delete-on-close one last, and ends.
-//  5. In the copy, RunAsRemovalHelper checks that the handle is a process handle of the process
-//     id it was given, waits for that process to end (at most five minutes), deletes <path>
+//  5. In the copy, the program reads that line as it reads any command line, and
+//     RunAsRemovalHelper checks that the handle is an inherited handle to the process whose id it
+//     was given, waits for that process to end (at most five minutes), deletes <path>
 //     (retrying for up to ten seconds while the file is still locked), checks that it is gone and
 //     ends. When it is not, it says so in a message box of its own: the program that asked has
 //     ended by then.
@@ -38,16 +39,14 @@
 // unlike MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT), or a console, unlike a batch file.
 //
 // The helper only ever deletes the path on its command line, only after the process named there
-// has ended, and does nothing at all with a command line it cannot fully read.
+// has ended, and does nothing at all with a line it cannot trust: the program then takes the
+// switch for one it does not know.
 
 #include "platform/self_removal_win32.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
-#include <cwchar>
-#include <memory>
 #include <vector>
 
 #include "platform/owned_handle_win32.h"
@@ -58,7 +57,6 @@
 namespace zelvane {
 namespace {
 
-constexpr wchar_t kHelperSwitch[] = L"/zelvane-remove-after";
 constexpr DWORD kParentWaitMs = 5 * 60 * 1000;
 constexpr int kDeleteAttempts = 100;
 constexpr DWORD kDeletePauseMs = 100;
@@ -74,24 +72,9 @@ constexpr char kArrange[] = "arrange the removal of the program";
   throw PlatformError(kArrange, path, SystemMessage(error) + " (temporary folder \"" + Narrow(temp) + "\")");
 }
 
-// The full form of `path`, so that it means the same file from any current folder.
-std::wstring FullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return {};
-    if (n < full.size()) return full.substr(0, n);
-    full.resize(n);
-  }
-}
-
-// One argument as CommandLineToArgvW reads it back. A file path holds no quotation mark, so only
-// backslashes before the closing quote need doubling.
-std::wstring Quoted(const std::wstring& text) {
-  std::wstring out = L"\"" + text;
-  for (std::size_t i = text.size(); i > 0 && text[i - 1] == L'\\'; --i) out += L'\\';
-  return out + L"\"";
-}
+// One value of the helper's line. A file path holds no quotation mark, and the program reads
+// quotes as grouping only.
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 void CopyImage(const std::wstring& from, const std::wstring& to, const std::string& path,
                const std::wstring& temp) {
@@ -146,7 +129,7 @@ class InheritOnly {
 
 void StartRemovalHelper(const std::wstring& systemPath, const std::string& path) {
   const std::wstring image = ModulePath();
-  const std::wstring target = FullPath(systemPath);
+  const std::wstring target = FullPathName(systemPath);
   if (target.empty()) Fail(kArrange, path, GetLastError());
 
   wchar_t temp[MAX_PATH + 1] = {};
@@ -172,7 +155,7 @@ void StartRemovalHelper(const std::wstring& systemPath, const std::string& path)
     Fail(kArrange, path, GetLastError());
   OwnedHandle parent(self);
 
-  std::wstring commandLine = Quoted(copy) + L" " + kHelperSwitch + L" " +
+  std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " +
                              std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) + L" " +
                              std::to_wstring(GetCurrentProcessId()) + L" " + Quoted(target);
 
@@ -202,16 +185,30 @@ void StartRemovalHelper(const std::wstring& systemPath, const std::string& path)
 }
 
 // A whole decimal number that fits, or false.
-bool ParseNumber(const wchar_t* text, std::uint64_t limit, std::uint64_t& value) {
+bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
   value = 0;
-  if (*text == L'\0') return false;
-  for (; *text; ++text) {
-    if (*text < L'0' || *text > L'9') return false;
-    const auto digit = static_cast<std::uint64_t>(*text - L'0');
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
     if (value > (limit - digit) / 10) return false;
     value = value * 10 + digit;
   }
   return true;
+}
+
+// The handle of a helper's line, when it is what RemoveProgramAfterExit passes: an inherited
+// handle to the process with that id, other than this one. Otherwise null.
+HANDLE TrustedParent(const RemovalRequest& request) {
+  std::uint64_t handleValue = 0, id = 0;
+  if (!ParseNumber(request.handle, UINTPTR_MAX, handleValue) || !ParseNumber(request.processId, MAXDWORD, id) ||
+      handleValue == 0 || id == 0 || id == GetCurrentProcessId() || request.path.empty())
+    return nullptr;
+  const HANDLE parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handleValue));
+  DWORD flags = 0;
+  if (!GetHandleInformation(parent, &flags) || !(flags & HANDLE_FLAG_INHERIT) || GetProcessId(parent) != id)
+    return nullptr;
+  return parent;
 }
 
 // Not an error code of the system's: the delete was accepted, yet the file stays.
@@ -234,14 +231,7 @@ void ShowRemovalFailure(const wchar_t* path, DWORD error) {
   MessageBoxW(nullptr, text.c_str(), L"Zelvane", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
-void RemoveOnceParentEnds(const wchar_t* handleText, const wchar_t* idText, const wchar_t* path) {
-  std::uint64_t handleValue = 0, id = 0;
-  if (!ParseNumber(handleText, UINTPTR_MAX, handleValue) || !ParseNumber(idText, MAXDWORD, id) ||
-      handleValue == 0 || id == 0 || id == GetCurrentProcessId() || *path == L'\0')
-    return;
-  // Only a handle to the very process named on the command line will do.
-  const HANDLE parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handleValue));
-  if (GetProcessId(parent) != id) return;
+void RemoveOnceParentEnds(HANDLE parent, const wchar_t* path) {
   const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
   CloseHandle(parent);
   if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
@@ -287,12 +277,10 @@ void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& pat
   StartRemovalHelper(systemPath, path);
 }
 
-bool RunAsRemovalHelper() {
-  int count = 0;
-  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),
-                                                           &LocalFree);
-  if (!args || count < 2 || std::wcscmp(args.get()[1], kHelperSwitch) != 0) return false;
-  if (count == 5) RemoveOnceParentEnds(args.get()[2], args.get()[3], args.get()[4]);
+bool RunAsRemovalHelper(const RemovalRequest& request) {
+  const HANDLE parent = TrustedParent(request);
+  if (parent == nullptr) return false;
+  RemoveOnceParentEnds(parent, Widen(request.path).c_str());
   return true;
 }
 

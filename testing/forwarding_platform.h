@@ -16,11 +16,12 @@ class ForwardingPlatform : public Platform {
     return SystemPlatform().ListFiles(folder, extension);
   }
   std::string ProgramFolder() override { return SystemPlatform().ProgramFolder(); }
+  std::string ProgramFile() override { return SystemPlatform().ProgramFile(); }
   std::string FullPath(const std::string& path) override { return SystemPlatform().FullPath(path); }
   bool IsFolder(const std::string& path) override { return SystemPlatform().IsFolder(path); }
-  bool IsSameFolder(const std::string& a, const std::string& b) override { return SystemPlatform().IsSameFolder(a, b); }
-  void AppendToFile(const std::string& path, std::string_view text) override {
-    SystemPlatform().AppendToFile(path, text);
+  bool IsSameFile(const std::string& a, const std::string& b) override { return SystemPlatform().IsSameFile(a, b); }
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
+    return SystemPlatform().OpenForAppending(path);
   }
   void WriteToStandardOutput(std::string_view text) override { SystemPlatform().WriteToStandardOutput(text); }
   std::string LocalTimestamp() override { return SystemPlatform().LocalTimestamp(); }

@@ -23,6 +23,7 @@ class RecordingPlatform : public ForwardingPlatform {
   int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
   std::vector<OpenFor> purposes;                                // of each open
   std::vector<std::pair<std::uint64_t, std::string>> written;  // offset and bytes of each write
+  std::string output;                                          // what went to standard output
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
     ++opens;
@@ -31,6 +32,10 @@ class RecordingPlatform : public ForwardingPlatform {
     return std::make_unique<File>(*this, path,
                                   SystemPlatform().OpenProfile(path, writingRefused ? OpenFor::Reading : purpose));
   }
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
+    failOn("open log", path);
+    return std::make_unique<Log>(*this, path, SystemPlatform().OpenForAppending(path));
+  }
   std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
     failOn("list", folder);
     return std::make_unique<Listing>(*this, folder, SystemPlatform().ListFiles(folder, extension));
@@ -38,6 +43,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
   }
+  void WriteToStandardOutput(std::string_view text) override { output += text; }
   void RemoveProgramAfterExit() override {
     ++removals;
     failOn("remove", "the program");
@@ -79,6 +85,21 @@ class RecordingPlatform : public ForwardingPlatform {
     RecordingPlatform& owner_;
     std::string path_;
     std::unique_ptr<ProfileFile> file_;
+  };
+
+  class Log : public AppendFile {
+   public:
+    Log(RecordingPlatform& owner, std::string path, std::unique_ptr<AppendFile> log)
+        : owner_(owner), path_(std::move(path)), log_(std::move(log)) {}
+    void Append(std::string_view text, bool flush) override {
+      owner_.failOn(flush ? "append and flush" : "append", path_);
+      log_->Append(text, flush);
+    }
+
+   private:
+    RecordingPlatform& owner_;
+    std::string path_;
+    std::unique_ptr<AppendFile> log_;
   };
 
   class Listing : public FileListing {

@@ -20,20 +20,11 @@ void ShowMessage(const std::string& text, UINT icon) {
   MessageBoxW(nullptr, Widen(text).c_str(), main_window::kCaption, MB_OK | icon);
 }
 
-// A run from the command line: the report goes to the log and a redirected output; a check that
-// is not quiet shows what it found.
-int RunFromCommandLine(Platform& platform, const CommandLine& line) {
-  const RunReport report = RunWithoutWindow(platform, line);
-  DeliverReport(platform, line, ReportText(report, platform.LocalTimestamp()));
-  if (!line.quiet) ShowMessage(CheckMessage(report), MB_ICONINFORMATION);
-  return ExitCodeOf(report);
-}
-
-int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line) {
+int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line, ReportWriter& writer) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  MainWindow window(instance, line);
+  MainWindow window(instance, line, writer);
   window.Create();
   window.Show(showCommand);
 
@@ -54,16 +45,22 @@ int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace zelvane;
-  CommandLine line;
+  CommandLine line = ParseCommandLine(Narrow(GetCommandLineW()));
+  // Before anything else can fail: a quiet run shows no box, not even the system's.
+  if (line.quiet)
+    ShowNoFailureBoxes();
+  else if (line.check)
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  if (line.removal) {
+    if (RunAsRemovalHelper(*line.removal)) return 0;
+    line.error = UnknownSwitch(kRemovalSwitch);  // a line no copy of the program wrote
+  }
   Platform& platform = SystemPlatform();
+  ReportWriter writer(platform);
   try {
-    if (RunAsRemovalHelper()) return 0;
-    line = ParseCommandLine(Narrow(GetCommandLineW()));
-    if (line.Unattended()) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system box either
-    line.error = CheckCommandLineAndCreateLog(platform, line);
-    if (!line.error.empty()) {  // nothing is touched
-      TryToDeliverReport(platform, line, BadCommandLineText(line.error, platform.LocalTimestamp()));
-      if (!line.quiet) ShowMessage(line.error + "\n\n" + Usage(), MB_ICONERROR);
+    if (const std::string fault = PrepareCommandLine(platform, line, writer); !fault.empty()) {  // nothing is touched
+      writer.WriteWhole(BadCommandLineText(fault, platform.LocalTimestamp()));
+      if (!line.quiet) ShowMessage(fault + "\n\n" + Usage(), MB_ICONERROR);
       return kExitBadCommandLine;
     }
     if (line.help) {
@@ -73,10 +70,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ShowMessage(Usage(), MB_ICONINFORMATION);
       return kExitDone;
     }
-    if (line.Unattended()) return RunFromCommandLine(platform, line);
-    return RunWindow(instance, showCommand, line);
+    if (line.Unattended()) {
+      std::string box;
+      const int code = RunUnattended(platform, writer, line, box);
+      if (!line.quiet) ShowMessage(box, MB_ICONINFORMATION);
+      return code;
+    }
+    return RunWindow(instance, showCommand, line, writer);
   } catch (const std::exception& e) {
-    TryToDeliverReport(platform, line, StoppedText(e.what(), platform.LocalTimestamp()));
+    writer.WriteWhole(StoppedText(e.what(), platform.LocalTimestamp()));
     if (!line.quiet) ShowFailure(nullptr, e.what());
     return kExitFailed;
   }

@@ -58,7 +58,8 @@ void ShowFailure(HWND owner, const std::string& text) noexcept {
   MessageBoxW(owner != nullptr && IsWindow(owner) ? owner : nullptr, shown, kCaption, MB_OK | MB_ICONERROR);
 }
 
-MainWindow::MainWindow(HINSTANCE instance, CommandLine line) : instance_(instance), line_(std::move(line)) {}
+MainWindow::MainWindow(HINSTANCE instance, CommandLine line, ReportWriter& writer)
+    : instance_(instance), line_(std::move(line)), writer_(writer) {}
 
 MainWindow::~MainWindow() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -119,25 +120,22 @@ void MainWindow::OnCreate() { SetWindowTextW(statusLabel_, Widen(kIntroduction).
 void MainWindow::OnRunClicked() {
   if (running_) return;  // a click that arrives while the run pumps events
   running_ = true;
-  const RunReport report = UpgradeRun(SystemPlatform(), *this, OptionsFor(line_));
+  RunReport report;
+  try {
+    report = writer_.Run(*this, OptionsFor(line_));
+  } catch (const PlatformError& e) {
+    running_ = false;
+    ShowWarning("Zelvane could not write its log, so it did not start.\n\n" + std::string(e.what()), Caption());
+    return;
+  }
   running_ = false;
-  DeliverReport(report);
   exitCode_ = ExitCodeOf(report);
+  if (!report.logFailure.empty()) ShowWarning(report.logFailure, Caption());
   if (report.end == RunEnd::Failed) ShowFailure(hwnd_, report.failure);  // then the window closes
   // After an arranged removal the program must end promptly: the executable goes once it has.
   const bool close = report.end == RunEnd::Failed || report.end == RunEnd::RemovalArranged ||
                      report.end == RunEnd::Stopped || closeAfterRun_;
   if (close && hwnd_ != nullptr) DestroyWindow(hwnd_);
-}
-
-// To the log the command line names, and to a redirected standard output.
-void MainWindow::DeliverReport(const RunReport& report) {
-  Platform& platform = SystemPlatform();
-  try {
-    zelvane::DeliverReport(platform, line_, ReportText(report, platform.LocalTimestamp()));
-  } catch (const PlatformError& e) {
-    ShowWarning("Zelvane could not write its log.\n\n" + std::string(e.what()), Caption());
-  }
 }
 
 void MainWindow::Close() {

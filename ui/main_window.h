@@ -9,13 +9,15 @@
 
 #include "ui/main_window_ids.h"
 #include "upgrade/command_line.h"
+#include "upgrade/unattended.h"
 #include "upgrade/upgrade_run.h"
 
 namespace zelvane {
 
 class MainWindow final : public ProgressSink {
  public:
-  MainWindow(HINSTANCE instance, CommandLine line);
+  // Runs write their reports through `writer`, which must outlive the window.
+  MainWindow(HINSTANCE instance, CommandLine line, ReportWriter& writer);
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
   ~MainWindow() override;
@@ -46,13 +48,13 @@ class MainWindow final : public ProgressSink {
 
   void OnCreate();
   void OnRunClicked();
-  void DeliverReport(const RunReport& report);
   void Close();
   void ApplyDpi(UINT dpi, bool resizeWindow);
   void RestoreFocus();
 
   HINSTANCE instance_;
   CommandLine line_;
+  ReportWriter& writer_;
   HWND hwnd_ = nullptr;
   HWND runButton_ = nullptr;
   HWND statusLabel_ = nullptr;

@@ -18,23 +18,31 @@ std::string Lower(std::string_view text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool BeginsWithQuiet(std::string_view argument) { return Lower(argument.substr(0, 6)) == "/quiet"; }
+bool BeginsWithQuiet(std::string_view text) { return Lower(text.substr(0, 6)) == "/quiet"; }
 
-// The arguments after the program's name. Quotes group and are dropped; `unclosed` tells of a
-// quote still open at the end.
-std::vector<std::string> Arguments(std::string_view raw, bool& unclosed) {
-  // The program's name: up to the next quote when it starts with one, else up to a blank.
-  std::size_t at = 0;
-  if (!raw.empty() && raw[0] == '"') {
-    at = raw.find('"', 1);
-    at = at == std::string_view::npos ? raw.size() : at + 1;
+// Where the arguments begin: after the program's name when the line begins with it, a name in
+// quotes up to its closing quote. A name whose quote never closes is read as an argument, so that
+// the fault is told and /quiet inside it is seen.
+std::size_t ArgumentsStart(std::string_view raw) {
+  std::size_t at = raw.find_first_not_of(" \t");
+  if (at == std::string_view::npos) return raw.size();
+  const std::size_t first = raw.find_first_not_of('"', at);
+  if (first != std::string_view::npos && raw[first] == '/') return at;  // a switch, not a path
+  if (raw[at] == '"') {
+    const std::size_t close = raw.find('"', at + 1);
+    if (close == std::string_view::npos) return at;
+    at = close + 1;
   }
   while (at < raw.size() && !IsBlank(raw[at])) ++at;
+  return at;
+}
 
+// The arguments, quotes dropped; `unclosed` tells of a quote still open at the end.
+std::vector<std::string> Arguments(std::string_view raw, bool& unclosed) {
   std::vector<std::string> arguments;
   std::string current;
   bool inArgument = false, quoted = false;
-  for (; at < raw.size(); ++at) {
+  for (std::size_t at = ArgumentsStart(raw); at < raw.size(); ++at) {
     const char c = raw[at];
     if (c == '"') {
       quoted = !quoted;
@@ -53,19 +61,54 @@ std::vector<std::string> Arguments(std::string_view raw, bool& unclosed) {
   return arguments;
 }
 
-// A quote left open may hide /quiet inside the last argument: look at its words too.
-bool HidesQuiet(const std::string& argument) {
-  for (std::size_t at = 0; at < argument.size(); ++at)
-    if ((at == 0 || IsBlank(argument[at - 1])) && BeginsWithQuiet(std::string_view(argument).substr(at))) return true;
+// A word after the first begins with /quiet: only quotes put blanks inside an argument.
+bool HidesQuiet(std::string_view argument) {
+  for (std::size_t at = 1; at < argument.size(); ++at)
+    if (IsBlank(argument[at - 1]) && BeginsWithQuiet(argument.substr(at))) return true;
   return false;
 }
 
+bool IsNumber(std::string_view text) {
+  return !text.empty() && text.size() <= 20 && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The helper's line exactly as the program writes it: the switch, a handle, a process id, a path.
+bool IsRemovalLine(const std::vector<std::string>& arguments, bool unclosed) {
+  return !unclosed && arguments.size() == 4 && arguments[0] == kRemovalSwitch && IsNumber(arguments[1]) &&
+         IsNumber(arguments[2]) && !arguments[3].empty();
+}
+
+// The name Windows takes a device by in a file name: up to its first dot or colon, without
+// trailing dots and blanks, letter case aside.
+std::string DeviceName(std::string_view name) {
+  name = name.substr(0, name.find_first_of(".:"));
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.remove_suffix(1);
+  return Lower(name);
+}
+
+bool IsDevice(const std::string& name) {
+  if (name == "con" || name == "prn" || name == "aux" || name == "conin$" || name == "conout$") return true;
+  if (name.size() < 4 || !(name.starts_with("com") || name.starts_with("lpt"))) return false;
+  const std::string_view number = std::string_view(name).substr(3);
+  // 1 to 9, or a superscript 1, 2 or 3 (U+00B9, U+00B2, U+00B3)
+  return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+         number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
 }  // namespace
+
+std::string UnknownSwitch(std::string_view argument) {
+  return "\"" + std::string(argument) + "\" is not a switch Zelvane knows.";
+}
 
 CommandLine ParseCommandLine(std::string_view raw) {
   CommandLine line;
   bool unclosed = false;
   const std::vector<std::string> arguments = Arguments(raw, unclosed);
+  if (IsRemovalLine(arguments, unclosed)) {
+    line.removal = RemovalRequest{arguments[1], arguments[2], arguments[3]};
+    return line;
+  }
   bool seen[5] = {};
   // The first fault is the one told; the rest is still read, so that /quiet and a log named
   // after it are kept.
@@ -74,10 +117,12 @@ CommandLine ParseCommandLine(std::string_view raw) {
   };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (BeginsWithQuiet(argument)) line.quiet = true;
-    if (unclosed && i + 1 == arguments.size()) {
-      if (HidesQuiet(argument)) line.quiet = true;
-      fault("A quotation mark is not closed.");
+    const bool hidden = HidesQuiet(argument);
+    if (BeginsWithQuiet(argument) || hidden) line.quiet = true;
+    if (unclosed && i + 1 == arguments.size()) fault("A quotation mark is not closed.");
+    if (hidden) {
+      fault("\"" + argument + "\" holds /quiet inside quotation marks: give each switch on its own.");
+      continue;
     }
     if (argument.size() < 2 || argument[0] != '/') {
       fault("\"" + argument + "\" is not a switch; switches begin with \"/\".");
@@ -90,7 +135,7 @@ CommandLine ParseCommandLine(std::string_view raw) {
     const char* const names[] = {"?", "quiet", "check", "folder", "log"};
     const auto known = static_cast<std::size_t>(std::find(std::begin(names), std::end(names), name) - std::begin(names));
     if (known == std::size(names)) {
-      fault("\"" + argument + "\" is not a switch Zelvane knows.");
+      fault(UnknownSwitch(argument));
       continue;
     }
     if (seen[known]) {
@@ -116,21 +161,14 @@ CommandLine ParseCommandLine(std::string_view raw) {
 }
 
 LogTarget LogTargetOf(std::string_view path) {
-  if (path.starts_with("\\\\.\\") && Lower(path.substr(4)) != "nul") return LogTarget::Device;
-  const std::size_t slash = path.find_last_of("\\/:");
-  std::string_view name = path.substr(slash == std::string_view::npos ? 0 : slash + 1);
-  name = name.substr(0, name.find('.'));  // devices take any extension
-  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.remove_suffix(1);
-  const std::string base = Lower(name);
-  if (base == "nul") return LogTarget::Nothing;
-  if (base == "con" || base == "prn" || base == "aux" || base == "conin$" || base == "conout$") return LogTarget::Device;
-  if (base.size() >= 4 && (base.starts_with("com") || base.starts_with("lpt"))) {
-    const std::string_view number = std::string_view(base).substr(3);
-    // 1 to 9, or a superscript 1, 2 or 3 (U+00B9, U+00B2, U+00B3)
-    if ((number.size() == 1 && number[0] >= '1' && number[0] <= '9') ||
-        number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3")
-      return LogTarget::Device;
-  }
+  const bool deviceSpace = path.starts_with("\\\\.\\");
+  if (deviceSpace || path.starts_with("\\\\?\\")) path.remove_prefix(4);
+  if (path.size() >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z')) path.remove_prefix(2);
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string name = DeviceName(path.substr(slash == std::string_view::npos ? 0 : slash + 1));
+  if (name == "nul") return LogTarget::Nothing;
+  if (deviceSpace || IsDevice(name)) return LogTarget::Device;
+  if (path.find(':') != std::string_view::npos) return LogTarget::Stream;
   return LogTarget::File;
 }
 

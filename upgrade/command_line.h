@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace zelvane {
 
 struct CommandLine {
@@ -15,27 +17,41 @@ struct CommandLine {
   bool check = false;                 // /check: change nothing, say what a run would do
   std::optional<std::string> folder;  // /folder:<path>: the Quindrel folder to work on
   std::optional<std::string> log;     // /log:<file>: append the run's report to this file
+  std::optional<RemovalRequest> removal;  // the line the program writes for its removal helper
   std::string error;                  // the first thing wrong with the command line; empty when nothing
 
   bool Unattended() const { return quiet || check; }  // no main window
 };
 
-// Reads the whole command line (the program's name first, as the system passes it) the way the
-// author of a batch file means it: arguments are separated by spaces and tabs outside quotes, and
-// quotes only group, whether they wrap a whole switch or only its value. No Windows path holds a
-// quote, so a backslash never escapes one: /folder:"%~dp0" /quiet, whose value ends in a
-// backslash, is a folder and a second switch. Any argument that begins with /quiet makes the line
-// quiet, even when it is malformed and whatever else is wrong.
+// Reads the whole command line the way the author of a batch file means it. The program's name
+// comes first when the launcher repeats it, as most do; a line that begins with "/" (after any
+// quotes) begins with a switch, since no Windows path begins so. Arguments are separated by
+// spaces and tabs outside quotes, and quotes only group, whether they wrap a whole switch or only
+// its value. No Windows path holds a quote, so a backslash never escapes one: /folder:"%~dp0"
+// /quiet, whose value ends in a backslash, is a folder and a second switch.
+//
+// Any argument that begins with /quiet, or holds a word that does inside quotes ("/check /quiet",
+// as a script passes two switches in one variable), makes the line quiet whatever else is wrong;
+// such a word inside quotes is itself a fault.
+//
+// The removal helper's line is the helper's switch and exactly its three values, as the program
+// writes it; the switch anywhere else is unknown.
 CommandLine ParseCommandLine(std::string_view raw);
+
+// The fault told for an argument that is no switch Zelvane knows.
+std::string UnknownSwitch(std::string_view argument);
 
 // What a /log: path names.
 enum class LogTarget : std::uint8_t {
   File,     // an ordinary file
-  Nothing,  // the null device ("nul", as in "> nul"): no log at all
-  Device,   // another device (con, prn, aux, com1, lpt1...): never written to
+  Nothing,  // the null device ("nul", "nul:", "nul.txt", as in "> nul"): no log at all
+  Device,   // another device (con, prn, aux, com1, lpt1, \\.\...): never written to
+  Stream,   // a colon after the drive ("x.log:s", "x.log::$DATA"): a stream of a file, never written to
 };
 
-// Decided by the last name in the path, as Windows names devices: "con.log" is the console too.
+// Decided as Windows names devices, by the last name in the path up to its first dot or colon,
+// trailing dots and blanks aside ("con.log" and "con:" are the console too); then a colon
+// anywhere after the drive ("C:") or the "\\?\" prefix names a stream.
 LogTarget LogTargetOf(std::string_view path);
 
 // What /? shows: the version, the switches and the exit codes.

@@ -19,10 +19,12 @@ std::string Read(const CommandLine& line) {
   if (line.check) out += " check";
   if (line.folder) out += " folder=" + *line.folder;
   if (line.log) out += " log=" + *line.log;
+  if (line.removal) out += " removal=" + line.removal->handle + "," + line.removal->processId + "," + line.removal->path;
   return out;
 }
 
-// Whole command lines, program name first, as GetCommandLineW gives them.
+// Whole command lines as GetCommandLineW gives them: the program's name first, unless the
+// launcher left it out (CreateProcessW with the module named apart).
 TEST(CommandLine, ReadsSwitchesAsABatchFileMeansThem) {
   const struct {
     const char* raw;
@@ -58,6 +60,30 @@ TEST(CommandLine, ReadsSwitchesAsABatchFileMeansThem) {
       {"Zelvane.exe /quiet /Quiet", "error: /quiet is given more than once. [quiet]"},
       {"Zelvane.exe /nothing /quiet", "error: \"/nothing\" is not a switch Zelvane knows. [quiet]"},
       {"Zelvane.exe /folder:\"C:\\Quindrel /quiet", "error: A quotation mark is not closed. [quiet]"},
+      {"Zelvane.exe /check /folder:\"C:\\Q /quiet", "error: A quotation mark is not closed. [quiet]"},
+      {"\"C:\\Q\\Zelvane.exe /quiet", "error: A quotation mark is not closed. [quiet]"},  // the name's own quote
+      // No program name: a line that begins with "/" begins with a switch.
+      {"/check /quiet", " quiet check"},
+      {"/quiet /folder:C:\\Q", " quiet folder=C:\\Q"},
+      {"  \"/check\" /quiet", " quiet check"},
+      {"", ""},
+      // Switches quoted together, as PowerShell passes a variable holding them: /quiet still holds.
+      {"Zelvane.exe \"/check /quiet\"", "error: \"/check /quiet\" holds /quiet inside quotation marks: give each "
+                                         "switch on its own. [quiet]"},
+      {"\"/check /Quiet\"", "error: \"/check /Quiet\" holds /quiet inside quotation marks: give each switch on its "
+                            "own. [quiet]"},
+      {"Zelvane.exe \"/folder:C:\\Program Files\\Q /quiet\"",
+       "error: \"/folder:C:\\Program Files\\Q /quiet\" holds /quiet inside quotation marks: give each switch on its "
+       "own. [quiet]"},
+      {"Zelvane.exe \"/folder:C:\\Program Files\\Q\\quiet\"", " folder=C:\\Program Files\\Q\\quiet"},
+      // The removal helper's line, exactly as the program writes it; its switch anywhere else is unknown.
+      {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1234 5678 \"C:\\Q\\Zelvane.exe\"",
+       " removal=1234,5678,C:\\Q\\Zelvane.exe"},
+      {"Zelvane.exe /zelvane-remove-after", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
+      {"Zelvane.exe /zelvane-remove-after 1 2 x /quiet",
+       "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
+      {"Zelvane.exe /zelvane-remove-after a 2 x", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
+      {"Zelvane.exe /quiet /zelvane-remove-after 1 2", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(ParseCommandLine(c.raw)), c.read) << c.raw;
 }
@@ -90,6 +116,26 @@ TEST(CommandLine, TellsALogFileFromADevice) {
       {"CONOUT$", LogTarget::Device},
       {"com\xC2\xB9", LogTarget::Device},  // COM with a superscript one
       {"\\\\.\\pipe\\zelvane", LogTarget::Device},
+      {"D:con", LogTarget::Device},  // drive-relative
+      {"LPT\xC2\xB3.log", LogTarget::Device},
+      // A colon after the drive: a device all the same, no log for "nul", else a stream of a file.
+      {"con:", LogTarget::Device},
+      {"com1:", LogTarget::Device},
+      {"prn:", LogTarget::Device},
+      {"lpt1:", LogTarget::Device},
+      {"con::$DATA", LogTarget::Device},
+      {"nul:", LogTarget::Nothing},
+      {"NUL:x", LogTarget::Nothing},
+      {"nul.txt:", LogTarget::Nothing},
+      {"nul::$DATA", LogTarget::Nothing},
+      {"nul. ", LogTarget::Nothing},
+      {"run.log:hidden", LogTarget::Stream},
+      {"C:\\Logs\\run.log::$DATA", LogTarget::Stream},
+      {"C:\\a:b\\run.log", LogTarget::Stream},
+      {"\\\\?\\C:\\Logs\\run.log:s", LogTarget::Stream},
+      {"\\\\?\\C:\\Logs\\run.log", LogTarget::File},
+      {"\\\\?\\UNC\\server\\share\\run.log", LogTarget::File},
+      {"zelvane.log ", LogTarget::File},
   };
   for (const auto& c : cases) EXPECT_EQ(LogTargetOf(c.path), c.target) << c.path;
 }

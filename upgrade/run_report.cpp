@@ -83,16 +83,21 @@ std::string ExitCodeTable() {
   return out;
 }
 
-std::string ReportText(const RunReport& report, std::string_view timestamp) {
-  std::string out = Heading(timestamp) + (report.check ? "check of " : "upgrade of ") + report.formatsFolder + "\r\n";
+std::string ReportHeading(bool check, std::string_view formatsFolder, std::string_view timestamp) {
+  return Heading(timestamp) + (check ? "check of " : "upgrade of ") + std::string(formatsFolder) + "\r\n";
+}
+
+std::string ReportLine(bool check, const ProfileReport& p) {
+  std::string out = std::string(StateText(p.state, check)) + ": " + p.name;
+  if (p.state == ProfileState::Damaged) out += std::string(" (") + Why(p.damage) + ")";
+  if (p.state == ProfileState::Failed) out += " (" + OneLine(p.failure) + ")";
+  return out + "\r\n";
+}
+
+std::string ReportEnd(const RunReport& report) {
+  std::string out;
   if (report.end == RunEnd::NoFiles) out += "No profiles were found.\r\n";
-  if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + report.listingFailure + "\r\n";
-  for (const ProfileReport& p : report.profiles) {
-    out += std::string(StateText(p.state, report.check)) + ": " + p.name;
-    if (p.state == ProfileState::Damaged) out += std::string(" (") + Why(p.damage) + ")";
-    if (p.state == ProfileState::Failed) out += " (" + p.failure + ")";
-    out += "\r\n";
-  }
+  if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + OneLine(report.listingFailure) + "\r\n";
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
   for (const ProfileState state : {ProfileState::Upgraded, ProfileState::AlreadyCurrent, ProfileState::NoChangeNeeded,
@@ -107,15 +112,19 @@ std::string ReportText(const RunReport& report, std::string_view timestamp) {
 }
 
 std::string BadCommandLineText(std::string_view error, std::string_view timestamp) {
-  return Heading(timestamp) + "the command line is not right: " + std::string(error) + " Nothing was done. Exit code " +
+  return Heading(timestamp) + "the command line is not right: " + OneLine(error) + " Nothing was done. Exit code " +
          std::to_string(kExitBadCommandLine) + ".\r\n";
 }
 
-std::string StoppedText(std::string_view what, std::string_view timestamp) {
-  std::string line(what);
+std::string OneLine(std::string_view text) {
+  std::string line(text);
   for (char& c : line)
     if (c == '\n' || c == '\r') c = ' ';
-  return Heading(timestamp) + "stopped: " + line + " Exit code " + std::to_string(kExitFailed) + ".\r\n";
+  return line;
+}
+
+std::string StoppedText(std::string_view what, std::string_view timestamp) {
+  return Heading(timestamp) + "stopped: " + OneLine(what) + " Exit code " + std::to_string(kExitFailed) + ".\r\n";
 }
 
 std::string DamagedMessage(const RunReport& report) {

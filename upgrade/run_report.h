@@ -48,6 +48,7 @@ struct RunReport {
   std::vector<ProfileReport> profiles;  // in the order the run came to them, then those not reached
   std::string failure;                  // Failed: the message that tells the user
   std::string listingFailure;           // the folder could not be listed to the end: why
+  std::string logFailure;               // the log could not be written to the end: where it stops, and why
 
   std::size_t Count(ProfileState state) const;
 };
@@ -72,9 +73,15 @@ int ExitCodeOf(const RunReport& report);
 // The exit codes and what each means, a line each.
 std::string ExitCodeTable();
 
-// The report of a run: a heading with the time, a line for each profile, and a summary with the
-// exit code. Lines end in CR LF.
-std::string ReportText(const RunReport& report, std::string_view timestamp);
+// The report of a run, written as the run goes: the heading with the time before the first
+// profile is opened, a line for each profile once it is settled, and the end (what else is to be
+// told, and a summary with the exit code) after the last. Lines end in CR LF.
+std::string ReportHeading(bool check, std::string_view formatsFolder, std::string_view timestamp);
+std::string ReportLine(bool check, const ProfileReport& profile);
+std::string ReportEnd(const RunReport& report);
+
+// `text` on one line, its line breaks (a system's message may hold some) made blanks.
+std::string OneLine(std::string_view text);
 
 // The report of a command line that was refused.
 std::string BadCommandLineText(std::string_view error, std::string_view timestamp);

@@ -23,9 +23,16 @@ RunReport Sample(bool check, RunEnd end) {
 // "T  Zelvane 1.0.0: ", how every report's first line begins.
 std::string Heading(const char* timestamp) { return std::string(timestamp) + "  Zelvane " + std::string(Version()) + ": "; }
 
+// The whole report, as a run writes it piece by piece.
+std::string ReportText(const RunReport& report, const char* timestamp) {
+  std::string out = ReportHeading(report.check, report.formatsFolder, timestamp);
+  for (const ProfileReport& p : report.profiles) out += ReportLine(report.check, p);
+  return out + ReportEnd(report);
+}
+
 TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   RunReport stopped = Sample(false, RunEnd::Failed);
-  stopped.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
+  stopped.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In\r\nuse.");
   stopped.profiles.emplace_back("Later.qdx");
   EXPECT_EQ(ReportText(stopped, "2026-12-07 14:20:05"),
             Heading("2026-12-07 14:20:05") + "upgrade of C:\\Quindrel\\appfiles\\formats\\\r\n"
@@ -34,7 +41,7 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             "needed no change: Blank.qdx\r\n"
             "damaged, left as it was: Cut.qdx (its data ends inside a field)\r\n"
             "damaged, left as it was: Claims.qdx (an array in it claims more elements than the file holds)\r\n"
-            "failed: Held.qdx (could not open the file: In use.)\r\n"
+            "failed: Held.qdx (could not open the file: In  use.)\r\n"
             "not reached: Later.qdx\r\n"
             "Summary: 7 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 2 damaged, 1 failed, "
             "1 not reached. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n");
@@ -62,9 +69,9 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
        "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\nSummary: 1 profile: 1 cannot be "
        "read. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n"},
       {made(false, RunEnd::Failed, {ProfileReport("Later.qdx")}, "could not list the folder: Gone."),
-       "upgrade of F\\\r\nThe profiles could not be listed to the end: could not list the folder: Gone.\r\nnot reached: "
-       "Later.qdx\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped the run (with /check: a profile "
-       "could not be read).\r\n"},
+       "upgrade of F\\\r\nnot reached: Later.qdx\r\nThe profiles could not be listed to the end: could not list the "
+       "folder: Gone.\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped the run (with /check: a "
+       "profile could not be read).\r\n"},
       {made(false, RunEnd::NoFiles, {}),
        "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles were found.\r\n"},
   };
@@ -73,7 +80,8 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   EXPECT_EQ(BadCommandLineText("\"/x\" is not a switch Zelvane knows.", "T"),
             Heading("T") + "the command line is not right: \"/x\" is not a switch Zelvane knows. Nothing was done. "
             "Exit code 2.\r\n");
-  EXPECT_EQ(StoppedText("C:\\a\nCould not do it.", "T"), Heading("T") + "stopped: C:\\a Could not do it. Exit code 1.\r\n");
+  EXPECT_EQ(StoppedText("C:\\a\nCould not do it.\r\nTry again.", "T"),
+            Heading("T") + "stopped: C:\\a Could not do it.  Try again. Exit code 1.\r\n");
 }
 
 TEST(RunReport, ExitCodesTellTheOutcome) {

@@ -15,49 +15,124 @@ class NoWindow : public ProgressSink {
   bool StopRequested() override { return false; }
 };
 
+std::string CannotWrite(const std::string& log, const PlatformError& e) {
+  return "The log \"" + log + "\" cannot be written: could not " + e.Action() + ". " + e.Reason();
+}
+
 // True when `path` lies in `folder` or in a folder below it, however either is written: the
 // folders are compared as the file system knows them.
 bool IsIn(Platform& platform, const std::string& path, const std::string& folder) {
   for (std::size_t end = path.find_last_of(platform.Separator()); end != std::string::npos && end > 0;
        end = path.find_last_of(platform.Separator(), end - 1))
-    if (platform.IsSameFolder(path.substr(0, end + 1), folder)) return true;
+    if (platform.IsSameFile(path.substr(0, end + 1), folder)) return true;
   return false;
 }
 
 // What is wrong with the log the command line names, or nothing; a log that is not to be written
-// is dropped.
+// is dropped, and one that is becomes a full path.
 std::string CheckLog(Platform& platform, CommandLine& line) {
   const std::string named = *line.log;
-  const LogTarget target = LogTargetOf(named);
   line.log.reset();
-  if (target == LogTarget::Nothing) return {};
-  if (target == LogTarget::Device) return "The log \"" + named + "\" is a device, not a file.";
-  const std::string log = platform.FullPath(named);
+  switch (LogTargetOf(named)) {
+    case LogTarget::Nothing: return {};
+    case LogTarget::Device: return "The log \"" + named + "\" is a device, not a file.";
+    case LogTarget::Stream:
+      return "The log \"" + named + "\" names a stream of a file (a colon after the drive), not a file.";
+    case LogTarget::File: break;
+  }
+  std::string log;
+  try {
+    log = platform.FullPath(named);
+  } catch (const PlatformError& e) {
+    return CannotWrite(named, e);
+  }
   const std::string formats = FormatsFolder(platform, line.folder.value_or(""));
   if (IsIn(platform, log, formats))
     return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
            "\": a log there could be taken for a profile.";
-  try {
-    platform.AppendToFile(log, "");
-  } catch (const PlatformError& e) {
-    return "The log \"" + log + "\" cannot be written: could not " + e.Action() + ". " + e.Reason();
-  }
+  if (platform.IsSameFile(log, platform.ProgramFile()))
+    return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
   line.log = log;
   return {};
 }
 
 }  // namespace
 
-std::string CheckCommandLineAndCreateLog(Platform& platform, CommandLine& line) {
+void ReportWriter::OpenLog(const std::string& path) {
+  log_ = platform_.OpenForAppending(path);
+  logPath_ = path;
+}
+
+void ReportWriter::WriteWhole(std::string_view text) noexcept {
+  try {
+    platform_.WriteToStandardOutput(text);
+    if (log_ && logFailure_.empty()) log_->Append(text);
+  } catch (...) {
+    // Nothing more can be done to tell of a fault that even this cannot write.
+  }
+}
+
+void ReportWriter::Write(std::string_view text, std::string_view where, bool flush) noexcept {
+  try {
+    platform_.WriteToStandardOutput(text);
+    if (!log_ || !logFailure_.empty()) return;
+    try {
+      log_->Append(text, flush);
+    } catch (const PlatformError& e) {
+      logFailure_ = OneLine("The log \"" + logPath_ + "\" is incomplete: it ends before " + std::string(where) +
+                            " (could not " + e.Action() + ": " + e.Reason() + ")");
+    }
+  } catch (...) {
+    // A report that cannot even be put together changes nothing about the run.
+  }
+}
+
+RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
+  logFailure_.clear();
+  const std::string heading = ReportHeading(options.mode == UpgradeMode::Check,
+                                            FormatsFolder(platform_, options.quindrelFolder),
+                                            platform_.LocalTimestamp());
+  if (log_) {
+    try {
+      log_->Append(heading, true);
+    } catch (...) {
+      logFailure_ = "its heading";  // nothing more goes to it, a fault's report included
+      throw;
+    }
+  }
+  platform_.WriteToStandardOutput(heading);
+  options.settled = [this](const RunReport& report, const ProfileReport& profile) {
+    Write(ReportLine(report.check, profile), "the line of \"" + profile.name + "\"", false);
+  };
+  RunReport report = UpgradeRun(platform_, sink, options);
+  Write(ReportEnd(report), "its summary", true);
+  report.logFailure = logFailure_;
+  if (!logFailure_.empty()) platform_.WriteToStandardOutput(logFailure_ + "\r\n");
+  return report;
+}
+
+std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWriter& writer) {
   std::string fault = line.error;
   const auto refuse = [&fault](std::string what) {
     if (fault.empty()) fault = std::move(what);
   };
   if (line.folder) {
-    line.folder = platform.FullPath(*line.folder);
+    try {
+      line.folder = platform.FullPath(*line.folder);
+    } catch (const PlatformError&) {
+      // Taken as typed: it is then no folder either.
+    }
     if (!platform.IsFolder(*line.folder)) refuse("The folder \"" + *line.folder + "\" does not exist.");
   }
   if (line.log) refuse(CheckLog(platform, line));
+  if (line.log) {
+    try {
+      writer.OpenLog(*line.log);
+    } catch (const PlatformError& e) {
+      refuse(CannotWrite(*line.log, e));
+      line.log.reset();
+    }
+  }
   return fault;
 }
 
@@ -69,21 +144,18 @@ RunOptions OptionsFor(const CommandLine& line) {
   return options;
 }
 
-RunReport RunWithoutWindow(Platform& platform, const CommandLine& line) {
+int RunUnattended(Platform& platform, ReportWriter& writer, const CommandLine& line, std::string& box) {
   NoWindow none;
-  return UpgradeRun(platform, none, OptionsFor(line));
-}
-
-void DeliverReport(Platform& platform, const CommandLine& line, const std::string& text) {
-  platform.WriteToStandardOutput(text);
-  if (line.log) platform.AppendToFile(*line.log, text);
-}
-
-void TryToDeliverReport(Platform& platform, const CommandLine& line, const std::string& text) noexcept {
+  RunReport report;
   try {
-    DeliverReport(platform, line, text);
-  } catch (...) {
+    report = writer.Run(none, OptionsFor(line));
+  } catch (const PlatformError& e) {
+    box = CannotWrite(line.log.value_or(""), e);
+    writer.WriteWhole(BadCommandLineText(box, platform.LocalTimestamp()));
+    return kExitBadCommandLine;
   }
+  box = CheckMessage(report) + (report.logFailure.empty() ? "" : "\n\n" + report.logFailure);
+  return ExitCodeOf(report);
 }
 
 }  // namespace zelvane

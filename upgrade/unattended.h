@@ -1,8 +1,9 @@
 #pragma once
-// What Zelvane.exe does from its command line: the switches checked against the system, the log
-// made ready, a run without the window, and the report delivered to the log and to a redirected
-// standard output.
+// What Zelvane.exe does with its command line: the switches checked against the system, the
+// report of each run written as the run goes, to the log and to a redirected standard output,
+// and a run without the window.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,25 +13,53 @@
 
 namespace zelvane {
 
-// Checks what the command line names and makes both paths full: the folder must exist; the log
-// must be a file (/log:nul is no log, another device is refused) outside the folder of the profiles
-// the run works on, and writable: it is created when missing. The log is made ready even when
-// something else is wrong, so that the fault can be written to it; a log that is refused is
-// dropped. Returns the first fault of the command line (line.error first), or nothing.
-std::string CheckCommandLineAndCreateLog(Platform& platform, CommandLine& line);
+// Where the reports of the program go as they are made: a redirected standard output, and the
+// log the command line names, held open from the program's start to its end.
+//
+// A run's report begins with its heading, written to the log and flushed before the first
+// profile is opened: a log that cannot take it stops the run before anything is done. A write
+// that fails later changes nothing about the run: the log is given back the length it had before
+// that write, so that it ends with a whole line, nothing more is written to it during that run,
+// and the report's end says on standard output where it stops and why (RunReport::logFailure).
+class ReportWriter {
+ public:
+  explicit ReportWriter(Platform& platform) : platform_(platform) {}
+
+  // Opens the log at `path` (a full path), creating it when there is none. Throws PlatformError.
+  void OpenLog(const std::string& path);
+
+  // A report of one piece (a fault that ends the program) to both, as far as it goes: never fails.
+  void WriteWhole(std::string_view text) noexcept;
+
+  // Runs `options` with its report written as it goes. Throws PlatformError, having done nothing,
+  // when the log cannot take the heading.
+  RunReport Run(ProgressSink& sink, RunOptions options);
+
+ private:
+  // Writes `text`, which ends the log before `where` when it cannot be written there.
+  void Write(std::string_view text, std::string_view where, bool flush) noexcept;
+
+  Platform& platform_;
+  std::string logPath_;
+  std::unique_ptr<AppendFile> log_;
+  std::string logFailure_;  // the log of the current run failed: where it stops, and why
+};
+
+// Checks what the command line names and makes both paths full, as the system means a path a
+// person typed: the folder must exist; the log must be a file (/log:nul is no log; a device or a
+// stream of a file is refused) that is neither in the folder of the profiles the run works on nor
+// the program itself, and must open for appending: it is opened in `writer`, and created when
+// missing. The log is opened even when something else is wrong, so that the fault can be written
+// to it; a log that is refused or is no log is dropped from `line`. Returns the first fault of the
+// command line (line.error first), or nothing.
+std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWriter& writer);
 
 // The run the command line asks for, with the window's options.
 RunOptions OptionsFor(const CommandLine& line);
 
-// Runs without a window: nothing is shown, nothing is asked, the tool is never removed.
-RunReport RunWithoutWindow(Platform& platform, const CommandLine& line);
-
-// Appends `text` to the log, when there is one, and writes it to a redirected standard output.
-// Throws PlatformError when the log cannot be written.
-void DeliverReport(Platform& platform, const CommandLine& line, const std::string& text);
-
-// Delivers `text` as DeliverReport does, never failing: for the report of a fault, when there is
-// nothing more to be done if even that cannot be written.
-void TryToDeliverReport(Platform& platform, const CommandLine& line, const std::string& text) noexcept;
+// Runs without a window (/quiet, /check): nothing is shown, nothing is asked, the tool is never
+// removed. Returns the exit code, which follows what became of the profiles alone; `box` is what
+// a check that is not quiet shows then.
+int RunUnattended(Platform& platform, ReportWriter& writer, const CommandLine& line, std::string& box);
 
 }  // namespace zelvane

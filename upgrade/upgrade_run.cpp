@@ -95,8 +95,23 @@ std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder)
   return folder + "appfiles" + sep + "formats" + sep;
 }
 
-RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options) {
-  RunReport report;
+namespace {
+
+// Tells the run's options of each entry of the report that it has not told of yet.
+class Settler {
+ public:
+  Settler(const RunReport& report, const RunOptions& options) : report_(report), options_(options) {}
+  void operator()() {
+    for (; told_ < report_.profiles.size(); ++told_) options_.settled(report_, report_.profiles[told_]);
+  }
+
+ private:
+  const RunReport& report_;
+  const RunOptions& options_;
+  std::size_t told_ = 0;
+};
+
+void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOptions& options, Settler& settle) {
   report.formatsFolder = FormatsFolder(platform, options.quindrelFolder);
   report.check = options.mode == UpgradeMode::Check;
   std::unique_ptr<FileListing> listing;
@@ -106,11 +121,11 @@ RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& o
     name = listing->Next();
   } catch (const PlatformError& e) {
     ListingFailed(report, platform, e);
-    return report;
+    return;
   }
   if (name.empty()) {
     sink.ShowWarning("No files were found", sink.Caption());
-    return report;
+    return;
   }
 
   sink.DisableRunButton();
@@ -122,6 +137,7 @@ RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& o
       ProfileReport& entry = report.profiles.emplace_back(name);
       const std::string failure =
           UpgradeInto(entry, upgrader, platform, report.formatsFolder + name, options.mode, pacer);
+      settle();
       if (!failure.empty() && !report.check) {
         pacer.ShowCurrent();
         report.end = RunEnd::Failed;
@@ -138,16 +154,16 @@ RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& o
   } catch (const PlatformError& e) {
     ListingFailed(report, platform, e);
   }
-  if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped) return report;
+  if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped) return;
 
   sink.SetStatusText("Done");
   report.end = RunEnd::Finished;
   if (const std::string damaged = DamagedMessage(report); !damaged.empty() && !report.check)
     sink.ShowWarning(damaged, sink.Caption());
-  if (!options.offerRemoval || report.check) return report;
+  if (!options.offerRemoval || report.check) return;
   if (!sink.AskYesNo("Delete this tool?", "Done")) {
     report.end = RunEnd::Kept;
-    return report;
+    return;
   }
   try {
     platform.RemoveProgramAfterExit();
@@ -158,6 +174,15 @@ RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& o
                      sink.Caption());
     report.end = RunEnd::RemovalRefused;
   }
+}
+
+}  // namespace
+
+RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options) {
+  RunReport report;
+  Settler settle(report, options);
+  Run(report, platform, sink, options, settle);
+  settle();
   return report;
 }
 

@@ -39,6 +39,10 @@ struct RunOptions {
   UpgradeMode mode = UpgradeMode::Upgrade;  // a check opens nothing for writing and goes on past failures
   bool offerRemoval = true;                 // end by asking "Delete this tool?"
   RunPace pace;
+  // Told each entry of the report once it is settled, in the report's order: a profile once it
+  // has been handled, the profiles a stopped run did not reach at its end. A report written as
+  // the run goes takes its lines from here.
+  std::function<void(const RunReport&, const ProfileReport&)> settled = [](const RunReport&, const ProfileReport&) {};
 };
 
 // The folder of the profiles: the Quindrel folder (the program's own when empty) followed by

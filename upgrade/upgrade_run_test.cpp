@@ -10,6 +10,7 @@
 #include "testing/files.h"
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
+#include "upgrade/unattended.h"
 #include "upgrade/upgrade_file.h"
 
 namespace zelvane {
@@ -315,6 +316,97 @@ TEST_F(UpgradeRunTest, ARefusedRemovalIsReported) {
   ASSERT_EQ(sink_.calls.back().rfind("warning Zelvane could not remove itself", 0), 0u) << sink_.calls.back();
   EXPECT_NE(sink_.calls.back().find("C:\\Q\\Zelvane.exe\nCould not remove the program. Access is denied."),
             std::string::npos);
+}
+
+// An unattended run writes its log's first line before it opens any profile: a log that cannot
+// take it stops the run with nothing done. A log write that fails later changes nothing of the
+// run: it goes on, its exit code follows the profiles, the log ends with a whole line, and the end
+// of the run says on standard output (and in a check's box) where the log stops.
+TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
+  const std::string log = Utf8(program_.Path() / "run.log");
+  const struct {
+    const char* name;
+    int failing;  // the append that fails: the heading's is the first
+    bool check;
+    int exitCode;
+    const char* told;  // how standard output ends; nullptr: the run did not start
+  } cases[] = {
+      {"the heading", 1, false, kExitBadCommandLine, nullptr},
+      {"the second profile's line", 3, false, kExitDone, "the line of \"b.qdx\""},
+      {"the summary", 5, false, kExitDone, "its summary"},
+      {"a check's first line", 2, true, kExitNeedsUpgrade, "the line of \"a.qdx\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
+    std::filesystem::remove(FromUtf8(log));
+    RecordingPlatform platform;
+    platform.programFolder = Utf8(program_.Path());
+    int calls = 0;
+    platform.failOn = [&](const std::string& call, const std::string& path) {
+      if (call.starts_with("append") && ++calls == c.failing)
+        throw PlatformError("write to the file", path, "There is not enough space on the disk.");
+    };
+    CommandLine line = ParseCommandLine(std::string("/quiet ") + (c.check ? "/check " : "") + "/log:\"" + log + "\"");
+    ReportWriter writer(platform);
+    ASSERT_EQ(PrepareCommandLine(platform, line, writer), "");
+    std::string box;
+    EXPECT_EQ(RunUnattended(platform, writer, line, box), c.exitCode);
+    EXPECT_EQ(platform.opens, c.told ? 3 : 0);
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"})
+      EXPECT_TRUE(Bytes(name) == (c.told && !c.check ? upgraded_ : legacy_)) << name;
+    const std::string written = ReadBytes(FromUtf8(log));
+    if (!c.told) {
+      EXPECT_EQ(written, "");
+      EXPECT_NE(platform.output.find(" cannot be written: could not write to the file. There is not enough space"),
+                std::string::npos) << platform.output;
+      continue;
+    }
+    const std::string note = "The log \"" + log + "\" is incomplete: it ends before " + c.told +
+                             " (could not write to the file: There is not enough space on the disk.)";
+    ASSERT_TRUE(platform.output.ends_with(note + "\r\n")) << platform.output;
+    const std::string report = platform.output.substr(0, platform.output.size() - note.size() - 2);
+    EXPECT_TRUE(report.starts_with(written) && written.ends_with("\r\n")) << written;
+    EXPECT_NE(report.find("Exit code " + std::to_string(c.exitCode) + ":"), std::string::npos) << report;
+    EXPECT_NE(box.find(note), std::string::npos) << box;
+  }
+}
+
+// A log is a file of its own: a device, a stream, a file in or below the folder of the profiles,
+// the program itself and a file that cannot be created are refused, whatever else is wrong with
+// the line, and nothing is created for them.
+TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
+  std::filesystem::create_directories(Formats() / "sub");
+  const char s = platform_.Separator();
+  const std::string base = Utf8(program_.Path()) + s, formats = base + "appfiles" + s + "formats" + s;
+  const struct {
+    std::string log;
+    std::string error;  // a fault already found on the line
+    std::string fault;  // what the refusal says; empty: the log is taken
+  } cases[] = {
+      {base + "run.log", "", ""},
+      {"nul:", "", ""},
+      {base + "missing" + s + "run.log", "", "cannot be written: could not open the file for appending."},
+      {formats + "run.log", "", "is in the folder of the profiles"},
+      {formats + "sub" + s + "run.log", "", "is in the folder of the profiles"},
+      {platform_.ProgramFile(), "", "is Zelvane itself, which is never written to."},
+      {base + "con", "\"/x\" is not a switch Zelvane knows.", "\"/x\" is not a switch Zelvane knows."},
+      {"con:", "", "is a device, not a file."},
+      {base + "run.log:s", "", "names a stream of a file (a colon after the drive), not a file."},
+  };
+  for (const auto& c : cases) {
+    CommandLine line;
+    line.log = c.log;
+    line.error = c.error;
+    ReportWriter writer(platform_);
+    const std::string fault = PrepareCommandLine(platform_, line, writer);
+    EXPECT_EQ(fault.empty(), c.fault.empty()) << c.log << ": " << fault;
+    EXPECT_NE(fault.find(c.fault), std::string::npos) << c.log << ": " << fault;
+    EXPECT_EQ(line.log.has_value(), c.fault.empty() && c.log != "nul:") << c.log;
+  }
+  for (const std::filesystem::path& made : {Formats() / "run.log", Formats() / "sub" / "run.log", program_.Path() / "con",
+                                            program_.Path() / "missing"})
+    EXPECT_FALSE(std::filesystem::exists(Literal(made))) << Utf8(made);
 }
 
 }  // namespace
