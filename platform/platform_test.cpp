@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include "platform/text.h"
 #include "platform/windows_path.h"
 
 #include <gtest/gtest.h>
@@ -304,6 +305,23 @@ TEST(Platform, FailuresEndARunThatNobodyWatchesWithoutABox) {
         ::testing::ExitedWithCode(static_cast<int>(c.code)), "")
         << c.name;
   }
+}
+
+// The command line arrives in UTF-16 and is read in UTF-8, as WideCharToMultiByte converts it.
+TEST(Platform, Utf16BecomesUtf8AsWindowsConvertsIt) {
+  const struct {
+    std::u16string utf16;
+    std::string utf8;
+  } cases[] = {
+      {u"/quiet", "/quiet"},
+      {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC"},
+      {u"\U0001D11E", "\xF0\x9D\x84\x9E"},      // a pair of surrogates
+      {u"a\xD834", "a\xEF\xBF\xBD"},            // a high surrogate at the end
+      {u"\xDD1E" u"a", "\xEF\xBF\xBD" "a"},          // a low one alone
+      {u"\xD834\xD834\xDD1E", "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
+      {std::u16string(1, u'\0'), std::string(1, '\0')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8FromUtf16(std::u16string_view(c.utf16)), c.utf8) << c.utf8;
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

@@ -14,6 +14,7 @@
 #include "platform/owned_handle_win32.h"
 #include "platform/platform.h"
 #include "platform/self_removal_win32.h"
+#include "platform/text.h"
 #include "platform/text_win32.h"
 #include "platform/windows_path.h"
 
@@ -28,14 +29,7 @@ std::wstring Widen(std::string_view utf8) {
   return out;
 }
 
-std::string Narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  const int size = static_cast<int>(utf16.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
+std::string Narrow(std::wstring_view utf16) { return Utf8FromUtf16(utf16); }
 
 std::string SystemMessage(unsigned long error) {
   wchar_t* text = nullptr;
