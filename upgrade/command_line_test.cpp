@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/command_line_rows.h"
 #include "upgrade/run_report.h"
 
 namespace zelvane {
 namespace {
 
-// The switches a command line turned on, as " help quiet check folder=<f> log=<l>", or its first
-// fault (with " [quiet]" when no box may tell it).
+// The switches a command line turned on, or its first fault, in the form of the rows' `read`.
 std::string Read(const CommandLine& line) {
   if (!line.error.empty()) return "error: " + line.error + (line.quiet ? " [quiet]" : "");
   std::string out;
@@ -23,121 +23,12 @@ std::string Read(const CommandLine& line) {
   return out;
 }
 
-// Whole command lines as GetCommandLineW gives them: the program's name first, unless the
-// launcher left it out (CreateProcessW with the module named apart).
 TEST(CommandLine, ReadsSwitchesAsABatchFileMeansThem) {
-  const struct {
-    const char* raw;
-    std::string read;
-  } cases[] = {
-      {"Zelvane.exe", ""},
-      {"\"C:\\Program Files\\Zelvane\\Zelvane.exe\"", ""},
-      {"\"C:\\Program Files\\Zelvane\\Zelvane.exe\" /quiet", " quiet"},
-      {"Zelvane.exe   /QUIET\t/Check  ", " quiet check"},
-      {"Zelvane.exe /?", " help"},
-      {"Zelvane.exe /folder:C:\\q", " folder=C:\\q"},
-      {"Zelvane.exe \"/folder:C:\\Program Files\\Quindrel\"", " folder=C:\\Program Files\\Quindrel"},
-      {"Zelvane.exe /folder:\"C:\\Program Files (x86)\\Quindrel\"", " folder=C:\\Program Files (x86)\\Quindrel"},
-      {"Zelvane.exe /FOLDER:D:\\a:b", " folder=D:\\a:b"},  // only the first colon ends the name
-      // "%~dp0" ends in a backslash: the quote after it closes the value all the same.
-      {"Zelvane.exe /folder:\"C:\\Quindrel\\\" /quiet", " quiet folder=C:\\Quindrel\\"},
-      {"Zelvane.exe /folder:\"C:\\q\\\" /log:\"C:\\l.log\"", " folder=C:\\q\\ log=C:\\l.log"},
-      {"Zelvane.exe /log:run.log /quiet /folder:..\\Quindrel", " quiet folder=..\\Quindrel log=run.log"},
-      {"Zelvane.exe /quite", "error: \"/quite\" is not a switch Zelvane knows."},
-      {"Zelvane.exe /quite /folder", "error: \"/quite\" is not a switch Zelvane knows."},  // the first fault
-      {"Zelvane.exe -quiet", "error: \"-quiet\" is not a switch; switches begin with \"/\"."},
-      {"Zelvane.exe C:\\Quindrel", "error: \"C:\\Quindrel\" is not a switch; switches begin with \"/\"."},
-      {"Zelvane.exe /", "error: \"/\" is not a switch; switches begin with \"/\"."},
-      {"Zelvane.exe \"\"", "error: \"\" is not a switch; switches begin with \"/\"."},
-      {"Zelvane.exe /folder", "error: /folder needs a value: /folder:<folder>."},
-      {"Zelvane.exe /log:", "error: /log needs a value: /log:<file>."},
-      {"Zelvane.exe /log:\"\"", "error: /log needs a value: /log:<file>."},
-      {"Zelvane.exe /check:yes", "error: /check takes no value."},
-      {"Zelvane.exe /folder:a /folder:b", "error: /folder is given more than once."},
-      // Whatever else is wrong, a switch that begins with /quiet means no box.
-      {"Zelvane.exe /quiet:", "error: /quiet takes no value. [quiet]"},
-      {"Zelvane.exe /QUIET=1", "error: \"/QUIET=1\" is not a switch Zelvane knows. [quiet]"},
-      {"Zelvane.exe /quiet /Quiet", "error: /quiet is given more than once. [quiet]"},
-      {"Zelvane.exe /nothing /quiet", "error: \"/nothing\" is not a switch Zelvane knows. [quiet]"},
-      {"Zelvane.exe /folder:\"C:\\Quindrel /quiet", "error: A quotation mark is not closed. [quiet]"},
-      {"Zelvane.exe /check /folder:\"C:\\Q /quiet", "error: A quotation mark is not closed. [quiet]"},
-      {"\"C:\\Q\\Zelvane.exe /quiet", "error: A quotation mark is not closed. [quiet]"},  // the name's own quote
-      // No program name: a line that begins with "/" begins with a switch.
-      {"/check /quiet", " quiet check"},
-      {"/quiet /folder:C:\\Q", " quiet folder=C:\\Q"},
-      {"  \"/check\" /quiet", " quiet check"},
-      {"", ""},
-      // Switches quoted together, as PowerShell passes a variable holding them: /quiet still holds.
-      {"Zelvane.exe \"/check /quiet\"", "error: \"/check /quiet\" holds /quiet inside quotation marks: give each "
-                                         "switch on its own. [quiet]"},
-      {"\"/check /Quiet\"", "error: \"/check /Quiet\" holds /quiet inside quotation marks: give each switch on its "
-                            "own. [quiet]"},
-      {"Zelvane.exe \"/folder:C:\\Program Files\\Q /quiet\"",
-       "error: \"/folder:C:\\Program Files\\Q /quiet\" holds /quiet inside quotation marks: give each switch on its "
-       "own. [quiet]"},
-      {"Zelvane.exe \"/folder:C:\\Program Files\\Q\\quiet\"", " folder=C:\\Program Files\\Q\\quiet"},
-      // The removal helper's line, exactly as the program writes it; its switch anywhere else is unknown.
-      {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1234 5678 \"C:\\Q\\Zelvane.exe\"",
-       " removal=1234,5678,C:\\Q\\Zelvane.exe"},
-      {"Zelvane.exe /zelvane-remove-after", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
-      {"Zelvane.exe /zelvane-remove-after 1 2 x /quiet",
-       "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
-      {"Zelvane.exe /zelvane-remove-after a 2 x", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
-      {"Zelvane.exe /quiet /zelvane-remove-after 1 2", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Read(ParseCommandLine(c.raw)), c.read) << c.raw;
+  for (const auto& c : testing::kCommandLineRows) EXPECT_EQ(Read(ParseCommandLine(c.raw)), c.read) << c.raw;
 }
 
-// A log is a file: "nul" is none, as "> nul" is, and no other device is ever written to.
 TEST(CommandLine, TellsALogFileFromADevice) {
-  const struct {
-    const char* path;
-    LogTarget target;
-  } cases[] = {
-      {"C:\\Logs\\zelvane.log", LogTarget::File},
-      {"run.log", LogTarget::File},
-      {"console.log", LogTarget::File},
-      {"C:\\con\\x.log", LogTarget::File},  // only the last name can be a device
-      {"com0", LogTarget::File},
-      {"lpt10.log", LogTarget::File},
-      {"nul", LogTarget::Nothing},
-      {"NUL", LogTarget::Nothing},
-      {"nul.log", LogTarget::Nothing},
-      {"C:\\Logs\\Nul .txt", LogTarget::Nothing},
-      {"\\\\.\\NUL", LogTarget::Nothing},
-      {"con", LogTarget::Device},
-      {"CON.log", LogTarget::Device},
-      {"prn", LogTarget::Device},
-      {"C:\\Logs\\aux.txt", LogTarget::Device},
-      {"com1", LogTarget::Device},
-      {"COM9.log", LogTarget::Device},
-      {"lpt1", LogTarget::Device},
-      {"conin$", LogTarget::Device},
-      {"CONOUT$", LogTarget::Device},
-      {"com\xC2\xB9", LogTarget::Device},  // COM with a superscript one
-      {"\\\\.\\pipe\\zelvane", LogTarget::Device},
-      {"D:con", LogTarget::Device},  // drive-relative
-      {"LPT\xC2\xB3.log", LogTarget::Device},
-      // A colon after the drive: a device all the same, no log for "nul", else a stream of a file.
-      {"con:", LogTarget::Device},
-      {"com1:", LogTarget::Device},
-      {"prn:", LogTarget::Device},
-      {"lpt1:", LogTarget::Device},
-      {"con::$DATA", LogTarget::Device},
-      {"nul:", LogTarget::Nothing},
-      {"NUL:x", LogTarget::Nothing},
-      {"nul.txt:", LogTarget::Nothing},
-      {"nul::$DATA", LogTarget::Nothing},
-      {"nul. ", LogTarget::Nothing},
-      {"run.log:hidden", LogTarget::Stream},
-      {"C:\\Logs\\run.log::$DATA", LogTarget::Stream},
-      {"C:\\a:b\\run.log", LogTarget::Stream},
-      {"\\\\?\\C:\\Logs\\run.log:s", LogTarget::Stream},
-      {"\\\\?\\C:\\Logs\\run.log", LogTarget::File},
-      {"\\\\?\\UNC\\server\\share\\run.log", LogTarget::File},
-      {"zelvane.log ", LogTarget::File},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LogTargetOf(c.path), c.target) << c.path;
+  for (const auto& c : testing::kLogTargetRows) EXPECT_EQ(LogTargetOf(c.path), c.target) << c.path;
 }
 
 TEST(CommandLine, UsageNamesTheVersionEverySwitchAndExitCode) {
