@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "format/profile_layouts.h"
-#include "format/record_reader.h"
-#include "format/record_writer.h"
+#include "testing/profile_records.h"
+#include "testing/record_reader.h"
+#include "testing/record_writer.h"
 #include "platform/platform.h"
 #include "testing/sample_profiles.h"
 #include "testing/files.h"
@@ -101,7 +101,7 @@ void BenchShape(const Shape& shape, const std::string* inMemory) {
     Require(got == shape.size, "the profile has another size than it was made with");
     UpgradeResult result{};
     const double u = SecondsOf([&] { result = upgrader.Upgrade(SystemPlatform(), shape.path); });
-    Require(result.outcome == UpgradeOutcome::Upgraded && result.written, "the profile was not upgraded");
+    Require(result.outcome == UpgradeOutcome::Upgraded, "the profile was not upgraded");
     CutBack(shape.path, shape.size);
     double m = 0;
     if (inMemory) {
@@ -159,7 +159,7 @@ int ChildMeasurement(const std::string& what, const std::string& path) {
   int failed = 0;
   if (what != "idle") {
     const UpgradeResult result = ProfileUpgrader().Upgrade(SystemPlatform(), path);
-    if (what == "hostile") failed = result.reason != SkipReason::Damaged;
+    if (what == "hostile") failed = result.outcome != UpgradeOutcome::Damaged;
     else failed = result.outcome != UpgradeOutcome::Upgraded;
   }
   std::FILE* status = std::fopen("/proc/self/status", "r");

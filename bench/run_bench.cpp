@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "format/profile_layouts.h"
-#include "format/record_reader.h"
+#include "testing/profile_records.h"
+#include "testing/record_reader.h"
 #include "platform/platform.h"
 #include "testing/files.h"
 #include "testing/forwarding_platform.h"

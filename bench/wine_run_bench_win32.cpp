@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths_win32.h"
 #include "bench/bench_support.h"
 #include "e2e/zelvane_app.h"
 #include "testing/sample_profiles.h"

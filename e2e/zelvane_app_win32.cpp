@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "e2e/zelvane_app.h"
+#include "platform/failure_win32.h"
 #include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 

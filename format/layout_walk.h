@@ -1,6 +1,7 @@
 #pragma once
-// The one walk of a layout table over encoded bytes, shared by RecordReader (which builds the
-// values) and ScanRecord (which only finds where a record ends and how its fields lie). What
+// The one walk of a layout table over encoded bytes, shared by ScanRecord (which only finds where
+// a record ends and how its fields lie, all the tool needs) and the tests' RecordReader (which
+// builds the values). What
 // becomes of each field is the `Values` policy's business; how fields are encoded, where they
 // end, which claims a file may make and what counts as data that ends inside a field are the
 // walk's alone.
@@ -19,10 +20,8 @@
 //   void Clear(FieldSlot, const Field&)        a field cut short goes back to its empty value
 //   void FieldEnds(std::size_t i, std::uint64_t end)   a top-level field was read whole
 
-#include <type_traits>
-
 #include "format/byte_cursor.h"
-#include "format/record.h"
+#include "format/layout.h"
 #include "format/read_end.h"
 
 namespace zelvane {
@@ -98,10 +97,10 @@ class LayoutWalk {
         return true;
       }
       case Kind::Record: return Fields(*field.nested, values_.AsRecord(slot), false);  // inline, nothing around it
-      case Kind::ByteArray: return ReadArray<std::uint8_t>(values_.AsByteArray(slot), Field{Kind::Byte});
-      case Kind::TextArray: return ReadArray<Text>(values_.AsTextArray(slot), Field{Kind::Text});
+      case Kind::ByteArray: return ReadArray<Kind::Byte>(values_.AsByteArray(slot), Field{Kind::Byte});
+      case Kind::TextArray: return ReadArray<Kind::Text>(values_.AsTextArray(slot), Field{Kind::Text});
       case Kind::RecordArray:
-        return ReadArray<Record>(values_.AsRecordArray(slot), Field{Kind::Record, field.nested});
+        return ReadArray<Kind::Record>(values_.AsRecordArray(slot), Field{Kind::Record, field.nested});
     }
     return CutShort();
   }
@@ -117,7 +116,7 @@ class LayoutWalk {
   // An array header, then its elements. The element total is a claim made by the file: it is
   // accepted only when that many elements of the smallest size they can take fit in the bytes
   // that remain, so that nothing is ever allocated or walked for elements that cannot be there.
-  template <class Element, class ArraySlot>
+  template <Kind kElement, class ArraySlot>
   bool ReadArray(ArraySlot array, const Field& element) {
     const unsigned char* p = cursor_.Take(2);
     if (!p) return CutShort();
@@ -137,7 +136,7 @@ class LayoutWalk {
     if (!total.Fits() || count > cursor_.Remaining() / elementSize) return CutShort(Damage::ClaimExceedsFile);
     values_.SizeElements(array, count, element);
 
-    if constexpr (std::is_same_v<Element, std::uint8_t>) {
+    if constexpr (kElement == Kind::Byte) {
       return values_.TakeBytes(array, cursor_, count) || CutShort();
     } else {
       for (std::uint64_t i = 0; i < count;) {
@@ -147,7 +146,7 @@ class LayoutWalk {
           continue;
         }
         bool whole;
-        if constexpr (std::is_same_v<Element, Text>)
+        if constexpr (kElement == Kind::Text)
           whole = ReadText(values_.TextElement(array, i));
         else
           whole = Fields(*element.nested, values_.RecordElement(array, i), false);

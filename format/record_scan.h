@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "format/byte_cursor.h"
-#include "format/record.h"
+#include "format/layout.h"
 #include "format/read_end.h"
 
 namespace zelvane {

@@ -18,9 +18,9 @@
 #include <utility>
 
 #include "format/byte_cursor.h"
-#include "format/profile_layouts.h"
-#include "format/record_reader.h"
-#include "format/record_writer.h"
+#include "testing/profile_records.h"
+#include "testing/record_reader.h"
+#include "testing/record_writer.h"
 #include "platform/platform.h"
 #include "testing/forwarding_platform.h"
 #include "upgrade/upgrade_file.h"

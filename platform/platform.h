@@ -3,6 +3,7 @@
 // their last write, folder listings, its own location and its removal.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -146,9 +147,10 @@ struct RemovalRequest {
 
 // When `request` is one RemoveProgramAfterExit made (the handle is an inherited handle to the
 // process named by the id), works as the helper that removes the program once it has ended, and
-// returns true: the caller then ends at once. A removal that fails then is shown by the helper
-// itself. Otherwise false, having done nothing.
-bool RunAsRemovalHelper(const RemovalRequest& request);
+// returns true: the caller then ends at once. A file still held by another program is tried again
+// for `patience`; a removal that fails then is shown by the helper itself. Otherwise false, having
+// done nothing.
+bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds patience = std::chrono::seconds(10));
 
 // For a run that nobody watches: no failure of the program, a crash included, shows a box or
 // waits for an answer. A fault (an access violation) ends the process with the fault's own code,

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/listing_posix.h"
 #include "platform/platform.h"
 
 namespace zelvane {
@@ -196,23 +197,7 @@ class PosixPlatform : public Platform {
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
                                          std::string_view extension) override {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-      while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, extension)) continue;
-        if (entry->d_type == DT_REG) {  // most file systems say so in the entry: no stat per file
-          names.push_back(name);
-          continue;
-        }
-        if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
-        struct stat st {};
-        if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
-      }
-      ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());  // runs repeat in the same order
-    return std::make_unique<PosixListing>(std::move(names));
+    return ListFolder(folder, extension);
   }
 
   std::string ProgramFile() override { return ExecutablePath(); }
@@ -280,7 +265,34 @@ class PosixPlatform : public Platform {
 
 }  // namespace
 
-bool RunAsRemovalHelper(const RemovalRequest&) { return false; }
+std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
+                                        ReadDirCall readDir) {
+  std::vector<std::string> names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) {
+    if (errno != ENOENT && errno != ENOTDIR) Fail("list the folder", folder, errno);
+    return std::make_unique<PosixListing>(std::move(names));
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readDir(dir.get());
+    if (!entry && errno != 0) Fail("list the folder", folder, errno);
+    if (!entry) break;
+    const std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, extension)) continue;
+    if (entry->d_type == DT_REG) {  // most file systems say so in the entry: no stat per file
+      names.push_back(name);
+      continue;
+    }
+    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
+    struct stat st {};
+    if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());  // runs repeat in the same order
+  return std::make_unique<PosixListing>(std::move(names));
+}
+
+bool RunAsRemovalHelper(const RemovalRequest&, std::chrono::milliseconds) { return false; }
 
 // Nothing here shows a box.
 void ShowNoFailureBoxes() {}

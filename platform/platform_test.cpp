@@ -3,6 +3,11 @@
 #include "platform/platform.h"
 
 #include "platform/text.h"
+#ifdef _WIN32
+#include "platform/listing_win32.h"
+#else
+#include "platform/listing_posix.h"
+#endif
 #include "platform/windows_path.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +192,26 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
   EXPECT_EQ(PlainPath("\\\\?\\C:\\a"), "C:\\a");
   EXPECT_EQ(PlainPath("\\\\?\\UNC\\s\\x"), "\\\\s\\x");
   EXPECT_EQ(PlainPath("C:\\a"), "C:\\a");
+
+  // On disk: a profile of any name, and one past MAX_PATH, is opened, written and read as it stands.
+  TempFolder folder;
+  std::filesystem::path deep = folder.Path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(50, static_cast<char>('a' + i));
+  std::filesystem::create_directories(Literal(deep));
+  std::vector<std::string> paths = {Utf8(deep / "profile.qdx")};
+  for (const char* name : {"\xD0\x9F\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx",  // Cyrillic
+                           "\xE6\xA0\xBC\xE5\xBC\x8F \xF0\x9F\x93\x84.qdx",                     // CJK, emoji
+                           "with spaces; and 'quotes'.qdx", "nul.qdx", "con.qdx", "CONIN$.qdx", "aux.qdx", "com1.qdx",
+                           "lpt1.qdx", "prn.qdx", "trailing dot.qdx.", "trailing space.qdx "})
+    paths.push_back(folder.File(name));
+  ASSERT_GT(paths[0].size(), 300u);
+  for (const std::string& path : paths) {
+    WriteBytes(FromUtf8(path), "abc");
+    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Upgrading);
+    file->WriteAt(3, "xyz");
+    file->Close();
+    EXPECT_EQ(ReadBytes(FromUtf8(path)), "abcxyz") << path;
+  }
 }
 
 std::vector<std::string> ListAll(const std::string& folder) {
@@ -208,6 +233,43 @@ TEST(Platform, ListsOrdinaryFilesByTheirLongNameOnly) {
   std::vector<std::string> expected = listed;
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(ListAll(Utf8(folder.Path()) + SystemPlatform().Separator()), expected);
+}
+
+#ifdef _WIN32
+BOOL WINAPI FindNextThenFail(HANDLE find, LPWIN32_FIND_DATAW data) {
+  static int calls = 0;
+  if (++calls % 2 == 1) return FindNextFileW(find, data);
+  SetLastError(ERROR_NETNAME_DELETED);
+  return FALSE;
+}
+#else
+dirent* ReadDirThenFail(DIR* dir) {
+  static int calls = 0;
+  if (++calls % 2 == 1) return ::readdir(dir);
+  errno = EIO;
+  return nullptr;
+}
+#endif
+
+// A listing whose system call fails part-way (a share that drops) says so, and does not end as
+// if the folder held no more.
+TEST(Platform, AListingThatFailsPartWaySaysSo) {
+  TempFolder folder;
+  for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) WriteBytes(folder.Path() / name, "x");
+#ifdef _WIN32
+  const auto failing = FindNextThenFail;
+#else
+  const auto failing = ReadDirThenFail;
+#endif
+  try {
+    const auto listing = ListFolder(Utf8(folder.Path()) + SystemPlatform().Separator(), ".qdx", failing);
+    while (!listing->Next().empty()) {
+    }
+    ADD_FAILURE() << "the listing ended as if the folder held no more";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Action(), "list the folder");
+    EXPECT_FALSE(e.Reason().empty());
+  }
 }
 
 TEST(Platform, AMissingFolderListsNothing) {

@@ -11,7 +11,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/failure_win32.h"
+#include "platform/listing_win32.h"
 #include "platform/owned_handle_win32.h"
+#include "platform/paths_win32.h"
 #include "platform/platform.h"
 #include "platform/self_removal_win32.h"
 #include "platform/text.h"
@@ -44,11 +47,11 @@ std::string SystemMessage(unsigned long error) {
   return Narrow(message);
 }
 
-namespace {
-
-[[noreturn]] void Fail(const std::string& action, const std::string& path, DWORD error = GetLastError()) {
+void Fail(const std::string& action, const std::string& path, DWORD error) {
   throw PlatformError(action, path, SystemMessage(error));
 }
+
+namespace {
 
 std::string CurrentFolder() {
   std::wstring folder(MAX_PATH, L'\0');
@@ -261,7 +264,8 @@ LONG WINAPI EndOnFault(EXCEPTION_POINTERS* fault) {
 
 class Win32Listing : public FileListing {
  public:
-  Win32Listing(const std::string& folder, std::string_view extension) : extension_(extension) {
+  Win32Listing(const std::string& folder, std::string_view extension, FindNextCall findNext)
+      : extension_(extension), findNext_(findNext) {
     // Every name is matched here rather than by a "*.qdx" pattern, which Windows also tests
     // against 8.3 short names ("notes.qdxold" has the short name "NOTES~1.QDX").
     find_ = FindFirstFileExW((SystemPath(folder) + L"*").c_str(), FindExInfoBasic, &data_,
@@ -284,7 +288,7 @@ class Win32Listing : public FileListing {
       std::string name = Narrow(data_.cFileName);
       const bool ordinary = !(data_.dwFileAttributes &
                               (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-      pending_ = FindNextFileW(find_, &data_) != 0;
+      pending_ = findNext_(find_, &data_) != 0;
       if (!pending_ && GetLastError() != ERROR_NO_MORE_FILES) Fail("list the folder", folder_);
       if (ordinary && EndsWithNoCase(name, extension_)) return name;
     }
@@ -293,6 +297,7 @@ class Win32Listing : public FileListing {
 
  private:
   std::string extension_, folder_;
+  FindNextCall findNext_;
   WIN32_FIND_DATAW data_{};
   HANDLE find_ = INVALID_HANDLE_VALUE;
   bool pending_ = false;
@@ -308,7 +313,7 @@ class Win32Platform : public Platform {
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
                                          std::string_view extension) override {
-    return std::make_unique<Win32Listing>(folder, extension);
+    return ListFolder(folder, extension);
   }
 
   std::string ProgramFolder() override {
@@ -388,6 +393,11 @@ std::wstring ModulePath() {
     if (n < path.size()) return path.substr(0, n);
     path.resize(path.size() * 2);
   }
+}
+
+std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
+                                        FindNextCall findNext) {
+  return std::make_unique<Win32Listing>(folder, extension, findNext);
 }
 
 Platform& SystemPlatform() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure_win32.h"
+#include "platform/paths_win32.h"
 #include "platform/platform.h"
 #include "platform/text_win32.h"
 #include "testing/files.h"
@@ -280,26 +282,6 @@ TEST(SelfRemoval, OnlyTheRunningImageGoesWhateverItsName) {
     EXPECT_TRUE(WaitUntil([&] { return ChildProcesses(run.id).empty(); }, kLimit));
     EXPECT_TRUE(Exists(space.Exe())) << "the .exe beside it was removed";
   }
-}
-
-// Another program holds the image without sharing its deletion: the program is told, with the
-// path and the reason, and nothing is removed or started.
-TEST(SelfRemoval, ARemovalThatCannotSucceedIsReportedAndKeepsTheExecutable) {
-  Workspace space;
-  const std::wstring outcome = space.NewFile(L"outcome.txt");
-  std::optional<testing::FileHold> held(std::in_place, space.Exe(), FILE_SHARE_READ);
-  const Ran run = RunProgram(space.Exe(), Quoted(outcome), space.Temp(), space.Program());
-  held.reset();
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.exitCode, 1u);
-  const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
-  ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
-  EXPECT_EQ(lines[1], "remove the program");
-  EXPECT_EQ(lines[2], Narrow(space.Exe()));
-  EXPECT_EQ(lines[3], SystemMessage(ERROR_SHARING_VIOLATION));
-  EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a helper was started all the same";
-  EXPECT_TRUE(Exists(space.Exe()));
-  EXPECT_TRUE(Entries(space.Temp()).empty()) << Listed(Entries(space.Temp()));
 }
 
 }  // namespace

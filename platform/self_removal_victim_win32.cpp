@@ -1,9 +1,10 @@
-// Stands in for the tool in self_removal_test_win32. Its command line is read as the tool reads
-// its own: started as the removal helper it does that work and ends with 2, as the tool ends at
-// once then; a line with the helper's switch that is not to be trusted ends it with 5 at once, as
-// the tool refuses it. Otherwise it asks for its own executable to
-// be removed once it has ended, as the tool does after "Delete this tool?", writes the outcome to
-// the existing file named by its one argument, and ends with 0 (arranged) or 1 (failed).
+// Stands in for the tool in self_removal_test_win32 and the end-to-end tests. Its command line is
+// read as the tool reads its own: started as the removal helper it does that work and ends with 2,
+// as the tool ends at once then (trying a held file again for ZELVANE_TEST_PATIENCE_MS when that
+// is set, rather than the tool's ten seconds); a line with the helper's switch that is not to be
+// trusted ends it with 5 at once, as the tool refuses it. Otherwise it asks for its own executable
+// to be removed once it has ended, as the tool does after "Delete this tool?", writes the outcome
+// to the existing file named by its one argument, and ends with 0 (arranged) or 1 (failed).
 //
 // The outcome reads "arranged", or "failed" followed by the error's action, path and reason on
 // lines of their own.
@@ -11,6 +12,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <chrono>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -21,8 +24,12 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string raw = zelvane::Narrow(GetCommandLineW());
   const zelvane::CommandLine line = zelvane::ParseCommandLine(raw);
-  if (line.removal || raw.find(zelvane::kRemovalSwitch) != std::string::npos)
-    return line.removal && zelvane::RunAsRemovalHelper(*line.removal) ? 2 : 5;
+  if (line.removal || raw.find(zelvane::kRemovalSwitch) != std::string::npos) {
+    wchar_t patience[16] = {};
+    const bool given = GetEnvironmentVariableW(L"ZELVANE_TEST_PATIENCE_MS", patience, 16) - 1u < 15u;
+    const std::chrono::milliseconds wait(given ? std::wcstol(patience, nullptr, 10) : 10000);
+    return line.removal && zelvane::RunAsRemovalHelper(*line.removal, wait) ? 2 : 5;
+  }
 
   int count = 0;
   const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),

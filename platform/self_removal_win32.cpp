@@ -46,10 +46,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
+#include "platform/caption.h"
+#include "platform/failure_win32.h"
 #include "platform/owned_handle_win32.h"
+#include "platform/paths_win32.h"
 #include "platform/platform.h"
 #include "platform/text_win32.h"
 #include "platform/windows_path.h"
@@ -58,14 +63,9 @@ namespace zelvane {
 namespace {
 
 constexpr DWORD kParentWaitMs = 5 * 60 * 1000;
-constexpr int kDeleteAttempts = 100;
 constexpr DWORD kDeletePauseMs = 100;
 
 constexpr char kArrange[] = "arrange the removal of the program";
-
-[[noreturn]] void Fail(const char* action, const std::string& path, DWORD error) {
-  throw PlatformError(action, path, SystemMessage(error));
-}
 
 // A failure in the temporary folder, which the reason then names.
 [[noreturn]] void FailInTemp(const std::string& path, const std::wstring& temp, DWORD error) {
@@ -228,10 +228,10 @@ void ShowRemovalFailure(const wchar_t* path, DWORD error) {
   const std::wstring text = L"Zelvane could not remove itself after it ended, and was left where it is.\n\n" +
                             Widen(PlainPath(Narrow(path))) + L"\n" + Widen(reason) +
                             L"\n\nYou can delete it yourself.";
-  MessageBoxW(nullptr, text.c_str(), L"Zelvane", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+  MessageBoxW(nullptr, text.c_str(), Widen(kCaption).c_str(), MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
-void RemoveOnceParentEnds(HANDLE parent, const wchar_t* path) {
+void RemoveOnceParentEnds(HANDLE parent, const wchar_t* path, std::chrono::milliseconds patience) {
   const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
   CloseHandle(parent);
   if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
@@ -240,7 +240,8 @@ void RemoveOnceParentEnds(HANDLE parent, const wchar_t* path) {
   // (a virus scanner) may hold it for a while. A delete that is accepted is not the end either: the
   // file goes only once nobody holds it, and a read-only medium or an immutable file may keep it.
   DWORD error = ERROR_SUCCESS;
-  for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+  const auto attempts = std::max<std::chrono::milliseconds::rep>(1, patience.count() / kDeletePauseMs);
+  for (std::chrono::milliseconds::rep attempt = 0; attempt < attempts; ++attempt) {
     if (Gone(path)) return;
     if (error == kStillThere) {  // accepted: only waited for now
       Sleep(kDeletePauseMs);
@@ -277,10 +278,10 @@ void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& pat
   StartRemovalHelper(systemPath, path);
 }
 
-bool RunAsRemovalHelper(const RemovalRequest& request) {
+bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds patience) {
   const HANDLE parent = TrustedParent(request);
   if (parent == nullptr) return false;
-  RemoveOnceParentEnds(parent, Widen(request.path).c_str());
+  RemoveOnceParentEnds(parent, Widen(request.path).c_str(), patience);
   return true;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "format/profile_layouts.h"
-#include "format/record_writer.h"
+#include "testing/profile_records.h"
+#include "testing/record_writer.h"
 
 namespace zelvane::samples {
 

@@ -8,6 +8,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/caption.h"
 #include "platform/platform.h"
 #include "platform/text_win32.h"
 #include "ui/main_window.h"
@@ -17,7 +18,7 @@ namespace zelvane {
 namespace {
 
 void ShowMessage(const std::string& text, UINT icon) {
-  MessageBoxW(nullptr, Widen(text).c_str(), main_window::kCaption, MB_OK | icon);
+  MessageBoxW(nullptr, Widen(text).c_str(), Widen(kCaption).c_str(), MB_OK | icon);
 }
 
 int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line, ReportWriter& writer) {

@@ -4,17 +4,18 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/caption.h"
+#include "platform/failure_win32.h"
 #include "platform/platform.h"
 #include "platform/text_win32.h"
-#include "upgrade/unattended.h"
 #include "ui/dpi_win32.h"
 #include "ui/main_window_layout.h"
 #include "ui/resource.h"
+#include "upgrade/unattended.h"
 
 namespace zelvane {
 namespace {
 
-using main_window::kCaption;
 using main_window::kClassName;
 using main_window::kIntroduction;
 using main_window::kRunButtonId;
@@ -55,7 +56,7 @@ void ShowFailure(HWND owner, const std::string& text) noexcept {
     shown = wide.c_str();
   } catch (...) {
   }
-  MessageBoxW(owner != nullptr && IsWindow(owner) ? owner : nullptr, shown, kCaption, MB_OK | MB_ICONERROR);
+  MessageBoxW(owner != nullptr && IsWindow(owner) ? owner : nullptr, shown, Widen(kCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 MainWindow::MainWindow(HINSTANCE instance, CommandLine line, ReportWriter& writer)
@@ -86,7 +87,7 @@ void MainWindow::Create() {
   // Sized for the system's scale first; ApplyDpi corrects it for the monitor the window landed on.
   const LayoutRect client = ControlRect(kMainWindowClientTwips, static_cast<int>(SystemDpi()));
   const SIZE size = WindowSizeForClient(client.width, client.height, kStyle, kExStyle, SystemDpi());
-  if (CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
+  if (CreateWindowExW(kExStyle, kClassName, Widen(kCaption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
                       nullptr, nullptr, instance_, this) == nullptr)
     FailSystem("create its window");
 

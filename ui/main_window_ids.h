@@ -1,13 +1,13 @@
 #pragma once
 // What names the main window and its controls, for the window and for the programs that find and
-// work it from outside (the end-to-end tests, the demo and the Wine benchmark). Plain constants.
+// work it from outside (the end-to-end tests, the demo and the Wine benchmark). Plain constants;
+// its caption is kCaption (platform/caption.h).
 
 namespace zelvane::main_window {
 
 inline constexpr int kStatusLabelId = 1001;
 inline constexpr int kRunButtonId = 1002;
 inline constexpr wchar_t kClassName[] = L"ZelvaneMainWindow";
-inline constexpr wchar_t kCaption[] = L"Zelvane";
 
 // What the label says until Run is pressed, in UTF-8.
 inline constexpr char kIntroduction[] =

@@ -13,14 +13,14 @@ const char* Why(Damage damage) {
 }
 
 // What became of a profile, as a line of the report says it.
-const char* StateText(ProfileState state, bool check) {
-  switch (state) {
-    case ProfileState::Upgraded: return check ? "would be upgraded" : "upgraded";
-    case ProfileState::AlreadyCurrent: return "already in the 2.0.12 layout";
-    case ProfileState::NoChangeNeeded: return check ? "needs no change" : "needed no change";
-    case ProfileState::Damaged: return check ? "damaged, would be left as it is" : "damaged, left as it was";
-    case ProfileState::Failed: return check ? "cannot be read" : "failed";
-    case ProfileState::NotReached: return "not reached";
+const char* OutcomeText(UpgradeOutcome outcome, bool check) {
+  switch (outcome) {
+    case UpgradeOutcome::Upgraded: return check ? "would be upgraded" : "upgraded";
+    case UpgradeOutcome::AlreadyCurrent: return "already in the 2.0.12 layout";
+    case UpgradeOutcome::NoChangeNeeded: return check ? "needs no change" : "needed no change";
+    case UpgradeOutcome::Damaged: return check ? "damaged, would be left as it is" : "damaged, left as it was";
+    case UpgradeOutcome::Failed: return check ? "cannot be read" : "failed";
+    case UpgradeOutcome::NotReached: return "not reached";
   }
   return "";
 }
@@ -47,32 +47,32 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Up to kNamesShown lines of `line(profile)` for the profiles in `state`, then how many more.
+// Up to kNamesShown lines of `line(profile)` for the profiles in `outcome`, then how many more.
 template <class Line>
-std::string Listed(const RunReport& report, ProfileState state, Line line) {
+std::string Listed(const RunReport& report, UpgradeOutcome outcome, Line line) {
   std::string out;
   std::size_t all = 0;
   for (const ProfileReport& p : report.profiles)
-    if (p.state == state && ++all <= kNamesShown) out += line(p) + "\n";
+    if (p.outcome == outcome && ++all <= kNamesShown) out += line(p) + "\n";
   if (all > kNamesShown) out += "and " + std::to_string(all - kNamesShown) + " more.\n";
   return out;
 }
 
 }  // namespace
 
-std::size_t RunReport::Count(ProfileState state) const {
+std::size_t RunReport::Count(UpgradeOutcome outcome) const {
   return static_cast<std::size_t>(
-      std::count_if(profiles.begin(), profiles.end(), [state](const ProfileReport& p) { return p.state == state; }));
+      std::count_if(profiles.begin(), profiles.end(), [outcome](const ProfileReport& p) { return p.outcome == outcome; }));
 }
 
 std::string_view Version() { return ZELVANE_VERSION; }
 
 int ExitCodeOf(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return kExitNoProfiles;
-  if (report.end == RunEnd::Failed || report.Count(ProfileState::Failed) > 0) return kExitFailed;
+  if (report.end == RunEnd::Failed || report.Count(UpgradeOutcome::Failed) > 0) return kExitFailed;
   if (report.end == RunEnd::Stopped) return kExitStopped;
-  if (report.check && report.Count(ProfileState::Upgraded) > 0) return kExitNeedsUpgrade;
-  if (report.Count(ProfileState::Damaged) > 0) return kExitDamaged;
+  if (report.check && report.Count(UpgradeOutcome::Upgraded) > 0) return kExitNeedsUpgrade;
+  if (report.Count(UpgradeOutcome::Damaged) > 0) return kExitDamaged;
   return kExitDone;
 }
 
@@ -88,9 +88,9 @@ std::string ReportHeading(bool check, std::string_view formatsFolder, std::strin
 }
 
 std::string ReportLine(bool check, const ProfileReport& p) {
-  std::string out = std::string(StateText(p.state, check)) + ": " + p.name;
-  if (p.state == ProfileState::Damaged) out += std::string(" (") + Why(p.damage) + ")";
-  if (p.state == ProfileState::Failed) out += " (" + OneLine(p.failure) + ")";
+  std::string out = std::string(OutcomeText(p.outcome, check)) + ": " + p.name;
+  if (p.outcome == UpgradeOutcome::Damaged) out += std::string(" (") + Why(p.damage) + ")";
+  if (p.outcome == UpgradeOutcome::Failed) out += " (" + OneLine(p.failure) + ")";
   return out + "\r\n";
 }
 
@@ -100,10 +100,10 @@ std::string ReportEnd(const RunReport& report) {
   if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + OneLine(report.listingFailure) + "\r\n";
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
-  for (const ProfileState state : {ProfileState::Upgraded, ProfileState::AlreadyCurrent, ProfileState::NoChangeNeeded,
-                                   ProfileState::Damaged, ProfileState::Failed, ProfileState::NotReached}) {
-    if (const std::size_t n = report.Count(state)) {
-      out += separator + std::to_string(n) + " " + (state == ProfileState::Damaged ? "damaged" : StateText(state, report.check));
+  for (const UpgradeOutcome outcome : {UpgradeOutcome::Upgraded, UpgradeOutcome::AlreadyCurrent, UpgradeOutcome::NoChangeNeeded,
+                                   UpgradeOutcome::Damaged, UpgradeOutcome::Failed, UpgradeOutcome::NotReached}) {
+    if (const std::size_t n = report.Count(outcome)) {
+      out += separator + std::to_string(n) + " " + (outcome == UpgradeOutcome::Damaged ? "damaged" : OutcomeText(outcome, report.check));
       separator = ", ";
     }
   }
@@ -128,12 +128,12 @@ std::string StoppedText(std::string_view what, std::string_view timestamp) {
 }
 
 std::string DamagedMessage(const RunReport& report) {
-  const std::size_t n = report.Count(ProfileState::Damaged);
+  const std::size_t n = report.Count(UpgradeOutcome::Damaged);
   if (n == 0) return {};
   const bool one = n == 1;
   return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was" : "they were") +
          ", because " + (one ? "it is" : "they are") + " damaged:\n\n" +
-         Listed(report, ProfileState::Damaged, [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); }) +
+         Listed(report, UpgradeOutcome::Damaged, [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); }) +
          "\nZelvane did not change " + (one ? "it" : "them") + ". Quindrel 2.0.12 may not read " +
          (one ? "it" : "them") + " correctly; restore " + (one ? "it" : "them") + " from a backup if you can.";
 }
@@ -142,16 +142,16 @@ std::string CheckMessage(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return "No profiles were found in " + report.formatsFolder + ".";
   std::string out = "Zelvane checked " + Plural(report.profiles.size(), "profile", "profiles") + " in " +
                     report.formatsFolder + " and changed nothing.\n";
-  const auto section = [&](ProfileState state, const char* heading, auto line) {
-    if (const std::size_t n = report.Count(state))
-      out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, state, line);
+  const auto section = [&](UpgradeOutcome outcome, const char* heading, auto line) {
+    if (const std::size_t n = report.Count(outcome))
+      out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, outcome, line);
   };
-  section(ProfileState::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return p.name; });
-  section(ProfileState::Damaged, "Damaged, would be left as they are",
+  section(UpgradeOutcome::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return p.name; });
+  section(UpgradeOutcome::Damaged, "Damaged, would be left as they are",
           [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); });
-  section(ProfileState::Failed, "Cannot be read", [](const ProfileReport& p) { return p.name + ": " + p.failure; });
-  out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(ProfileState::AlreadyCurrent)) +
-         ". Needing no change: " + std::to_string(report.Count(ProfileState::NoChangeNeeded)) + ".";
+  section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return p.name + ": " + p.failure; });
+  out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(UpgradeOutcome::AlreadyCurrent)) +
+         ". Needing no change: " + std::to_string(report.Count(UpgradeOutcome::NoChangeNeeded)) + ".";
   return out;
 }
 

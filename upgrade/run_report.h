@@ -8,25 +8,17 @@
 #include <vector>
 
 #include "format/read_end.h"
+#include "upgrade/upgrade_file.h"
 
 namespace zelvane {
 
-enum class ProfileState : std::uint8_t {
-  Upgraded,        // the 2.0.12 fields were written (in a check: would be)
-  AlreadyCurrent,  // it already holds a 2.0.12 record
-  NoChangeNeeded,  // fields 36 and 37 are empty, or it already ends as an upgrade would leave it
-  Damaged,         // its data ends inside a field: left exactly as it was
-  Failed,          // a failure, with its step and the system's reason; a run stops there
-  NotReached,      // a run that stopped did not come to it
-};
-
 struct ProfileReport {
-  explicit ProfileReport(std::string name_, ProfileState state_ = ProfileState::NotReached,
+  explicit ProfileReport(std::string name_, UpgradeOutcome outcome_ = UpgradeOutcome::NotReached,
                          Damage damage_ = Damage::None, std::string failure_ = {})
-      : name(std::move(name_)), state(state_), damage(damage_), failure(std::move(failure_)) {}
+      : name(std::move(name_)), outcome(outcome_), damage(damage_), failure(std::move(failure_)) {}
 
   std::string name;
-  ProfileState state = ProfileState::NotReached;
+  UpgradeOutcome outcome = UpgradeOutcome::NotReached;
   Damage damage = Damage::None;  // Damaged: why
   std::string failure;           // Failed: what could not be done, and the system's reason
 };
@@ -50,7 +42,7 @@ struct RunReport {
   std::string listingFailure;           // the folder could not be listed to the end: why
   std::string logFailure;               // the log could not be written to the end: where it stops, and why
 
-  std::size_t Count(ProfileState state) const;
+  std::size_t Count(UpgradeOutcome outcome) const;
 };
 
 // The exit codes of Zelvane.exe.

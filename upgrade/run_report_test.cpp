@@ -12,11 +12,11 @@ RunReport Sample(bool check, RunEnd end) {
   report.formatsFolder = "C:\\Quindrel\\appfiles\\formats\\";
   report.check = check;
   report.end = end;
-  report.profiles = {ProfileReport("Invoice.qdx", ProfileState::Upgraded),
-                     ProfileReport("Current.qdx", ProfileState::AlreadyCurrent),
-                     ProfileReport("Blank.qdx", ProfileState::NoChangeNeeded),
-                     ProfileReport("Cut.qdx", ProfileState::Damaged, Damage::EndsInsideField),
-                     ProfileReport("Claims.qdx", ProfileState::Damaged, Damage::ClaimExceedsFile)};
+  report.profiles = {ProfileReport("Invoice.qdx", UpgradeOutcome::Upgraded),
+                     ProfileReport("Current.qdx", UpgradeOutcome::AlreadyCurrent),
+                     ProfileReport("Blank.qdx", UpgradeOutcome::NoChangeNeeded),
+                     ProfileReport("Cut.qdx", UpgradeOutcome::Damaged, Damage::EndsInsideField),
+                     ProfileReport("Claims.qdx", UpgradeOutcome::Damaged, Damage::ClaimExceedsFile)};
   return report;
 }
 
@@ -32,7 +32,7 @@ std::string ReportText(const RunReport& report, const char* timestamp) {
 
 TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   RunReport stopped = Sample(false, RunEnd::Failed);
-  stopped.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In\r\nuse.");
+  stopped.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: In\r\nuse.");
   stopped.profiles.emplace_back("Later.qdx");
   EXPECT_EQ(ReportText(stopped, "2026-12-07 14:20:05"),
             Heading("2026-12-07 14:20:05") + "upgrade of C:\\Quindrel\\appfiles\\formats\\\r\n"
@@ -65,7 +65,7 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   };
   const std::pair<RunReport, std::string> cases[] = {
       {made(true, RunEnd::Finished,  // a check goes on past a profile it cannot read
-            {ProfileReport("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.")}),
+            {ProfileReport("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: In use.")}),
        "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\nSummary: 1 profile: 1 cannot be "
        "read. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n"},
       {made(false, RunEnd::Failed, {ProfileReport("Later.qdx")}, "could not list the folder: Gone."),
@@ -89,9 +89,9 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   clean.profiles.erase(clean.profiles.begin() + 3, clean.profiles.end());
   RunReport checkedClean = clean;
   checkedClean.check = true;
-  checkedClean.profiles[0].state = ProfileState::AlreadyCurrent;
+  checkedClean.profiles[0].outcome = UpgradeOutcome::AlreadyCurrent;
   RunReport checkFailed = Sample(true, RunEnd::Finished);
-  checkFailed.profiles.emplace_back("Held.qdx", ProfileState::Failed);
+  checkFailed.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed);
   const std::pair<RunReport, int> cases[] = {
       {clean, kExitDone},
       {checkedClean, kExitDone},
@@ -115,7 +115,7 @@ TEST(RunReport, TheWindowNamesDamagedProfilesUpToTen) {
             "if you can.");
   report.profiles.pop_back();
   EXPECT_EQ(DamagedMessage(report).rfind("1 profile was left exactly as it was, because it is damaged:\n\nCut.qdx: its", 0), 0u);
-  for (int i = 0; i < 11; ++i) report.profiles.emplace_back("More " + std::to_string(i) + ".qdx", ProfileState::Damaged);
+  for (int i = 0; i < 11; ++i) report.profiles.emplace_back("More " + std::to_string(i) + ".qdx", UpgradeOutcome::Damaged);
   const std::string many = DamagedMessage(report);
   EXPECT_NE(many.find("More 8.qdx"), std::string::npos);
   EXPECT_EQ(many.find("More 9.qdx"), std::string::npos);
@@ -134,7 +134,7 @@ TEST(RunReport, ACheckSaysWhatARunWouldDo) {
             "Already in the 2.0.12 layout: 1. Needing no change: 1.");
   RunReport unreadable = Sample(true, RunEnd::Finished);
   unreadable.profiles.erase(unreadable.profiles.begin() + 1, unreadable.profiles.end());
-  unreadable.profiles.emplace_back("Held.qdx", ProfileState::Failed, Damage::None, "could not open the file: In use.");
+  unreadable.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: In use.");
   EXPECT_EQ(CheckMessage(unreadable),
             "Zelvane checked 2 profiles in C:\\Quindrel\\appfiles\\formats\\ and changed nothing.\n\n"
             "Would be upgraded (1):\nInvoice.qdx\n\nCannot be read (1):\nHeld.qdx: could not open the file: In use.\n\n"

@@ -1,5 +1,7 @@
 #include "upgrade/unattended.h"
 
+#include "platform/caption.h"
+
 namespace zelvane {
 namespace {
 
@@ -8,7 +10,7 @@ class NoWindow : public ProgressSink {
  public:
   void SetStatusText(const std::string&) override {}
   void DisableRunButton() override {}
-  std::string Caption() override { return "Zelvane"; }
+  std::string Caption() override { return kCaption; }
   void ShowWarning(const std::string&, const std::string&) override {}
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   void PumpEvents() override {}

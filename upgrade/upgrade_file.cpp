@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "format/byte_cursor.h"
+#include "format/profile_layouts.h"
 #include "format/record_scan.h"
-#include "format/record_writer.h"
 
 namespace zelvane {
 namespace {
@@ -24,17 +24,16 @@ class FileSource : public ByteSource {
 
 // Fields 36 and 37 (Text30, Text31) are both empty, or not there: 2 bytes is an empty text.
 bool HasBlankTail(const RecordScan& legacy) {
-  return legacy.FieldLength(LegacyProfileRecord::Text30.index) <= 2 &&
-         legacy.FieldLength(LegacyProfileRecord::Text31.index) <= 2;
+  return legacy.FieldLength(layouts::kText30) <= 2 && legacy.FieldLength(layouts::kText31) <= 2;
 }
 
 // The bytes a legacy record lacks to be a 2.0.12 one: the empty values of the `missing` bytes of
-// legacy fields the file does not hold, then the empty Text32 and Byte5. Empty values encode the
-// same wherever they stand, so these are the last bytes of the empty 2.0.12 record.
+// legacy fields the file does not hold, then the empty Text32 and Byte5. Every empty value is
+// zero bytes, so these are as many zero bytes as there are to add.
 std::string_view BytesToAdd(std::uint64_t missing) {
-  static const std::string emptyCurrent = EncodeRecord(CurrentProfileRecord::layout, CurrentProfileRecord{});
-  static const std::size_t emptyLegacy = MinEncodedSize(LegacyProfileRecord::layout);
-  return std::string_view(emptyCurrent).substr(emptyLegacy - static_cast<std::size_t>(missing));
+  static constexpr char kEmptyCurrent[MinEncodedSize(layouts::CurrentProfileRecord)] = {};
+  constexpr std::size_t kAdded = MinEncodedSize(layouts::AddedInCurrent);
+  return std::string_view(kEmptyCurrent, static_cast<std::size_t>(missing) + kAdded);
 }
 
 // Writes `bytes` at `offset` of a file that was `size` bytes long and held `old` there. When the
@@ -60,17 +59,6 @@ void WriteOrRestore(ProfileFile& file, std::uint64_t offset, std::string_view by
 
 }  // namespace
 
-bool HasBlankTail(const LegacyProfileRecord& record) {
-  return record[LegacyProfileRecord::Text30].empty() && record[LegacyProfileRecord::Text31].empty();
-}
-
-CurrentProfileRecord ToCurrent(LegacyProfileRecord legacy) {
-  Record fields = std::move(legacy);  // fields 1 to 37, as they are
-  fields.fields.emplace_back(std::in_place_type<Text>);             // Text32
-  fields.fields.emplace_back(std::in_place_type<std::uint8_t>, 0);  // Byte5
-  return CurrentProfileRecord(std::move(fields));
-}
-
 ProfileUpgrader::ProfileUpgrader(std::size_t bufferSize)
     : buffer_(new char[std::max(bufferSize, ByteCursor::kMinBuffer)]),
       bufferSize_(std::max(bufferSize, ByteCursor::kMinBuffer)) {}
@@ -83,23 +71,22 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
   FileSource source(*file, progress);
   ByteCursor cursor(source, size, {buffer_.get(), bufferSize_});
 
-  const RecordScan legacy = ScanRecord(cursor, LegacyProfileRecord::layout);
+  const RecordScan legacy = ScanRecord(cursor, layouts::LegacyProfileRecord);
   const auto finish = [&](UpgradeResult result) {
     file->Close();
     return result;
   };
-  if (legacy.end == ReadEnd::InsideField) return finish({UpgradeOutcome::Skipped, SkipReason::Damaged, legacy.damage});
+  if (legacy.end == ReadEnd::InsideField) return finish({UpgradeOutcome::Damaged, legacy.damage});
   if (legacy.end == ReadEnd::Complete) {  // exactly one more text and one more byte: a 2.0.12 record
     const RecordScan added = ScanRecord(cursor, layouts::AddedInCurrent);
-    if (added.end == ReadEnd::Complete && cursor.Remaining() == 0)
-      return finish({UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent});
+    if (added.end == ReadEnd::Complete && cursor.Remaining() == 0) return finish({UpgradeOutcome::AlreadyCurrent});
   }
-  if (HasBlankTail(legacy)) return finish({UpgradeOutcome::Skipped, SkipReason::BlankTail});
+  if (HasBlankTail(legacy)) return finish({UpgradeOutcome::NoChangeNeeded});
 
   // What follows the record, compared with what is to be there: only the bytes from the first
   // one that differs are written, and none when all are the same.
   const std::string_view add = BytesToAdd(legacy.missing);
-  char old[128];  // room for the whole of an empty 2.0.12 record, the most there can be to add
+  char old[MinEncodedSize(layouts::CurrentProfileRecord)];  // the most there can be to add
   const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(add.size(), size - legacy.wholeEnd));
   cursor.Seek(legacy.wholeEnd);
   if (!cursor.Copy(old, have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
@@ -107,12 +94,7 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
   const bool write = same < add.size();
   if (write && mode == UpgradeMode::Upgrade)
     WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
-  return finish({UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, write});
-}
-
-UpgradeResult UpgradeProfileFile(Platform& platform, const std::string& path) {
-  ProfileUpgrader upgrader(64 * 1024);
-  return upgrader.Upgrade(platform, path);
+  return finish({write ? UpgradeOutcome::Upgraded : UpgradeOutcome::NoChangeNeeded});
 }
 
 }  // namespace zelvane

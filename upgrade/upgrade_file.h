@@ -5,26 +5,24 @@
 #include <memory>
 #include <string>
 
-#include "format/profile_layouts.h"
 #include "format/read_end.h"
 #include "platform/platform.h"
 
 namespace zelvane {
 
-enum class UpgradeOutcome : std::uint8_t { Upgraded, Skipped };
-
-enum class SkipReason : std::uint8_t {
-  None,            // the file was upgraded
-  BlankTail,       // Text30 and Text31 are both empty: nothing to carry into the new layout
-  AlreadyCurrent,  // the file already holds a 2.0.12 record
-  Damaged,         // the data ends inside a field: rewriting would corrupt it further
+// What became of a profile, from its upgrade to the run's report (in a check: what would).
+enum class UpgradeOutcome : std::uint8_t {
+  Upgraded,        // the bytes the 2.0.12 layout adds were written
+  AlreadyCurrent,  // it already holds a 2.0.12 record
+  NoChangeNeeded,  // fields 36 and 37 are empty, or it already ends as an upgrade would leave it
+  Damaged,         // its data ends inside a field: left exactly as it was, rewriting would harm it
+  Failed,          // a failure, with its step and the system's reason; a run stops there
+  NotReached,      // a run that stopped did not come to it
 };
 
 struct UpgradeResult {
   UpgradeOutcome outcome;
-  SkipReason reason = SkipReason::None;
   Damage damage = Damage::None;  // Damaged: why
-  bool written = false;          // Upgraded: bytes were (or, in a check, would be) written
   friend bool operator==(const UpgradeResult&, const UpgradeResult&) = default;
 };
 
@@ -40,12 +38,6 @@ class ReadProgress {
   virtual ~ReadProgress() = default;
   virtual void OnRead() = 0;
 };
-
-// True when fields 36 and 37 (Text30, Text31) are both empty.
-bool HasBlankTail(const LegacyProfileRecord& record);
-
-// The 2.0.12 record holding fields 1 to 37 of `legacy`; Text32 and Byte5 stay empty.
-CurrentProfileRecord ToCurrent(LegacyProfileRecord legacy);
 
 // Upgrades profiles one after another through one fixed-size read buffer, so that a profile of
 // any size and shape is upgraded in the same small memory.
@@ -64,6 +56,7 @@ class ProfileUpgrader {
 
   explicit ProfileUpgrader(std::size_t bufferSize = kDefaultBufferSize);
 
+  // Upgraded, AlreadyCurrent, NoChangeNeeded or Damaged; a failure throws PlatformError.
   UpgradeResult Upgrade(Platform& platform, const std::string& path, UpgradeMode mode = UpgradeMode::Upgrade,
                         ReadProgress* progress = nullptr);
 
@@ -71,8 +64,5 @@ class ProfileUpgrader {
   std::unique_ptr<char[]> buffer_;  // left uninitialised: a small profile touches only its own bytes
   std::size_t bufferSize_;
 };
-
-// One profile, by a ProfileUpgrader of its own.
-UpgradeResult UpgradeProfileFile(Platform& platform, const std::string& path);
 
 }  // namespace zelvane

@@ -33,25 +33,13 @@ class Pacer : public ReadProgress {
   std::string current_, shown_;
 };
 
-ProfileState StateOf(const UpgradeResult& result) {
-  if (result.outcome == UpgradeOutcome::Upgraded)
-    return result.written ? ProfileState::Upgraded : ProfileState::NoChangeNeeded;
-  switch (result.reason) {
-    case SkipReason::AlreadyCurrent: return ProfileState::AlreadyCurrent;
-    case SkipReason::Damaged: return ProfileState::Damaged;
-    case SkipReason::None:
-    case SkipReason::BlankTail: break;
-  }
-  return ProfileState::NoChangeNeeded;
-}
-
 // Upgrades one profile into `entry`; on a failure, returns what the user is to be told.
 std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platform& platform, const std::string& path,
                         UpgradeMode mode, Pacer& pacer) {
   std::string told;
   try {
     const UpgradeResult result = upgrader.Upgrade(platform, path, mode, &pacer);
-    entry.state = StateOf(result);
+    entry.outcome = result.outcome;
     entry.damage = result.damage;
     return {};
   } catch (const PlatformError& e) {
@@ -60,7 +48,7 @@ std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platfor
   } catch (const std::exception& e) {
     told = entry.failure = e.what();
   }
-  entry.state = ProfileState::Failed;
+  entry.outcome = UpgradeOutcome::Failed;
   return told;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/caption.h"
 #include "testing/files.h"
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
@@ -28,7 +29,7 @@ class RecordingSink : public ProgressSink {
 
   void SetStatusText(const std::string& text) override { calls.push_back("status " + text); }
   void DisableRunButton() override { calls.push_back("disable"); }
-  std::string Caption() override { return "Zelvane"; }
+  std::string Caption() override { return kCaption; }
   void ShowWarning(const std::string& message, const std::string& title) override {
     calls.push_back("warning " + message + " | " + title);
   }
@@ -76,21 +77,14 @@ class UpgradeRunTest : public ::testing::Test {
   const std::string upgraded_ = Upgraded(legacy_);
   const RunOptions everyProfile_ = Paced({std::chrono::nanoseconds(0)});
   // What the report says of each profile, in the order the run came to them.
-  std::vector<std::pair<std::string, ProfileState>> States(const RunReport& report) const {
-    std::vector<std::pair<std::string, ProfileState>> states;
-    for (const ProfileReport& p : report.profiles) states.emplace_back(p.name, p.state);
+  std::vector<std::pair<std::string, UpgradeOutcome>> States(const RunReport& report) const {
+    std::vector<std::pair<std::string, UpgradeOutcome>> states;
+    for (const ProfileReport& p : report.profiles) states.emplace_back(p.name, p.outcome);
     return states;
   }
 };
 
 const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
-
-TEST_F(UpgradeRunTest, FormatsFolderIsBelowTheProgramFolder) {
-  const char s = platform_.Separator();
-  const std::string formats = std::string("appfiles") + s + "formats" + s;
-  EXPECT_EQ(FormatsFolder(platform_), Utf8(program_.Path()) + s + formats);
-  EXPECT_EQ(FormatsFolder(platform_, std::string("Q") + s), std::string("Q") + s + formats);  // one separator
-}
 
 TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
   EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
@@ -107,77 +101,73 @@ TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
   EXPECT_EQ(platform_.reads, 0);
 }
 
-TEST_F(UpgradeRunTest, OneFileShowsItsNameThenDoneThenAsks) {
-  AddProfile("a.qdx", legacy_);
-  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::Kept);
-  const std::vector<std::string> expected = {"disable", "status a.qdx", "pump", "status Done",
-                                             "ask Delete this tool? | Done"};
-  EXPECT_EQ(sink_.calls, expected);
-  EXPECT_EQ(Bytes("a.qdx"), upgraded_);
-  EXPECT_EQ(platform_.removals, 0);
-}
-
-TEST_F(UpgradeRunTest, EveryProfileOnceAndYesRemovesTheProgram) {
-  const std::vector<std::string> names = {"a.qdx", "B.QDX", "c.Qdx",
-                                          "\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx",
-                                          "\xE6\xA0\xBC\xE5\xBC\x8F.qdx"};
-  for (const std::string& name : names) AddProfile(name, legacy_);
-  const std::string blank = Encode(Legacy({"", ""}));
-  AddProfile("blank.qdx", blank);
-  sink_.answer = true;
-  EXPECT_EQ(UpgradeRun(platform_, sink_, everyProfile_).end, RunEnd::RemovalArranged);
-
-  std::vector<std::string> shown = sink_.Names();
-  std::sort(shown.begin(), shown.end());
-  std::vector<std::string> all = names;
-  all.push_back("blank.qdx");
-  std::sort(all.begin(), all.end());
-  EXPECT_EQ(shown, all);
-  EXPECT_EQ(sink_.calls.front(), "disable");
-  EXPECT_EQ(sink_.calls.back(), "ask Delete this tool? | Done");
-  for (const std::string& name : names) EXPECT_EQ(Bytes(name), upgraded_) << name;
-  EXPECT_EQ(Bytes("blank.qdx"), blank);
-  EXPECT_EQ(platform_.removals, 1);
-}
-
-// The report keeps what became of every profile; profiles left as they were because they are
-// damaged are named in one warning after "Done" and before the question, and only then.
-TEST_F(UpgradeRunTest, TheReportTellsWhatBecameOfEachProfile) {
-  const std::string legacy = Encode(Legacy({"thirty", "x"}));
-  AddProfile("a upgraded.qdx", legacy);
-  AddProfile("b current.qdx", Upgraded(legacy));
-  AddProfile("c blank.qdx", Encode(Legacy({"", ""})));
-  AddProfile("d same bytes.qdx", Upgraded(legacy) + "more");
-  AddProfile("e cut.qdx", Truncated(legacy));
-  RunReport report = UpgradeRun(platform_, sink_);
-  std::sort(report.profiles.begin(), report.profiles.end(),
-            [](const ProfileReport& x, const ProfileReport& y) { return x.name < y.name; });
-  const std::vector<std::pair<std::string, ProfileState>> expected = {
-      {"a upgraded.qdx", ProfileState::Upgraded},     {"b current.qdx", ProfileState::AlreadyCurrent},
-      {"c blank.qdx", ProfileState::NoChangeNeeded},  {"d same bytes.qdx", ProfileState::NoChangeNeeded},
-      {"e cut.qdx", ProfileState::Damaged}};
-  EXPECT_EQ(States(report), expected);
-  EXPECT_EQ(report.profiles[4].damage, Damage::EndsInsideField);
-  const std::vector<std::string> end(sink_.calls.end() - 3, sink_.calls.end());
-  EXPECT_EQ(end, (std::vector<std::string>{"status Done", "warning " + DamagedMessage(report) + " | Zelvane",
-                                           "ask Delete this tool? | Done"}));
-  EXPECT_NE(end[1].find("e cut.qdx"), std::string::npos);
-  EXPECT_EQ(ExitCodeOf(report), kExitDamaged);
-
-  // A check says the same of each profile, changes nothing, shows nothing and asks nothing.
-  AddProfile("a upgraded.qdx", legacy);  // as it was before the run
-  RecordingSink quiet;
-  RunOptions check;
-  check.mode = UpgradeMode::Check;
-  RunReport checked = UpgradeRun(platform_, quiet, check);
-  std::sort(checked.profiles.begin(), checked.profiles.end(),
-            [](const ProfileReport& x, const ProfileReport& y) { return x.name < y.name; });
-  EXPECT_EQ(States(checked), expected);
-  EXPECT_EQ(platform_.writes, 1);  // the run's one write, to a upgraded.qdx
-  EXPECT_EQ(std::count_if(quiet.calls.begin(), quiet.calls.end(),
-                          [](const std::string& c) { return c.rfind("warning", 0) == 0 || c.rfind("ask", 0) == 0; }),
-            0);
-  EXPECT_EQ(ExitCodeOf(checked), kExitNeedsUpgrade);
+// Each profile is shown once and upgraded or left as it is, and the report keeps what became of
+// it; the run ends with "Done", then a warning that names the profiles left as they were because
+// they are damaged, and only then, then the question. A check says the same of each profile and
+// changes, shows and asks nothing.
+TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
+  const std::string legacy = Encode(Legacy({"thirty", "x"})), blank = Encode(Legacy({"", ""}));
+  using O = UpgradeOutcome;
+  const std::vector<std::tuple<std::string, std::string, O>> everyOutcome = {
+      {"a upgraded.qdx", legacy, O::Upgraded},           {"b current.qdx", Upgraded(legacy), O::AlreadyCurrent},
+      {"c blank.qdx", blank, O::NoChangeNeeded},         {"d same bytes.qdx", Upgraded(legacy) + "more", O::NoChangeNeeded},
+      {"e cut.qdx", Truncated(legacy), O::Damaged}};
+  const std::string ask = "ask Delete this tool? | Done";
+  const struct {
+    const char* name;
+    std::vector<std::tuple<std::string, std::string, O>> profiles;  // name, bytes, what becomes of it
+    UpgradeMode mode;
+    bool yes;  // the answer to the question
+    RunEnd end;
+    int exitCode;
+    std::vector<std::string> last;  // the sink's last calls (each the start of one)
+    RunPace pace = {std::chrono::nanoseconds(0)};  // a pump for every read: every name is shown
+  } cases[] = {
+      {"one profile, No", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+       {"disable", "status a.qdx", "pump", "status Done", ask}, RunPace{}},
+      {"names beyond ASCII and in any case, Yes",
+       {{"a.qdx", legacy_, O::Upgraded}, {"B.QDX", legacy_, O::Upgraded}, {"c.Qdx", legacy_, O::Upgraded},
+        {"\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx", legacy_, O::Upgraded},
+        {"\xE6\xA0\xBC\xE5\xBC\x8F.qdx", legacy_, O::Upgraded}, {"blank.qdx", blank, O::NoChangeNeeded}},
+       UpgradeMode::Upgrade, true, RunEnd::RemovalArranged, kExitDone, {"status Done", ask}},
+      {"every outcome", everyOutcome, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDamaged,
+       {"status Done", "warning 1 profile was left exactly as it was, because it is damaged:\n\ne cut.qdx: its data ends "
+        "inside a field\n", ask}},
+      {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, RunEnd::Finished, kExitNeedsUpgrade, {"status Done"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Formats());
+    for (const auto& [name, bytes, outcome] : c.profiles) AddProfile(name, bytes);
+    RecordingPlatform platform;
+    platform.programFolder = Utf8(program_.Path());
+    RecordingSink sink;
+    sink.answer = c.yes;
+    RunOptions options = Paced(c.pace);
+    options.mode = c.mode;
+    const RunReport report = UpgradeRun(platform, sink, options);
+    EXPECT_EQ(report.end, c.end);
+    EXPECT_EQ(ExitCodeOf(report), c.exitCode);
+    EXPECT_EQ(platform.removals, c.end == RunEnd::RemovalArranged ? 1 : 0);
+    EXPECT_EQ(sink.calls.front(), "disable");
+    ASSERT_GE(sink.calls.size(), c.last.size());
+    for (std::size_t i = 0; i < c.last.size(); ++i)
+      EXPECT_EQ(sink.calls[sink.calls.size() - c.last.size() + i].rfind(c.last[i], 0), 0u) << c.last[i];
+    std::vector<std::pair<std::string, O>> expected, got;
+    for (const auto& [name, bytes, outcome] : c.profiles) {
+      expected.emplace_back(name, outcome);
+      const bool changes = outcome == O::Upgraded && c.mode == UpgradeMode::Upgrade;
+      EXPECT_TRUE(Bytes(name) == (changes ? Upgraded(bytes) : bytes)) << name;
+    }
+    for (const ProfileReport& p : report.profiles) got.emplace_back(p.name, p.outcome);
+    std::vector<std::string> shown = sink.Names();
+    std::sort(expected.begin(), expected.end());
+    std::sort(got.begin(), got.end());
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(got, expected);
+    ASSERT_EQ(shown.size(), expected.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], expected[i].first);
+  }
 }
 
 // A failure stops the run at its profile: the report names it, the step and the reason, and
@@ -196,14 +186,14 @@ TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
     const auto failed = std::find_if(report.profiles.begin(), report.profiles.end(),
                                      [](const ProfileReport& p) { return p.name == "c.qdx"; });
     ASSERT_NE(failed, report.profiles.end());
-    EXPECT_EQ(failed->state, ProfileState::Failed);
+    EXPECT_EQ(failed->outcome, UpgradeOutcome::Failed);
     EXPECT_EQ(failed->failure, "could not open the file: The file is in use.");
     ASSERT_EQ(report.profiles.size(), 5u);
     EXPECT_EQ(ExitCodeOf(report), kExitFailed);
     for (auto p = report.profiles.begin(); p != report.profiles.end(); ++p) {
       if (p == failed) continue;
-      const ProfileState expected = p < failed || mode == UpgradeMode::Check ? ProfileState::Upgraded : ProfileState::NotReached;
-      EXPECT_EQ(p->state, expected) << p->name;
+      const UpgradeOutcome expected = p < failed || mode == UpgradeMode::Check ? UpgradeOutcome::Upgraded : UpgradeOutcome::NotReached;
+      EXPECT_EQ(p->outcome, expected) << p->name;
       EXPECT_EQ(Bytes(p->name), mode == UpgradeMode::Upgrade && p < failed ? upgraded_ : legacy_) << p->name;
     }
     if (mode == UpgradeMode::Check) continue;
@@ -216,25 +206,41 @@ TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
 }
 
 // A listing of the folder that fails part-way stops the run there, and a fresh listing names the
-// profiles not reached; when the folder cannot be listed at all, nothing is touched.
+// profiles not reached; when the folder cannot be listed at all, nothing is touched. A run the
+// window's closing stopped stays stopped, with no failure to tell.
 TEST_F(UpgradeRunTest, AListingThatFailsStopsTheRunAndNamesWhatItDidNotReach) {
-  for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
-  for (const int failingNext : {3, 1}) {
-    SCOPED_TRACE("the listing fails at its call " + std::to_string(failingNext));
-    int nexts = 0;
-    platform_.failOn = [&](const std::string& call, const std::string& folder) {
-      if (call == "next" && ++nexts == failingNext) throw PlatformError("list the folder", folder, "The network is gone.");
-    };
-    const RunReport report = UpgradeRun(platform_, sink_, everyProfile_);
-    EXPECT_EQ(report.end, RunEnd::Failed);
-    EXPECT_EQ(ExitCodeOf(report), kExitFailed);
-    EXPECT_EQ(report.listingFailure, "could not list the folder: The network is gone.");
-    EXPECT_NE(report.failure.find("could not be listed to the end"), std::string::npos) << report.failure;
-    ASSERT_EQ(report.profiles.size(), 4u);
-    EXPECT_EQ(report.Count(ProfileState::NotReached), failingNext == 3 ? 2u : 4u);
-    for (const ProfileReport& p : report.profiles)
-      EXPECT_EQ(Bytes(p.name), p.state == ProfileState::NotReached ? legacy_ : upgraded_) << p.name;
+  const struct {
+    const char* call;  // the listing's call that fails, at its n-th time
+    int failing;
+    int stopAfterPumps;
+    RunEnd end;
+    int exitCode;
+    std::size_t notReached;
+  } cases[] = {
+      {"next", 3, -1, RunEnd::Failed, kExitFailed, 2},
+      {"next", 1, -1, RunEnd::Failed, kExitFailed, 4},
+      {"list", 1, -1, RunEnd::Failed, kExitFailed, 4},
+      {"next", 2, 1, RunEnd::Stopped, kExitStopped, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("the listing fails at its call ") + c.call + " " + std::to_string(c.failing));
     for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
+    int calls = 0;
+    platform_.failOn = [&](const std::string& call, const std::string& folder) {
+      if (call == c.call && ++calls == c.failing) throw PlatformError("list the folder", folder, "The network is gone.");
+    };
+    RecordingSink sink;
+    sink.stopAfterPumps = c.stopAfterPumps;
+    const RunReport report = UpgradeRun(platform_, sink, everyProfile_);
+    EXPECT_EQ(report.end, c.end);
+    EXPECT_EQ(ExitCodeOf(report), c.exitCode);
+    EXPECT_EQ(report.listingFailure, "could not list the folder: The network is gone.");
+    EXPECT_EQ(report.failure.find("could not be listed to the end") != std::string::npos, c.end == RunEnd::Failed)
+        << report.failure;
+    ASSERT_EQ(report.profiles.size(), 4u);
+    EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), c.notReached);
+    for (const ProfileReport& p : report.profiles)
+      EXPECT_EQ(Bytes(p.name), p.outcome == UpgradeOutcome::NotReached ? legacy_ : upgraded_) << p.name;
   }
 }
 
@@ -245,7 +251,7 @@ TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
   sink_.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
   const RunReport report = UpgradeRun(platform_, sink_, everyProfile_);
   EXPECT_EQ(report.end, RunEnd::Stopped);
-  EXPECT_EQ(report.Count(ProfileState::NotReached), 1u);
+  EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), 1u);
   const std::vector<std::string> shown = sink_.Names();
   ASSERT_EQ(shown.size(), 2u);
   int upgraded = 0;
@@ -303,19 +309,6 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
     EXPECT_LE(pumps, 41 * 5 / 16 + pumpsInSlow + 2);
     EXPECT_EQ(Bytes("p120 slow.qdx"), Upgraded(Encode(slow)));
   }
-}
-
-// A removal that cannot succeed is told with the reason, and the tool stays.
-TEST_F(UpgradeRunTest, ARefusedRemovalIsReported) {
-  AddProfile("a.qdx", legacy_);
-  sink_.answer = true;
-  platform_.failOn = [](const std::string& call, const std::string&) {
-    if (call == "remove") throw PlatformError("remove the program", "C:\\Q\\Zelvane.exe", "Access is denied.");
-  };
-  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::RemovalRefused);
-  ASSERT_EQ(sink_.calls.back().rfind("warning Zelvane could not remove itself", 0), 0u) << sink_.calls.back();
-  EXPECT_NE(sink_.calls.back().find("C:\\Q\\Zelvane.exe\nCould not remove the program. Access is denied."),
-            std::string::npos);
 }
 
 // An unattended run writes its log's first line before it opens any profile: a log that cannot

@@ -1,4 +1,4 @@
-#include "format/record_writer.h"
+#include "testing/record_writer.h"
 
 #include <stdexcept>
 

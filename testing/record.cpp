@@ -1,4 +1,4 @@
-#include "format/record.h"
+#include "testing/record.h"
 
 namespace zelvane {
 

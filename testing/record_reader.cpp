@@ -1,4 +1,4 @@
-#include "format/record_reader.h"
+#include "testing/record_reader.h"
 
 #include "format/layout_walk.h"
 

@@ -6,7 +6,7 @@
 
 #include "format/byte_cursor.h"
 #include "format/read_end.h"
-#include "format/record.h"
+#include "testing/record.h"
 
 namespace zelvane {
 

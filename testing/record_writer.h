@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "format/record.h"
+#include "testing/record.h"
 
 namespace zelvane {
 
