@@ -4,11 +4,16 @@
 // For each shape, times:
 //   read      the whole file read once, front to back, through a buffer the size of the
 //             upgrade's (the floor);
+//   hops      for a shape made of one array's elements: a loop that only hops over the elements'
+//             fields, from one text's length to the next field, in memory. A walk over tiny texts
+//             is a chain of such dependent loads, whatever the reading costs; its floor is the
+//             read and the hops;
 //   upgrade   ProfileUpgrader::Upgrade: open, walk the legacy record, compare what follows it,
 //             write the three bytes, close (the file is cut back to its size between repetitions);
-// and prints the medians and their ratio (targets: at most 1.2 for a realistic profile, at most 2
-// for every shape). For the realistic profile it also times the record-value path (ReadRecord,
-// ToCurrent, EncodeRecord on the whole file in memory), for reference.
+// and prints the medians and their ratios (targets: at most 1.2x the read for a realistic
+// profile, at most 2x for every shape, and at most 1.5x the read and the hops for a shape of tiny
+// fields). For the realistic profile it also times the record-value path (ReadRecord, ToCurrent,
+// EncodeRecord on the whole file in memory), for reference.
 // Peak memory is the peak RSS (VmHWM) of a child process doing one thing: nothing (the baseline),
 // reading a 100-byte file whose array header claims 4,294,967,295 elements, and upgrading each
 // shape (target: within 4 MiB of the idle process for every shape).
@@ -42,15 +47,32 @@ using namespace zelvane::samples;
 namespace {
 
 // A legacy profile whose BlockA holds, in its array `array`, about `mib` MiB of elements encoded
-// as `element`, written without building their values.
-std::string ArrayProfile(std::size_t array, double mib, const std::string& element) {
-  const auto count = static_cast<std::uint32_t>(mib * 1024 * 1024 / static_cast<double>(element.size()));
-  const AroundElements split =
-      SplitAtArray(Legacy({.arrays = Arrays::None}), LegacyProfileRecord::BlockA, array, {{{count, 0}}});
-  std::string bytes = split.head;
-  bytes.reserve(bytes.size() + count * element.size() + split.tail.size());
-  for (std::uint32_t i = 0; i < count; ++i) bytes += element;
-  return bytes + split.tail;
+// as `element`, written without building their values; and where the elements lie.
+struct ArrayProfile {
+  ArrayProfile(std::size_t array, double mib, const std::string& element) {
+    const auto count = static_cast<std::uint32_t>(mib * 1024 * 1024 / static_cast<double>(element.size()));
+    const AroundElements split =
+        SplitAtArray(Legacy({.arrays = Arrays::None}), LegacyProfileRecord::BlockA, array, {{{count, 0}}});
+    bytes = split.head;
+    bytes.reserve(bytes.size() + count * element.size() + split.tail.size());
+    for (std::uint32_t i = 0; i < count; ++i) bytes += element;
+    elements = std::string_view(bytes).substr(split.head.size(), count * element.size());
+    bytes += split.tail;
+  }
+  std::string bytes;
+  std::string_view elements;  // into `bytes`
+};
+
+// Hops over `elements`, each of the fields `kinds` (T a text, B a byte) and nothing else: where
+// each field ends, from its own bytes, with no check at all. Returns where the last one ends.
+std::size_t Hop(std::string_view elements, std::string_view kinds) {
+  std::uint64_t texts = 0;  // bit i: field i is a text
+  for (std::size_t i = 0; i < kinds.size(); ++i) texts |= std::uint64_t{kinds[i] == 'T'} << i;
+  const auto* p = reinterpret_cast<const unsigned char*>(elements.data());
+  const auto* end = p + elements.size();
+  while (p < end)
+    for (std::size_t i = 0; i < kinds.size(); ++i) p += texts >> i & 1 ? 2 + (p[0] | p[1] << 8) : 1;
+  return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(elements.data()));
 }
 
 BlockItem TinyItem() {  // every text one byte long: the most fields per byte a walk can meet
@@ -90,15 +112,20 @@ struct Shape {
   std::string path;
   std::uint64_t size;
   int reps;
+  std::string_view elements = {};  // a shape of one array's elements: their bytes
+  std::string_view kinds = {};     // and the fields of each
 };
 
 void BenchShape(const Shape& shape, const std::string* inMemory) {
-  Timings read, upgrade, record;
+  Timings read, hops, upgrade, record;
   ProfileUpgrader upgrader;
   for (int rep = -1; rep < shape.reps; ++rep) {  // rep -1 warms the caches and is not counted
     std::uint64_t got = 0;
     const double r = SecondsOf([&] { got = ReadOnce(shape.path, ProfileUpgrader::kDefaultBufferSize); });
     Require(got == shape.size, "the profile has another size than it was made with");
+    std::size_t hopped = 0;
+    const double h = SecondsOf([&] { hopped = Hop(shape.elements, shape.kinds); });
+    Require(hopped == shape.elements.size(), "the hops did not end where the elements do");
     UpgradeResult result{};
     const double u = SecondsOf([&] { result = upgrader.Upgrade(SystemPlatform(), shape.path); });
     Require(result.outcome == UpgradeOutcome::Upgraded, "the profile was not upgraded");
@@ -113,6 +140,7 @@ void BenchShape(const Shape& shape, const std::string* inMemory) {
     }
     if (rep >= 0) {
       read.seconds.push_back(r);
+      hops.seconds.push_back(h);
       upgrade.seconds.push_back(u);
       record.seconds.push_back(m);
     }
@@ -121,8 +149,14 @@ void BenchShape(const Shape& shape, const std::string* inMemory) {
   std::printf("%s: %.1f MiB, median of %d (min in brackets)\n", shape.name, mib, shape.reps);
   std::printf("  read     the file once, %3zu KiB reads      %9.1f ms [%8.1f]  %6.0f MiB/s\n",
               ProfileUpgrader::kDefaultBufferSize / 1024, read.Median() * 1e3, read.Min() * 1e3, mib / read.Median());
-  std::printf("  upgrade  ProfileUpgrader::Upgrade         %9.1f ms [%8.1f]  %6.0f MiB/s  ratio %.2f\n",
+  if (!shape.kinds.empty())
+    std::printf("  hops     field to field, in memory        %9.1f ms [%8.1f]  %6.0f MiB/s\n", hops.Median() * 1e3,
+                hops.Min() * 1e3, mib / hops.Median());
+  std::printf("  upgrade  ProfileUpgrader::Upgrade         %9.1f ms [%8.1f]  %6.0f MiB/s  ratio %.2f",
               upgrade.Median() * 1e3, upgrade.Min() * 1e3, mib / upgrade.Median(), upgrade.Median() / read.Median());
+  if (!shape.kinds.empty())
+    std::printf(", to the read and the hops %.2f", upgrade.Median() / (read.Median() + hops.Median()));
+  std::printf("\n");
   if (inMemory)
     std::printf("  values   ReadRecord + ToCurrent + Encode  %9.1f ms [%8.1f]  in memory, for reference\n",
                 record.Median() * 1e3, record.Min() * 1e3);
@@ -202,17 +236,19 @@ int main(int argc, char** argv) {
     }
   const testing::TempFolder folder("zelvane-record-bench-");
   std::vector<Shape> shapes;
-  auto add = [&](const char* name, const std::string& bytes, const char* file) {
+  auto add = [&](const char* name, const std::string& bytes, const char* file, std::string_view elements = {},
+                 std::string_view kinds = {}) {
     testing::WriteBytes(folder.File(file), bytes);
-    shapes.push_back({name, folder.File(file), bytes.size(), reps});
+    shapes.push_back({name, folder.File(file), bytes.size(), reps, elements, kinds});
   };
   add("realistic profile (byte arrays, text arrays of 0-1000 bytes, BlockItems with texts)", realistic, "realistic.qdx");
-  add("nothing but empty BlockItems (12 bytes each)",
-      ArrayProfile(ProfileBlock::Items.index, 100, Encode(BlockItem{})), "empty-items.qdx");
-  add("nothing but BlockItems whose texts hold one byte (17 bytes each)",
-      ArrayProfile(ProfileBlock::Items.index, 32, Encode(TinyItem())), "tiny-items.qdx");
-  add("nothing but one-byte texts (3 bytes each)", ArrayProfile(ProfileBlock::Texts.index, 32, std::string("\x01\0t", 3)),
-      "tiny-texts.qdx");
+  const ArrayProfile empties(ProfileBlock::Items.index, 100, Encode(BlockItem{}));
+  const ArrayProfile tinyItems(ProfileBlock::Items.index, 32, Encode(TinyItem()));
+  const ArrayProfile tinyTexts(ProfileBlock::Texts.index, 32, std::string("\x01\0t", 3));
+  add("nothing but empty BlockItems (12 bytes each)", empties.bytes, "empty-items.qdx");
+  add("nothing but BlockItems whose texts hold one byte (17 bytes each)", tinyItems.bytes, "tiny-items.qdx",
+      tinyItems.elements, "TBTTTBT");
+  add("nothing but one-byte texts (3 bytes each)", tinyTexts.bytes, "tiny-texts.qdx", tinyTexts.elements, "T");
   const auto sparseBytes = static_cast<std::uint64_t>(sparseGib * 1024 * 1024 * 1024);
   const std::string sparse = folder.File("sparse.qdx");
   shapes.push_back({"a byte array past 4 GiB (a sparse file)", sparse, WriteSparseProfile(sparse, sparseBytes), 1});

@@ -132,29 +132,8 @@ void Folder::Write(std::wstring_view relative, std::string_view bytes) {
 }
 
 std::optional<std::string> Folder::Read(std::wstring_view relative) const {
-  const std::wstring path = Join(relative);
-  HANDLE file = CreateFileW(testing::Literal(path).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
-    Fail("open " + Narrow(path), error);
-  }
-  std::string data;
-  char buffer[65536];
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      const DWORD error = GetLastError();
-      CloseHandle(file);
-      Fail("read " + Narrow(path), error);
-    }
-    if (n == 0) break;
-    data.append(buffer, n);
-  }
-  CloseHandle(file);
-  return data;
+  if (!Exists(relative)) return std::nullopt;
+  return testing::ReadBytes(Join(relative));
 }
 
 bool Folder::Exists(std::wstring_view relative) const {

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "format/layout.h"
+
 namespace zelvane {
 
 // Where a cursor's bytes come from when they are not all in memory.
@@ -67,6 +69,12 @@ class ByteCursor {
   // says how many that was. A record of any layout whose bytes are all zero is the empty record,
   // so a run of empty elements is passed over at the speed of memory.
   std::uint64_t TakeZeroSpans(std::size_t span, std::uint64_t count);
+
+  // Passes over as many of the next `count` records as the bytes in hand hold whole, when their
+  // fields are texts and bytes alone as `layout` has them, and says how many that was (none when
+  // the layout has fields of another kind or more than 64). A run of small records is so walked as
+  // a chain of hops, from each text's length to the next field, in registers.
+  std::uint64_t SkipTextsAndBytes(const Layout& layout, std::uint64_t count);
 
  private:
   const unsigned char* TakeSlow(std::size_t n);

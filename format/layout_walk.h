@@ -7,6 +7,7 @@
 // walk's alone.
 //
 // A `Values` policy provides:
+//   kKeepsValues                              false: bodies may be passed over unseen
 //   the types RecordSlot, FieldSlot and TextSlot
 //   FieldSlot Field(RecordSlot, i)            the slot of field i of a record
 //   AsRecord, AsText, AsByteArray, AsTextArray, AsRecordArray(FieldSlot): the slot as its kind
@@ -146,10 +147,17 @@ class LayoutWalk {
           continue;
         }
         bool whole;
-        if constexpr (kElement == Kind::Text)
+        if constexpr (kElement == Kind::Text) {
           whole = ReadText(values_.TextElement(array, i));
-        else
+        } else {
+          if constexpr (!Values::kKeepsValues) {  // small records whole in the buffer, at speed
+            if (const std::uint64_t skipped = cursor_.SkipTextsAndBytes(*element.nested, count - i)) {
+              i += skipped;
+              continue;
+            }
+          }
           whole = Fields(*element.nested, values_.RecordElement(array, i), false);
+        }
         if (!whole) return CutShort();  // even between an element's fields
         ++i;
       }

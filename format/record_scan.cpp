@@ -10,6 +10,7 @@ namespace {
 // No values at all: every slot is nothing, bodies are passed over, and only where the top-level
 // fields end is kept.
 struct NoValues {
+  static constexpr bool kKeepsValues = false;
   struct Nothing {};
   using RecordSlot = Nothing;
   using FieldSlot = Nothing;

@@ -245,26 +245,33 @@ class MemoryPlatform : public testing::ForwardingPlatform {
 
 // ---- the upgrade against the oracle ----
 
-// What the upgrade must do to `input`: the result and the file afterwards.
-std::pair<UpgradeResult, std::string> Expected(std::string_view input) {
+// What the upgrade must do to `input`: the result, the file afterwards, and whether that file must
+// then begin with a whole 2.0.12 record (it does when the upgrade had its bytes to add, whether
+// they were there already or written).
+struct Expectation {
+  UpgradeResult result;
+  std::string file;
+  bool current = false;
+};
+Expectation Expected(std::string_view input) {
   const Plain legacy = PlainReader(input).Read(layouts::LegacyProfileRecord);
   const std::string file(input);
-  if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Skipped, SkipReason::Damaged, legacy.damage}, file};
+  if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Damaged, legacy.damage}, file};
   if (legacy.end == ReadEnd::Complete) {
     const Plain added = PlainReader(input.substr(legacy.at)).Read(layouts::AddedInCurrent);
     if (added.end == ReadEnd::Complete && legacy.at + added.at == input.size())
-      return {{UpgradeOutcome::Skipped, SkipReason::AlreadyCurrent}, file};
+      return {{UpgradeOutcome::AlreadyCurrent}, file};
   }
   const auto empty = [&](std::size_t field) {  // not there, or an empty text: its length only
     return field >= legacy.topRead || legacy.topEnds[field] - legacy.topEnds[field - 1] == 2;
   };
-  if (empty(35) && empty(36)) return {{UpgradeOutcome::Skipped, SkipReason::BlankTail}, file};
+  if (empty(35) && empty(36)) return {{UpgradeOutcome::NoChangeNeeded}, file};
   // The empty values of the fields a short file lacks, then an empty Text32 and a zero Byte5: all zero bytes.
   std::string upgraded = file;
   const std::size_t end = legacy.at + legacy.missing + 3;
   if (upgraded.size() < end) upgraded.resize(end);
   upgraded.replace(legacy.at, end - legacy.at, end - legacy.at, '\0');
-  return {{UpgradeOutcome::Upgraded, SkipReason::None, Damage::None, upgraded != file}, upgraded};
+  return {{upgraded != file ? UpgradeOutcome::Upgraded : UpgradeOutcome::NoChangeNeeded}, upgraded, true};
 }
 
 UpgradeResult Upgrade(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode) {
@@ -284,7 +291,7 @@ UpgradeResult Upgrade(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode
 // decides and writes exactly what the oracle says, a check says the same and writes nothing, and
 // a second upgrade changes nothing.
 void CheckUpgrade(std::string_view input) {
-  const auto [expected, expectedFile] = Expected(input);
+  const auto [expected, expectedFile, current] = Expected(input);
   {  // the reader and the scan share a walk: the oracle checks it from outside
     Record record;
     RecordReader reader(input);
@@ -304,8 +311,8 @@ void CheckUpgrade(std::string_view input) {
     Check(result == checked, "a check and an upgrade decided differently");
     Check(result == expected, "the upgrade decided otherwise than the oracle");
     Check(file.Contents() == expectedFile, "the upgraded file is not the oracle's");
-    Check(result.written == (file.Writes() > 0), "written says otherwise than the writes");
-    if (result.outcome == UpgradeOutcome::Skipped) continue;
+    Check((result.outcome == UpgradeOutcome::Upgraded) == (file.Writes() > 0), "the outcome says otherwise than the writes");
+    if (!current) continue;
 
     // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.
     const std::string after = file.Contents();

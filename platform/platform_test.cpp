@@ -111,25 +111,35 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
   const std::string readOnly = folder.File("read-only.qdx");
   WriteBytes(FromUtf8(readOnly), "abc");
   std::filesystem::permissions(Literal(FromUtf8(readOnly)), std::filesystem::perms::owner_read);
+  // Written() tells whether a file may have changed: not while writing is refused, but from the
+  // first write the system was asked for on, even one that it failed.
+  const std::string writable = folder.File("writable.qdx");
+  WriteBytes(FromUtf8(writable), "abc");
+  std::unique_ptr<ProfileFile> file;
   struct Case {
     const char* name;
     std::function<void()> call;
     std::string action, path;
+    bool written = false;
   };
   std::vector<Case> cases = {
-      {"open a missing file", [&] { SystemPlatform().OpenProfile(missing, OpenFor::Upgrading); }, "open the file", missing},
-      {"read a missing file", [&] { SystemPlatform().OpenProfile(missing, OpenFor::Reading); }, "open the file for reading",
-       missing},
+      {"open a missing file", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Upgrading); }, "open the file", missing},
+      {"read a missing file", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Reading); },
+       "open the file for reading", missing},
       {"write a file opened for reading",
-       [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Reading)->WriteAt(0, "x"); }, "open the file for writing",
-       readOnly},
+       [&] { (file = SystemPlatform().OpenProfile(readOnly, OpenFor::Reading))->WriteAt(0, "x"); },
+       "open the file for writing", readOnly},
+      {"write past any file's end",
+       [&] { (file = SystemPlatform().OpenProfile(writable, OpenFor::Upgrading))->WriteAt(std::uint64_t{INT64_MAX} - 1, "xyz"); },
+       "write to the file", writable, true},
   };
   const bool readOnlyHolds = !std::ofstream(Literal(FromUtf8(readOnly)), std::ios::app);
   if (readOnlyHolds)  // unless the system lets this user write anyway: see the end
     cases.push_back({"write a read-only file",
-                     [&] { SystemPlatform().OpenProfile(readOnly, OpenFor::Upgrading)->WriteAt(3, "x"); },
+                     [&] { (file = SystemPlatform().OpenProfile(readOnly, OpenFor::Upgrading))->WriteAt(3, "x"); },
                      "open the file for writing", readOnly});
   for (const Case& c : cases) {
+    file.reset();
     try {
       c.call();
       ADD_FAILURE() << c.name << " succeeded";
@@ -139,18 +149,8 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
       EXPECT_FALSE(e.Reason().empty()) << c.name;
       EXPECT_EQ(std::string(e.what()), c.path + "\nCould not " + c.action + ". " + e.Reason()) << c.name;
     }
+    EXPECT_EQ(file && file->Written(), c.written) << c.name;
   }
-  // Written() tells whether the file may have changed: not while writing is refused, but from the
-  // first write the system was asked for on, even one that it failed.
-  const auto reading = SystemPlatform().OpenProfile(readOnly, OpenFor::Reading);
-  EXPECT_THROW(reading->WriteAt(0, "x"), PlatformError);
-  EXPECT_FALSE(reading->Written());
-  const std::string writable = folder.File("writable.qdx");
-  WriteBytes(FromUtf8(writable), "abc");
-  const auto writing = SystemPlatform().OpenProfile(writable, OpenFor::Upgrading);
-  EXPECT_FALSE(writing->Written());
-  EXPECT_THROW(writing->WriteAt(std::uint64_t{INT64_MAX} - 1, "xyz"), PlatformError);  // past any file's end
-  EXPECT_TRUE(writing->Written());
 
   // A folder named like a profile is refused, however often, and leaves nothing open behind.
   const std::optional<std::size_t> open = OpenDescriptors();

@@ -8,6 +8,7 @@ namespace {
 // Builds the values of the fields as the walk finds them. Nothing is allocated for a claim
 // before the walk has checked it against the data.
 struct BuildValues {
+  static constexpr bool kKeepsValues = true;
   using RecordSlot = Record*;
   using FieldSlot = Value*;
   using TextSlot = Text*;

@@ -85,45 +85,33 @@ std::vector<Case> Cases() {
 }
 
 // Each case through buffers of several sizes: the smallest ones refill and skip across every
-// boundary a field can have.
+// boundary a field can have. A check says what an upgrade would do, and opens nothing for
+// writing: a reader that shares only reading, as Quindrel, is never refused meanwhile.
 TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
   TempFolder folder;
   const auto longAgo = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() -
                                                                  std::chrono::hours(24 * 400));
-  for (const std::size_t buffer : {std::size_t{16}, std::size_t{17}, std::size_t{100}, ProfileUpgrader::kDefaultBufferSize}) {
+  using Mode = UpgradeMode;
+  for (const auto& [buffer, mode] : {std::pair{std::size_t{16}, Mode::Upgrade}, std::pair{std::size_t{17}, Mode::Upgrade},
+                                     std::pair{std::size_t{100}, Mode::Upgrade}, std::pair{std::size_t{100}, Mode::Check},
+                                     std::pair{ProfileUpgrader::kDefaultBufferSize, Mode::Upgrade}}) {
     for (const Case& c : Cases()) {
-      SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(buffer));
+      SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(buffer) + (mode == Mode::Check ? ", checked" : ""));
       const std::string path = folder.File("profile.qdx");
       WriteBytes(FromUtf8(path), c.before);
       std::filesystem::last_write_time(Literal(FromUtf8(path)), longAgo);
       RecordingPlatform platform;
-      EXPECT_EQ(ProfileUpgrader(buffer).Upgrade(platform, path), c.result);
-      EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after);
-      EXPECT_EQ(platform.purposes, std::vector<OpenFor>{OpenFor::Upgrading});
+      EXPECT_EQ(ProfileUpgrader(buffer).Upgrade(platform, path, mode), c.result);
+      EXPECT_EQ(ReadBytes(FromUtf8(path)), mode == Mode::Check ? c.before : c.after);
+      EXPECT_EQ(platform.purposes, std::vector<OpenFor>{mode == Mode::Check ? OpenFor::Reading : OpenFor::Upgrading});
       EXPECT_EQ(platform.closes, 1) << "a failing close would go unreported";
-      ASSERT_EQ(platform.written.size(), c.writtenAt ? 1u : 0u);
-      if (c.writtenAt) {
+      ASSERT_EQ(platform.written.size(), c.writtenAt && mode == Mode::Upgrade ? 1u : 0u);
+      if (!platform.written.empty()) {
         EXPECT_EQ(platform.written[0].first, *c.writtenAt);
       } else {
         EXPECT_EQ(std::filesystem::last_write_time(Literal(FromUtf8(path))), longAgo) << "written all the same";
       }
     }
-  }
-}
-
-// A check opens nothing for writing (a reader that shares only reading, as Quindrel, is never
-// refused meanwhile) and says what an upgrade would do.
-TEST(UpgradeProfileFile, ACheckTellsWhatAnUpgradeWouldDoAndChangesNothing) {
-  TempFolder folder;
-  for (const Case& c : Cases()) {
-    const std::string path = folder.File("profile.qdx");
-    WriteBytes(FromUtf8(path), c.before);
-    RecordingPlatform platform;
-    EXPECT_EQ(ProfileUpgrader().Upgrade(platform, path, UpgradeMode::Check), c.result) << c.name;
-    EXPECT_EQ(ReadBytes(FromUtf8(path)), c.before) << c.name;
-    EXPECT_EQ(platform.writes, 0) << c.name;
-    EXPECT_EQ(platform.purposes, std::vector<OpenFor>{OpenFor::Reading}) << c.name;
-    EXPECT_EQ(platform.closes, 1) << c.name;
   }
 }
 
