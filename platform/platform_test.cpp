@@ -166,29 +166,19 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
 
 // Every path reaches Windows in the form that takes names as they stand.
 TEST(Platform, PathsTakeEveryNameAsItStands) {
-  struct Case {
-    const char* path;
-    const char* current;
-    const char* extended;
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Quindrel\\appfiles\\formats\\nul.qdx", "\\\\?\\C:\\Quindrel\\appfiles\\formats\\nul.qdx"},
+      {"C:\\\\appfiles\\formats\\", "\\\\?\\C:\\appfiles\\formats\\"},  // a drive root's doubled separator
+      {"C:/a/./b/../c. /d.qdx.", "\\\\?\\C:\\a\\c. \\d.qdx."},  // trailing dots and spaces kept
+      {"C:\\", "\\\\?\\C:\\"},
+      {"D:\\work\\..\\..\\..\\x", "\\\\?\\D:\\x"},  // never above the root
+      {"\\\\server\\share\\x\\con.qdx", "\\\\?\\UNC\\server\\share\\x\\con.qdx"},
+      {"//server/share/x.qdx", "\\\\?\\UNC\\server\\share\\x.qdx"},  // forward slashes too
+      {"\\\\?\\C:\\as it is\\.", "\\\\?\\C:\\as it is\\."},
+      {"\\\\.\\pipe\\x", "\\\\.\\pipe\\x"},
+      {"sub\\aux.qdx", "sub\\aux.qdx"},  // not full: made full as a typed path is, by the system
   };
-  const Case cases[] = {
-      {"C:\\Quindrel\\appfiles\\formats\\nul.qdx", "", "\\\\?\\C:\\Quindrel\\appfiles\\formats\\nul.qdx"},
-      {"C:\\\\appfiles\\formats\\", "", "\\\\?\\C:\\appfiles\\formats\\"},  // a drive root's doubled separator
-      {"C:/a/./b/../c. /d.qdx.", "", "\\\\?\\C:\\a\\c. \\d.qdx."},  // trailing dots and spaces kept
-      {"C:\\", "", "\\\\?\\C:\\"},
-      {"\\\\server\\share\\x\\con.qdx", "", "\\\\?\\UNC\\server\\share\\x\\con.qdx"},
-      {"//server/share/x.qdx", "", "\\\\?\\UNC\\server\\share\\x.qdx"},  // forward slashes too
-      {"sub\\aux.qdx", "D:\\work", "\\\\?\\D:\\work\\sub\\aux.qdx"},
-      {"..\\x", "D:\\work\\here", "\\\\?\\D:\\work\\x"},
-      {"..\\..\\..\\x", "D:\\work", "\\\\?\\D:\\x"},  // never above the root
-      {"\\rooted", "D:\\work", "\\\\?\\D:\\rooted"},
-      {"\\rooted", "\\\\srv\\sh\\dir", "\\\\?\\UNC\\srv\\sh\\rooted"},
-      {"d:rel", "D:\\work", "\\\\?\\D:\\work\\rel"},
-      {"E:rel", "D:\\work", "\\\\?\\E:\\rel"},
-      {"\\\\?\\C:\\as it is\\.", "", "\\\\?\\C:\\as it is\\."},
-      {"\\\\.\\pipe\\x", "", "\\\\.\\pipe\\x"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ExtendedLengthPath(c.path, c.current), c.extended) << c.path;
+  for (const auto& [path, extended] : cases) EXPECT_EQ(ExtendedLengthPath(path), extended) << path;
   EXPECT_EQ(PlainPath("\\\\?\\C:\\a"), "C:\\a");
   EXPECT_EQ(PlainPath("\\\\?\\UNC\\s\\x"), "\\\\s\\x");
   EXPECT_EQ(PlainPath("C:\\a"), "C:\\a");

@@ -53,24 +53,12 @@ void Fail(const std::string& action, const std::string& path, DWORD error) {
 
 namespace {
 
-std::string CurrentFolder() {
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-    if (n == 0) return {};
-    if (n < folder.size()) return Narrow(std::wstring_view(folder).substr(0, n));
-    folder.resize(n);
-  }
-}
-
-// The extended-length form of `path`, made full from the current folder when it is relative.
-std::string ExtendedPath(const std::string& path) {
-  return ExtendedLengthPath(path, IsFullPath(path) ? std::string() : CurrentFolder());
-}
-
 // Every path reaches the system in the extended-length form, so that the names in it are taken
-// as they stand: "nul.qdx" is a profile, not the null device.
-std::wstring SystemPath(const std::string& path) { return Widen(ExtendedPath(path)); }
+// as they stand: "nul.qdx" is a profile, not the null device. One that is not full is made full
+// as a typed one is.
+std::wstring SystemPath(const std::string& path) {
+  return Widen(ExtendedLengthPath(IsFullPath(path) ? path : Narrow(FullPathName(Widen(path)))));
+}
 
 // ERROR_SUCCESS, or why not all of `text` could be written.
 DWORD WriteAll(HANDLE file, std::string_view text) {

@@ -45,30 +45,12 @@ void AddSegments(std::string_view path, std::vector<std::string_view>& segments)
 
 }  // namespace
 
-std::string ExtendedLengthPath(std::string_view path, std::string_view currentFolder) {
-  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) return std::string(path);
-
-  // The full path, as a base (root and segments) and the part of `path` still to add.
-  std::string_view base, relative = path;
-  if (IsFullPath(path)) {
-    base = path;
-    relative = {};
-  } else if (HasDrive(path)) {  // "D:name"
-    const bool sameDrive = HasDrive(currentFolder) && (currentFolder[0] | 0x20) == (path[0] | 0x20);
-    base = sameDrive ? currentFolder : path.substr(0, 2);
-    relative = path.substr(2);
-  } else if (!path.empty() && IsSeparator(path[0])) {  // "\name": from the current folder's root
-    std::size_t rest = 0;
-    base = RootOf(currentFolder, rest);
-  } else {
-    base = currentFolder;
-  }
-
+std::string ExtendedLengthPath(std::string_view path) {
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\") || !IsFullPath(path)) return std::string(path);
   std::size_t rest = 0;
-  const std::string_view root = RootOf(base, rest);
+  const std::string_view root = RootOf(path, rest);
   std::vector<std::string_view> segments;
-  AddSegments(base.substr(std::min(rest, base.size())), segments);
-  AddSegments(relative, segments);
+  AddSegments(path.substr(std::min(rest, path.size())), segments);
 
   std::string out;
   if (IsUnc(root)) {
@@ -84,7 +66,7 @@ std::string ExtendedLengthPath(std::string_view path, std::string_view currentFo
     if (i > 0) out.push_back('\\');
     out.append(segments[i]);
   }
-  if (!path.empty() && IsSeparator(path.back()) && !segments.empty()) out.push_back('\\');
+  if (IsSeparator(path.back()) && !segments.empty()) out.push_back('\\');
   return out;
 }
 

@@ -9,13 +9,11 @@
 
 namespace zelvane {
 
-// The extended-length form of `path`. A relative path is taken from `currentFolder` (a full
-// path), a path rooted without a drive ("\a") from its root, and a drive-relative one ("D:a")
-// from the current folder when that is on the same drive, otherwise from the drive's root.
-// Separators become backslashes, repeated ones collapse, "." and ".." segments are resolved;
-// every other segment is kept byte for byte. A path already in the "\\?\" or "\\.\" form is
-// returned unchanged.
-std::string ExtendedLengthPath(std::string_view path, std::string_view currentFolder);
+// The extended-length form of the full path `path` ("C:\a", "\\server\share\a"): separators
+// become backslashes, repeated ones collapse, "." and ".." segments are resolved; every other
+// segment is kept byte for byte. A path already in the "\\?\" or "\\.\" form, or one that is not
+// full, is returned unchanged.
+std::string ExtendedLengthPath(std::string_view path);
 
 // True when `path` names the same file from any current folder: "C:\a", "\\server\share\a",
 // "\\?\...".

@@ -72,8 +72,6 @@ inline bool operator==(const Record& a, const Record& b) { return a.fields == b.
 // The value a fresh record holds: empty texts, zero bytes, empty records, undimensioned arrays.
 Value EmptyValue(const Field& field);
 Record EmptyRecord(const Layout& layout);
-// Makes `record` the empty value of `layout` in place, reusing what it holds where it can.
-void ResetRecord(const Layout& layout, Record& record);
 
 // A record of a fixed layout, created holding the empty value of every field.
 template <const Layout& L>

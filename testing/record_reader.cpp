@@ -59,7 +59,7 @@ struct BuildValues {
 }  // namespace
 
 ReadEnd RecordReader::ReadRecord(const Layout& layout, Record& record) {
-  ResetRecord(layout, record);
+  record = EmptyRecord(layout);
   BuildValues values;
   LayoutWalk<BuildValues> walk(cursor_, values);
   const ReadEnd end = walk.Walk(layout, &record);
