@@ -709,8 +709,9 @@ TEST_F(ZelvaneTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = write;
   PROCESS_INFORMATION program{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
-                             &startup, &program));
+  ASSERT_TRUE(CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                             nullptr, folder().Path().c_str(), &startup, &program))
+      << SystemMessage(GetLastError());
   CloseHandle(write);
   DWORD waiting = 0;  // the report's heading is written once the run is under way
   EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
