@@ -64,6 +64,8 @@ inline constexpr CommandLineRow kCommandLineRows[] = {
     // The removal helper's line, exactly as the program writes it; its switch anywhere else is unknown.
     {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1234 5678 \"C:\\Q\\Zelvane.exe\"",
      " removal=1234,5678,C:\\Q\\Zelvane.exe"},
+    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1 2 \"C:\\x /quiet\\Zelvane.exe\"",  // quiet, should it not be trusted
+     " quiet removal=1,2,C:\\x /quiet\\Zelvane.exe"},
     {"Zelvane.exe /zelvane-remove-after", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
     {"Zelvane.exe /zelvane-remove-after 1 2 x /quiet",
      "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},

@@ -105,6 +105,7 @@ CommandLine ParseCommandLine(std::string_view raw) {
   CommandLine line;
   bool unclosed = false;
   const std::vector<std::string> arguments = Arguments(raw, unclosed);
+  for (const std::string& argument : arguments) line.quiet = line.quiet || BeginsWithQuiet(argument) || HidesQuiet(argument);
   if (IsRemovalLine(arguments, unclosed)) {
     line.removal = RemovalRequest{arguments[1], arguments[2], arguments[3]};
     return line;
@@ -118,7 +119,6 @@ CommandLine ParseCommandLine(std::string_view raw) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const bool hidden = HidesQuiet(argument);
-    if (BeginsWithQuiet(argument) || hidden) line.quiet = true;
     if (unclosed && i + 1 == arguments.size()) fault("A quotation mark is not closed.");
     if (hidden) {
       fault("\"" + argument + "\" holds /quiet inside quotation marks: give each switch on its own.");
