@@ -60,12 +60,15 @@ std::wstring SystemPath(const std::string& path) {
   return Widen(ExtendedLengthPath(IsFullPath(path) ? path : Narrow(FullPathName(Widen(path)))));
 }
 
-// ERROR_SUCCESS, or why not all of `text` could be written.
-DWORD WriteAll(HANDLE file, std::string_view text) {
+// ERROR_SUCCESS, or why not all of `text` could be written; `atEnd`: at the end of the file,
+// whoever else appends to it.
+DWORD WriteAll(HANDLE file, std::string_view text, bool atEnd = false) {
   while (!text.empty()) {
+    OVERLAPPED end{};
+    end.Offset = end.OffsetHigh = 0xFFFFFFFF;  // the end of the file, as it then is
     DWORD n = 0;
     const auto want = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 24));
-    if (!WriteFile(file, text.data(), want, &n, nullptr)) return GetLastError();
+    if (!WriteFile(file, text.data(), want, &n, atEnd ? &end : nullptr)) return GetLastError();
     if (n == 0) return ERROR_WRITE_FAULT;
     text.remove_prefix(n);
   }
@@ -215,16 +218,7 @@ class Win32AppendFile : public AppendFile {
   void Append(std::string_view text, bool flush) override {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(handle_.Get(), &size)) Fail("write to the file", path_);
-    DWORD error = ERROR_SUCCESS;
-    while (!text.empty() && error == ERROR_SUCCESS) {
-      OVERLAPPED atEnd{};
-      atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;  // the end of the file, as it then is
-      DWORD n = 0;
-      const auto want = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 24));
-      if (!WriteFile(handle_.Get(), text.data(), want, &n, &atEnd)) error = GetLastError();
-      else if (n == 0) error = ERROR_WRITE_FAULT;
-      text.remove_prefix(n);
-    }
+    DWORD error = WriteAll(handle_.Get(), text, true);
     if (error == ERROR_SUCCESS && flush && !FlushFileBuffers(handle_.Get())) error = GetLastError();
     if (error == ERROR_SUCCESS) return;
     FILE_END_OF_FILE_INFO end{};

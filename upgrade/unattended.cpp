@@ -65,27 +65,26 @@ void ReportWriter::OpenLog(const std::string& path) {
   logPath_ = path;
 }
 
-void ReportWriter::WriteWhole(std::string_view text) noexcept {
+void ReportWriter::WriteWhole(std::string_view text) noexcept { Write(text, "its end", true); }
+
+void ReportWriter::AppendToLog(std::string_view text, std::string_view where, bool flush) {
+  if (!log_ || !logFailure_.empty()) return;
   try {
-    platform_.WriteToStandardOutput(text);
-    if (log_ && logFailure_.empty()) log_->Append(text);
-  } catch (...) {
-    // Nothing more can be done to tell of a fault that even this cannot write.
+    log_->Append(text, flush);
+  } catch (const PlatformError& e) {
+    logFailure_ = OneLine("The log \"" + logPath_ + "\" is incomplete: it ends before " + std::string(where) +
+                          " (could not " + e.Action() + ": " + e.Reason() + ")");
+    throw;
   }
 }
 
 void ReportWriter::Write(std::string_view text, std::string_view where, bool flush) noexcept {
   try {
     platform_.WriteToStandardOutput(text);
-    if (!log_ || !logFailure_.empty()) return;
-    try {
-      log_->Append(text, flush);
-    } catch (const PlatformError& e) {
-      logFailure_ = OneLine("The log \"" + logPath_ + "\" is incomplete: it ends before " + std::string(where) +
-                            " (could not " + e.Action() + ": " + e.Reason() + ")");
-    }
+    AppendToLog(text, where, flush);
   } catch (...) {
-    // A report that cannot even be put together changes nothing about the run.
+    // Noted in logFailure_ when the log failed; a report that cannot even be put together
+    // changes nothing about the run.
   }
 }
 
@@ -94,14 +93,7 @@ RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
   const std::string heading = ReportHeading(options.mode == UpgradeMode::Check,
                                             FormatsFolder(platform_, options.quindrelFolder),
                                             platform_.LocalTimestamp());
-  if (log_) {
-    try {
-      log_->Append(heading, true);
-    } catch (...) {
-      logFailure_ = "its heading";  // nothing more goes to it, a fault's report included
-      throw;
-    }
-  }
+  AppendToLog(heading, "its heading", true);  // nothing more goes to a log that refuses it
   platform_.WriteToStandardOutput(heading);
   options.settled = [this](const RunReport& report, const ProfileReport& profile) {
     Write(ReportLine(report.check, profile), "the line of \"" + profile.name + "\"", false);

@@ -36,7 +36,10 @@ class ReportWriter {
   RunReport Run(ProgressSink& sink, RunOptions options);
 
  private:
-  // Writes `text`, which ends the log before `where` when it cannot be written there.
+  // Appends `text` to the log, unless there is none or it failed before in this run; a failure
+  // ends the log before `where` (logFailure_ says so) and throws PlatformError.
+  void AppendToLog(std::string_view text, std::string_view where, bool flush);
+  // Writes `text` to standard output and the log, never failing.
   void Write(std::string_view text, std::string_view where, bool flush) noexcept;
 
   Platform& platform_;
