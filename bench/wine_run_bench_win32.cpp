@@ -20,6 +20,7 @@
 #include "bench/bench_support.h"
 #include "e2e/zelvane_app.h"
 #include "testing/sample_profiles.h"
+#include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
 using namespace zelvane::bench;
@@ -75,7 +76,8 @@ double TimeMinimal(const std::vector<std::string>& profiles) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+  if (!zelvane::testing::StartProcess(
+          [&] { return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info); }))
     Fail("minimal_run did not start");
   WaitForSingleObject(info.hProcess, 300000);
   DWORD code = 1;

@@ -546,8 +546,10 @@ TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION program{};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                               folder().Path().c_str(), &startup, &program));
+    ASSERT_TRUE(testing::StartProcess([&] {
+      return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            folder().Path().c_str(), &startup, &program);
+    }));
     HANDLE inheritable = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
                                 SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
@@ -557,8 +559,10 @@ TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
                   std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
                   std::to_wstring(program.dwProcessId) + L" \"" + folder().Join(L"held.exe") + L"\"";
     PROCESS_INFORMATION helper{};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               folder().Path().c_str(), &startup, &helper));
+    ASSERT_TRUE(testing::StartProcess([&] {
+      return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
+                            &startup, &helper);
+    }));
     CloseHandle(inheritable);
     ResumeThread(program.hThread);
     EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
@@ -709,8 +713,10 @@ TEST_F(ZelvaneTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = write;
   PROCESS_INFORMATION program{};
-  ASSERT_TRUE(CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                             nullptr, folder().Path().c_str(), &startup, &program))
+  ASSERT_TRUE(testing::StartProcess([&] {
+    return CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          folder().Path().c_str(), &startup, &program);
+  }))
       << SystemMessage(GetLastError());
   CloseHandle(write);
   DWORD waiting = 0;  // the report's heading is written once the run is under way

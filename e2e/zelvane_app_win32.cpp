@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "e2e/zelvane_app.h"
@@ -178,19 +179,27 @@ ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& work
   startup.wShowWindow = SW_SHOWNORMAL;
   // Started as Explorer starts it, with no standard handles; or as a script's "> file" does.
   startup.dwFlags |= STARTF_USESTDHANDLES;
-  HANDLE output = INVALID_HANDLE_VALUE;
-  if (!standardOutput.empty()) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) Fail("create " + Narrow(standardOutput));
-    startup.hStdOutput = startup.hStdError = output;
-  }
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
-                                      0, nullptr, workingFolder.c_str(), &startup, &info);
-  const DWORD error = GetLastError();
-  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  DWORD error = 0;
+  const BOOL started = testing::StartProcess([&] {
+    // A start that was lost may have left words of its own in the file: each start has it anew.
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!standardOutput.empty()) {
+      SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+      output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (output == INVALID_HANDLE_VALUE) Fail("create " + Narrow(standardOutput));
+      startup.hStdOutput = startup.hStdError = output;
+    }
+    const BOOL made = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
+                                     0, nullptr, workingFolder.c_str(), &startup, &info);
+    error = GetLastError();
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    if (!made && error == ERROR_INTERNAL_ERROR && !standardOutput.empty())
+      std::fprintf(stderr, "the lost start wrote: \"%s\"\n", testing::ReadBytes(standardOutput).c_str());
+    SetLastError(error);
+    return made;
+  });
   if (!started) Fail("start " + Narrow(exe), error);
   process_ = info.hProcess;
   thread_ = info.hThread;

@@ -95,8 +95,10 @@ Ran RunProgram(const std::wstring& exe, const std::wstring& arguments, const std
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  const BOOL ok = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr,
-                                 current.c_str(), &startup, &started);
+  const BOOL ok = testing::StartProcess([&] {
+    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr, current.c_str(),
+                          &startup, &started);
+  });
   const DWORD error = GetLastError();
   for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(names[i], had[i] ? saved[i].c_str() : nullptr);
 
@@ -133,8 +135,10 @@ class IdleProcess {
     std::wstring commandLine = Quoted(VictimPath());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    EXPECT_TRUE(CreateProcessW(VictimPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_SUSPENDED, nullptr, nullptr, &startup, &process_))
+    EXPECT_TRUE(testing::StartProcess([&] {
+      return CreateProcessW(VictimPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &startup, &process_);
+    }))
         << GetLastError();
     // The handle a program passes to its helper.
     EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), process_.hProcess, GetCurrentProcess(), &inheritable_,
@@ -217,8 +221,10 @@ TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION helper{};
-  ASSERT_TRUE(CreateProcessW(space.Exe().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             space.Root().c_str(), &startup, &helper))
+  ASSERT_TRUE(testing::StartProcess([&] {
+    return CreateProcessW(space.Exe().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          space.Root().c_str(), &startup, &helper);
+  }))
       << GetLastError();
   CloseHandle(helper.hThread);
 

@@ -1,10 +1,11 @@
 #pragma once
 // Test support on Windows: the names in a folder, a file held open as another program holds it,
-// and the processes a process started.
+// starting a process, and the processes a process started.
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,25 @@ inline bool OthersMayWrite(const std::filesystem::path& path) {
   return OwnedHandle(CreateFileW(Literal(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, 0, nullptr))
       .Valid();
+}
+
+// Starts a process: `attempt` makes one start (CreateProcessW and whatever it needs afresh) and
+// returns what CreateProcessW returned. Under Wine a start is now and then lost before the new
+// process runs anything of its own, and CreateProcessW fails with ERROR_INTERNAL_ERROR, which
+// Windows does not give for a program that exists; such a start is made again, three attempts in
+// all, and each loss is said on standard error. The last error is the last attempt's.
+template <class Attempt>
+BOOL StartProcess(Attempt attempt) {
+  for (int made = 1;; ++made) {
+    if (attempt()) return TRUE;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || made == 3) {
+      SetLastError(error);
+      return FALSE;
+    }
+    std::fprintf(stderr, "a process start was lost before the program ran (%s); starting it again\n",
+                 SystemMessage(error).c_str());
+  }
 }
 
 // The processes still running that `parent` started. Throws std::runtime_error when the system
