@@ -53,6 +53,22 @@ void Fail(const std::string& action, const std::string& path, DWORD error) {
 
 namespace {
 
+// The text a system call writes into a buffer of the size it is given, the buffer grown until the
+// whole text fits: `call(buffer, size)` returns the length written, or when the buffer is too
+// small the size it needs or the size it was given, or 0 when it fails (and the text is then empty).
+template <class Call>
+std::wstring SystemText(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
+    if (n < text.size()) {
+      text.resize(n);
+      return text;
+    }
+    text.resize(std::max<std::size_t>(n, text.size() * 2));
+  }
+}
+
 // Every path reaches the system in the extended-length form, so that the names in it are taken
 // as they stand: "nul.qdx" is a profile, not the null device. One that is not full is made full
 // as a typed one is.
@@ -191,16 +207,9 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     identity.volume = id.volumeSerialNumber;
     std::copy(std::begin(id.fileId), std::end(id.fileId), identity.id.begin());
   }
-  std::wstring final(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n < final.size()) {
-      identity.finalPath = Narrow(std::wstring_view(final).substr(0, n));  // empty when it failed
-      break;
-    }
-    final.resize(n);
-  }
+  identity.finalPath = Narrow(SystemText([&file](wchar_t* buffer, DWORD size) {  // empty when it fails
+    return GetFinalPathNameByHandleW(file.Get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }));
   return identity;
 }
 
@@ -319,8 +328,7 @@ class Win32Platform : public Platform {
   }
 
   bool IsSameFile(const std::string& a, const std::string& b) override {
-    const std::optional<FileIdentity> x = IdentityOf(a), y = IdentityOf(b);
-    return x && y && IsSameIdentity(*x, *y);
+    return IsSameIdentity(IdentityOf(a), IdentityOf(b));
   }
 
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
@@ -358,23 +366,14 @@ class Win32Platform : public Platform {
 }  // namespace
 
 std::wstring FullPathName(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return {};
-    if (n < full.size()) return full.substr(0, n);
-    full.resize(n);
-  }
+  return SystemText(
+      [&path](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
 }
 
 std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) Fail("find the program's own path", "");
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
+  std::wstring path = SystemText([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+  if (path.empty()) Fail("find the program's own path", "");
+  return path;
 }
 
 std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
