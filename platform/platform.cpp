@@ -21,10 +21,10 @@ bool IsKnown(const std::array<std::uint8_t, 16>& id) {
 
 }  // namespace
 
-bool IsSameIdentity(const FileIdentity& a, const FileIdentity& b) {
-  if (a.folder != b.folder) return false;
-  if (IsKnown(a.id) && IsKnown(b.id)) return a.volume == b.volume && a.id == b.id;
-  return !a.finalPath.empty() && a.finalPath == b.finalPath;
+bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<FileIdentity>& b) {
+  if (!a || !b || a->folder != b->folder) return false;
+  if (IsKnown(a->id) && IsKnown(b->id)) return a->volume == b->volume && a->id == b->id;
+  return !a->finalPath.empty() && a->finalPath == b->finalPath;
 }
 
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {

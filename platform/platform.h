@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -84,10 +85,10 @@ struct FileIdentity {
   bool folder = false;
 };
 
-// True when both identities are of the same file or folder: by volume and number where both
-// numbers are known (some file systems have none, or cannot give one for every file), otherwise
-// by the paths the system resolves them to.
-bool IsSameIdentity(const FileIdentity& a, const FileIdentity& b);
+// True when both identities are known and of the same file or folder: by volume and number where
+// both numbers are known (some file systems have none, or cannot give one for every file),
+// otherwise by the paths the system resolves them to.
+bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<FileIdentity>& b);
 
 class Platform {
  public:

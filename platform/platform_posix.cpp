@@ -224,8 +224,7 @@ class PosixPlatform : public Platform {
   }
 
   bool IsSameFile(const std::string& a, const std::string& b) override {
-    const std::optional<FileIdentity> x = IdentityOf(a), y = IdentityOf(b);
-    return x && y && IsSameIdentity(*x, *y);
+    return IsSameIdentity(IdentityOf(a), IdentityOf(b));
   }
 
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {

@@ -314,7 +314,7 @@ TEST(Platform, FileIdentitiesCompareByNumberOrElseByFinalPath) {
   };
   const struct {
     const char* name;
-    FileIdentity a, b;
+    std::optional<FileIdentity> a, b;  // none: no such file
     bool same;
   } cases[] = {
       {"same volume and number", identity(7, 2, "C:\\a"), identity(7, 2, "C:\\b"), true},
@@ -326,6 +326,7 @@ TEST(Platform, FileIdentitiesCompareByNumberOrElseByFinalPath) {
       {"one number unknown, one path", identity(7, 0xFF, "C:\\a"), identity(7, 2, "C:\\a"), true},
       {"nothing known", identity(7, 0, ""), identity(7, 0, ""), false},
       {"a folder and a file", identity(7, 2, "C:\\a", true), identity(7, 2, "C:\\a"), false},
+      {"no such file", identity(7, 2, "C:\\a"), std::nullopt, false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsSameIdentity(c.a, c.b), c.same) << c.name;
 }
