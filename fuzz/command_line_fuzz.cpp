@@ -8,7 +8,7 @@
 //  - a line whose first token begins with "/" has no program name: it reads as it would after one;
 //  - an accepted /log: value is a file or no log, never a device or a stream of a file;
 //  - a line without a fault turns on exactly its switches, each known and given once, with
-//    their values; the removal helper's line is the switch and its three values alone;
+//    their values; the removal helper's line is the switch and its four values alone;
 //  - reading is deterministic.
 // The input is also read as a /log: path by itself. Any broken rule aborts, so libFuzzer keeps the
 // input as a crash.
@@ -188,9 +188,10 @@ bool Digits(const std::string& text) {
 void CheckAccepted(const CommandLine& read, std::string_view line) {
   const std::vector<std::string> arguments = Arguments(AfterName(line));
   if (read.removal) {
-    Check(arguments.size() == 4 && arguments[0] == "/zelvane-remove-after" && Digits(arguments[1]) &&
-              Digits(arguments[2]) && !arguments[3].empty() && read.removal->handle == arguments[1] &&
-              read.removal->processId == arguments[2] && read.removal->path == arguments[3],
+    Check(arguments.size() == 5 && arguments[0] == "/zelvane-remove-after" && Digits(arguments[1]) &&
+              Digits(arguments[2]) && Digits(arguments[3]) && !arguments[4].empty() &&
+              read.removal->handle == arguments[1] && read.removal->processId == arguments[2] &&
+              read.removal->image == arguments[3] && read.removal->path == arguments[4],
           "a removal helper's line is read from another line", line);
     return;
   }

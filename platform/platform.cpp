@@ -27,6 +27,12 @@ bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<Fi
   return !a->finalPath.empty() && a->finalPath == b->finalPath;
 }
 
+bool IsOnlyOurs(std::uint64_t before, std::uint64_t now, std::string_view text,
+                const std::optional<std::string>& tail) {
+  if (now <= before || now - before > text.size() || !tail) return false;
+  return *tail == text.substr(0, static_cast<std::size_t>(now - before));
+}
+
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {
   if (name.size() < suffix.size()) return false;
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

@@ -67,23 +67,41 @@ class FileListing {
   virtual std::string Next() = 0;
 };
 
-// A file that a report is appended to, held open from the first line to the last.
-class AppendFile {
- public:
-  virtual ~AppendFile() = default;
-  // Appends all of `text` at the end of the file and, with `flush`, makes sure that it has reached
-  // the disk (or the server of a share). When that cannot be done, the file is given back the
-  // length it had, so that it never ends in part of a text, and PlatformError says why.
-  virtual void Append(std::string_view text, bool flush = false) = 0;
-};
-
 // What the system knows a file or folder by, for telling whether two paths name the same one.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::array<std::uint8_t, 16> id{};  // its number on the volume; all 0 or all 1 bits: not known
   std::string finalPath;              // the path the system resolves it to; empty: not known
   bool folder = false;
+  std::uint32_t links = 0;            // the names it has (hard links); 0: not known
 };
+
+// A file that a report is appended to, held open from the first line to the last, and shared
+// with other writers: several runs may append to one log.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // Appends all of `text` in one write that the system places at the end of the file as it is
+  // then, whoever else appends, so that lines of several writers never mix; with `flush`, makes
+  // sure that it has reached the disk (or the server of a share). When that cannot be done,
+  // PlatformError says why, and what reached the file is taken back while the file still ends
+  // with it alone; otherwise it is left, and EndsWhole says so.
+  virtual void Append(std::string_view text, bool flush = false) = 0;
+  // False once a failed Append left bytes that could not be taken back: the file may then end
+  // inside a text.
+  virtual bool EndsWhole() const = 0;
+  // True when the file is empty or its last byte ends a line (or it cannot be read to tell).
+  virtual bool EndsWithLineBreak() = 0;
+  // The file that was opened, whatever name led to it. Throws PlatformError.
+  virtual FileIdentity Identity() = 0;
+};
+
+// After an append of `text` to a file that was `before` bytes long failed, and the file is now
+// `now` bytes long: whether what reached it is to be cut away, which is so only when everything
+// after `before` is the start of `text` (nobody else appended since). `tail` gives the bytes from
+// `before` to the end, or nothing when they cannot be read.
+bool IsOnlyOurs(std::uint64_t before, std::uint64_t now, std::string_view text,
+                const std::optional<std::string>& tail);
 
 // True when both identities are known and of the same file or folder: by volume and number where
 // both numbers are known (some file systems have none, or cannot give one for every file),
@@ -105,7 +123,7 @@ class Platform {
 
   // The folder the program runs from (no trailing separator but at a drive root).
   virtual std::string ProgramFolder() = 0;
-  // The running program's own executable, as a full path.
+  // The running program's own executable, as a full path: the name it was started by.
   virtual std::string ProgramFile() = 0;
 
   // The full form of a path a person typed, as the system means it: taken from the current
@@ -114,9 +132,12 @@ class Platform {
   // PlatformError.
   virtual std::string FullPath(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
+  // The existing file or folder at `path`, links followed; nothing when there is none or the
+  // system cannot tell.
+  virtual std::optional<FileIdentity> IdentityOf(const std::string& path) = 0;
   // True when both paths name the same existing file, or the same existing folder, however each
   // is written (letter case, short names, links).
-  virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
+  bool IsSameFile(const std::string& a, const std::string& b) { return IsSameIdentity(IdentityOf(a), IdentityOf(b)); }
 
   // Opens the file at `path` for appending, creating it when there is none. Throws PlatformError.
   virtual std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) = 0;
@@ -126,9 +147,9 @@ class Platform {
   // The local date and time, as "2026-12-07 14:20:05".
   virtual std::string LocalTimestamp() = 0;
 
-  // Arranges that the running program's own executable (its image, whatever its name) is
-  // removed once the program has ended; the caller then ends the program. Nothing else is ever
-  // removed. Throws PlatformError, with the path and the reason, when the removal cannot succeed
+  // Arranges that the running program's own executable (its image, whatever its name, and
+  // whatever has been put at that name since it started) is removed once the program has ended;
+  // the caller then ends the program. Nothing else is ever removed or started. Throws PlatformError, with the path and the reason, when the removal cannot succeed
   // (no right to delete the file, a read-only medium, another program holding it).
   virtual void RemoveProgramAfterExit() = 0;
 };
@@ -136,21 +157,22 @@ class Platform {
 Platform& SystemPlatform();
 
 // The switch of the line RemoveProgramAfterExit starts its helper with:
-//   "<copy of the program>" /zelvane-remove-after <handle> <process id> "<path>"
+//   "<copy of the program>" /zelvane-remove-after <process> <process id> <image> "<path>"
 inline constexpr char kRemovalSwitch[] = "/zelvane-remove-after";
 
 // The values of the helper's line, as they stand on it.
 struct RemovalRequest {
   std::string handle;     // an inherited handle to the process that asked, in decimal
   std::string processId;  // that process's id, in decimal
-  std::string path;       // the file to remove once that process has ended
+  std::string image;      // an inherited handle, in decimal, to the file to remove, open for deletion
+  std::string path;       // where that file was when the removal was asked for, to name it by
 };
 
-// When `request` is one RemoveProgramAfterExit made (the handle is an inherited handle to the
-// process named by the id), works as the helper that removes the program once it has ended, and
-// returns true: the caller then ends at once. A file still held by another program is tried again
-// for `patience`; a removal that fails then is shown by the helper itself. Otherwise false, having
-// done nothing.
+// When `request` is one RemoveProgramAfterExit made (the handles are inherited handles to the
+// process named by the id and to a file on a disk), works as the helper that removes that file
+// through its handle once the process has ended, and returns true: the caller then ends at once.
+// A file still held by another program is waited for for `patience`; a removal that fails is
+// shown by the helper itself, in a box of its own. Otherwise false, having done nothing.
 bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds patience = std::chrono::seconds(10));
 
 // For a run that nobody watches: no failure of the program, a crash included, shows a box or

@@ -139,42 +139,94 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
-// A log, appended to through one descriptor; a write that fails is taken back to the length
-// before it.
+std::optional<FileIdentity> IdentityOfStat(const struct stat& st, std::string finalPath) {
+  FileIdentity identity;
+  identity.folder = S_ISDIR(st.st_mode);
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.links = static_cast<std::uint32_t>(st.st_nlink);
+  const auto inode = static_cast<std::uint64_t>(st.st_ino);
+  for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(inode >> (8 * i));
+  identity.finalPath = std::move(finalPath);
+  return identity;
+}
+
+std::string RealPath(const std::string& path) {
+  std::string out;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    out = real;
+    std::free(real);
+  }
+  return out;
+}
+
+// A log, appended to through one descriptor opened with O_APPEND, so that every write lands whole
+// at the end of the file whoever else appends; opened for reading too where that is allowed, to
+// see how it ends and what a failed write left there.
 class PosixAppendFile : public AppendFile {
  public:
-  explicit PosixAppendFile(const std::string& path)
-      : path_(path), fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)) {
+  explicit PosixAppendFile(const std::string& path) : path_(path) {
+    fd_.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd_.Valid() && errno == EACCES) {
+      readable_ = false;
+      fd_.Reset(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    }
     if (!fd_.Valid()) Fail("open the file for appending", path_, errno);
   }
 
   void Append(std::string_view text, bool flush) override {
-    struct stat st {};
-    if (::fstat(fd_.Get(), &st) != 0) Fail("write to the file", path_, errno);
+    const std::optional<std::uint64_t> before = Size();
     if (WriteAll(fd_.Get(), text) && (!flush || ::fdatasync(fd_.Get()) == 0 || errno == EINVAL)) return;
     const int error = errno;
-    [[maybe_unused]] const int ignored = ::ftruncate(fd_.Get(), st.st_size);
-    Fail("write to the file", path_, error);
+    std::string reason = std::strerror(error);
+    const std::optional<std::uint64_t> now = Size();
+    if (before && now && *now == *before) throw PlatformError("write to the file", path_, reason);
+    std::optional<std::string> tail;
+    if (before && now && readable_ && *now > *before && *now - *before <= text.size()) {
+      tail.emplace(static_cast<std::size_t>(*now - *before), '\0');
+      if (::pread(fd_.Get(), tail->data(), tail->size(), static_cast<off_t>(*before)) != static_cast<ssize_t>(tail->size()))
+        tail.reset();
+    }
+    if (!before || !now || !IsOnlyOurs(*before, *now, text, tail)) {
+      whole_ = false;
+    } else if (::ftruncate(fd_.Get(), static_cast<off_t>(*before)) != 0) {
+      whole_ = false;
+      reason += std::string(". Taking back what reached the log failed too: ") + std::strerror(errno);
+    }
+    throw PlatformError("write to the file", path_, reason);
+  }
+
+  bool EndsWhole() const override { return whole_; }
+
+  bool EndsWithLineBreak() override {
+    const std::optional<std::uint64_t> size = Size();
+    char last = '\n';
+    if (size && *size > 0 && readable_ && ::pread(fd_.Get(), &last, 1, static_cast<off_t>(*size - 1)) != 1) last = '\n';
+    return last == '\n';
+  }
+
+  FileIdentity Identity() override {
+    struct stat st {};
+    if (::fstat(fd_.Get(), &st) != 0) Fail("tell which file the log is", path_, errno);
+    return *IdentityOfStat(st, RealPath("/proc/self/fd/" + std::to_string(fd_.Get())));
   }
 
  private:
+  std::optional<std::uint64_t> Size() const {
+    struct stat st {};
+    if (::fstat(fd_.Get(), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
   std::string path_;
   OwnedFd fd_;
+  bool readable_ = true;
+  bool whole_ = true;
 };
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  FileIdentity identity;
-  identity.folder = S_ISDIR(st.st_mode);
-  identity.volume = static_cast<std::uint64_t>(st.st_dev);
-  const auto inode = static_cast<std::uint64_t>(st.st_ino);
-  for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(inode >> (8 * i));
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    identity.finalPath = real;
-    std::free(real);
-  }
-  return identity;
+  return IdentityOfStat(st, RealPath(path));
 }
 
 class PosixListing : public FileListing {
@@ -223,9 +275,7 @@ class PosixPlatform : public Platform {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  bool IsSameFile(const std::string& a, const std::string& b) override {
-    return IsSameIdentity(IdentityOf(a), IdentityOf(b));
-  }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override { return zelvane::IdentityOf(path); }
 
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
     return std::make_unique<PosixAppendFile>(path);

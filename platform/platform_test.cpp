@@ -4,7 +4,9 @@
 
 #include "platform/text.h"
 #ifdef _WIN32
+#include "platform/failure_win32.h"
 #include "platform/listing_win32.h"
+#include "platform/log_file_win32.h"
 #else
 #include "platform/listing_posix.h"
 #endif
@@ -19,6 +21,8 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <map>
+#include <thread>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -63,16 +67,37 @@ TEST(Platform, WriteAtOverwritesExtendsAndNeverShortens) {
 TEST(Platform, AppendsToAFileCreatingIt) {
   TempFolder folder;
   const std::string log = folder.File("run log \xC3\xA9.txt");
-  WriteBytes(FromUtf8(log), "before\r\n");
-  for (const char* first : {"first\r\n", ""}) {
+  WriteBytes(FromUtf8(log), "before");
+  for (const char* first : {"\r\nfirst\r\n", ""}) {
     const auto file = SystemPlatform().OpenForAppending(log);
+    EXPECT_EQ(file->EndsWithLineBreak(), *first == 0);
     file->Append(first);
     SystemPlatform().OpenForAppending(log)->Append("meanwhile\r\n");  // another writer: at the end all the same
     file->Append("second \xE2\x82\xAC\r\n", true);
+    EXPECT_TRUE(file->EndsWhole());
+    EXPECT_TRUE(IsSameIdentity(file->Identity(), SystemPlatform().IdentityOf(log)));
   }
   EXPECT_EQ(ReadBytes(FromUtf8(log)), "before\r\nfirst\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\n");
   EXPECT_THROW(SystemPlatform().OpenForAppending(folder.File("no such folder") + SystemPlatform().Separator() + "log.txt"),
                PlatformError);
+
+  // Two runs appending to one log at once: every line of each arrives whole, once.
+  const std::string shared = folder.File("shared.log");
+  constexpr int kLines = 3000;
+  const auto writer = [&](char who) {
+    const auto file = SystemPlatform().OpenForAppending(shared);
+    for (int i = 0; i < kLines; ++i) file->Append(std::string(1, who) + " line " + std::to_string(i) + " of a run\r\n");
+  };
+  std::thread one(writer, 'a'), two(writer, 'b');
+  one.join();
+  two.join();
+  std::map<std::string, int> lines;
+  const std::string written = ReadBytes(FromUtf8(shared));
+  for (std::size_t at = 0, end; (end = written.find("\r\n", at)) != std::string::npos; at = end + 2)
+    ++lines[written.substr(at, end - at)];
+  EXPECT_EQ(written.size(), 2u * (kLines * 18 + 10 * 1 + 90 * 2 + 900 * 3 + 2000 * 4)) << "bytes were lost or overwritten";
+  EXPECT_EQ(lines.size(), 2u * kLines);
+  for (const auto& [line, times] : lines) EXPECT_EQ(times, 1) << line;
 #ifndef _WIN32
   // A text that does not fit (a file size limit, as a full disk) is taken back whole.
   const rlimit limit{static_cast<rlim_t>(ReadBytes(FromUtf8(log)).size() + 10), RLIM_INFINITY}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -83,8 +108,89 @@ TEST(Platform, AppendsToAFileCreatingIt) {
   EXPECT_THROW(file->Append("a line longer than ten bytes\r\n"), PlatformError);
   setrlimit(RLIMIT_FSIZE, &unlimited);
   EXPECT_EQ(ReadBytes(FromUtf8(log)), before);
+  EXPECT_TRUE(file->EndsWhole());
 #endif
 }
+
+// What a failed append left is cut away only while the file ends with it alone.
+TEST(Platform, AFailedAppendIsTakenBackOnlyWhileNobodyAppendedAfterIt) {
+  const std::string text = "upgraded: b.qdx\r\n";
+  const struct {
+    const char* name;
+    std::uint64_t now;  // the file was 100 bytes long before the append
+    std::optional<std::string> tail;
+    bool takeBack;
+  } cases[] = {
+      {"part of it", 104, "upgr", true},
+      {"all of it, the flush failed", 100 + text.size(), text, true},
+      {"another writer's line instead", 108, "other\r\n", false},
+      {"ours, then another writer's", 100 + text.size() + 7, text + "other\r\n", false},
+      {"more than it", 100 + text.size() + 1, std::nullopt, false},
+      {"what is there cannot be read", 105, std::nullopt, false},
+      {"the file was cut shorter", 90, std::nullopt, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsOnlyOurs(100, c.now, text, c.tail), c.takeBack) << c.name;
+}
+
+#ifdef _WIN32
+std::string other;  // a line another writer appends while a write of the log fails
+HANDLE otherLog = INVALID_HANDLE_VALUE;
+
+BOOL WINAPI WriteHalfThenFill(HANDLE file, LPCVOID data, DWORD size, LPDWORD n, LPOVERLAPPED) {
+  if (otherLog != INVALID_HANDLE_VALUE) WriteFile(otherLog, other.data(), static_cast<DWORD>(other.size()), n, nullptr);
+  WriteFile(file, data, size / 2, n, nullptr);
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+BOOL WINAPI FlushFails(HANDLE) {
+  SetLastError(ERROR_NETNAME_DELETED);
+  return FALSE;
+}
+
+// The Windows log's take-back and flush, through the calls that write and flush it.
+TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
+  const auto partThenFull = WriteHalfThenFill;
+  const auto flushFails = FlushFails;
+  const struct {
+    const char* name;
+    LogCalls calls;
+    bool anotherWriter;
+    DWORD reason;
+    bool whole;
+  } cases[] = {
+      {"half written, the disk full", {partThenFull, FlushFileBuffers}, false, ERROR_DISK_FULL, true},
+      {"written, the flush failed", {WriteFile, flushFails}, false, ERROR_NETNAME_DELETED, true},
+      {"half written after another writer's line", {partThenFull, FlushFileBuffers}, true, ERROR_DISK_FULL, false},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string log = folder.File("run.log");
+    WriteBytes(FromUtf8(log), "heading\r\n");
+    other = c.anotherWriter ? "another run's line\r\n" : "";
+    const std::unique_ptr<AppendFile> file = OpenLogFile(log, c.calls);
+    const std::unique_ptr<AppendFile> second = SystemPlatform().OpenForAppending(log);
+    otherLog = c.anotherWriter ? CreateFileW(Literal(FromUtf8(log)).c_str(), FILE_APPEND_DATA, 7, nullptr, OPEN_EXISTING, 0, nullptr)
+                               : INVALID_HANDLE_VALUE;
+    try {
+      file->Append("upgraded: a profile with a long name.qdx\r\n", true);
+      ADD_FAILURE() << "the failure was not reported";
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Reason(), SystemMessage(c.reason));
+    }
+    if (otherLog != INVALID_HANDLE_VALUE) CloseHandle(otherLog);
+    otherLog = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(file->EndsWhole(), c.whole);
+    const std::string after = ReadBytes(FromUtf8(log));
+    if (c.whole) {
+      EXPECT_EQ(after, "heading\r\n");
+    } else {
+      EXPECT_EQ(after.rfind("heading\r\n" + other, 0), 0u) << "another writer's line was cut away: " << after;
+    }
+  }
+}
+#endif
 
 TEST(Platform, ReadsAnywhereAndTruncates) {
   TempFolder folder;

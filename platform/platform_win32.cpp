@@ -13,6 +13,7 @@
 
 #include "platform/failure_win32.h"
 #include "platform/listing_win32.h"
+#include "platform/log_file_win32.h"
 #include "platform/owned_handle_win32.h"
 #include "platform/paths_win32.h"
 #include "platform/platform.h"
@@ -44,11 +45,25 @@ std::string SystemMessage(unsigned long error) {
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
     message.pop_back();
   if (message.empty()) return "system error " + std::to_string(error);
+  // Inserts ("%1", "%2!s!") stand for names the message is not given here.
+  for (std::size_t at; (at = message.find(L'%')) != std::wstring::npos;) {
+    std::size_t end = at + 1;
+    while (end < message.size() && message[end] >= L'0' && message[end] <= L'9') ++end;
+    if (end == at + 1) {
+      message.erase(at, 1);  // "%%", "%n" and the like: the character itself
+      continue;
+    }
+    if (end < message.size() && message[end] == L'!') {
+      const std::size_t close = message.find(L'!', end + 1);
+      end = close == std::wstring::npos ? message.size() : close + 1;
+    }
+    message.replace(at, end - at, L"the file");
+  }
   return Narrow(message);
 }
 
-void Fail(const std::string& action, const std::string& path, DWORD error) {
-  throw PlatformError(action, path, SystemMessage(error));
+void Fail(std::string_view action, std::string_view path, DWORD error) {
+  throw PlatformError(std::string(action), std::string(path), SystemMessage(error));
 }
 
 namespace {
@@ -76,15 +91,14 @@ std::wstring SystemPath(const std::string& path) {
   return Widen(ExtendedLengthPath(IsFullPath(path) ? path : Narrow(FullPathName(Widen(path)))));
 }
 
-// ERROR_SUCCESS, or why not all of `text` could be written; `atEnd`: at the end of the file,
-// whoever else appends to it.
-DWORD WriteAll(HANDLE file, std::string_view text, bool atEnd = false) {
+using WriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+// ERROR_SUCCESS, or why not all of `text` could be written, each piece where the handle writes it.
+DWORD WriteAll(HANDLE file, std::string_view text, WriteCall write = WriteFile) {
   while (!text.empty()) {
-    OVERLAPPED end{};
-    end.Offset = end.OffsetHigh = 0xFFFFFFFF;  // the end of the file, as it then is
     DWORD n = 0;
     const auto want = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 24));
-    if (!WriteFile(file, text.data(), want, &n, atEnd ? &end : nullptr)) return GetLastError();
+    if (!write(file, text.data(), want, &n, nullptr)) return GetLastError();
     if (n == 0) return ERROR_WRITE_FAULT;
     text.remove_prefix(n);
   }
@@ -119,10 +133,10 @@ class Win32ProfileFile : public ProfileFile {
     }
     if (!handle_.Valid()) {
       handle_.Reset(open(GENERIC_READ));
-      if (!handle_.Valid()) Fail("open the file for reading", path_);
+      if (!handle_.Valid()) Fail("open the file for reading", path_, GetLastError());
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_);
+    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_, GetLastError());
     size_ = static_cast<std::uint64_t>(size.QuadPart);
   }
 
@@ -135,8 +149,9 @@ class Win32ProfileFile : public ProfileFile {
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 24));
       if (!ReadFile(handle_.Get(), into + done, want, &n, &at)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) break;
-        Fail("read the file", path_);
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) break;
+        Fail("read the file", path_, error);
       }
       if (n == 0) break;
       done += n;
@@ -151,7 +166,7 @@ class Win32ProfileFile : public ProfileFile {
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
       written_ = true;  // a call that fails may have changed the file all the same
-      if (!WriteFile(handle_.Get(), bytes.data(), want, &n, &at)) Fail("write to the file", path_);
+      if (!WriteFile(handle_.Get(), bytes.data(), want, &n, &at)) Fail("write to the file", path_, GetLastError());
       if (n == 0) Fail("write to the file", path_, ERROR_WRITE_FAULT);
       bytes.remove_prefix(n);
       offset += n;
@@ -164,11 +179,11 @@ class Win32ProfileFile : public ProfileFile {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
     if (!SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end))
-      Fail("restore the length of the file", path_);
+      Fail("restore the length of the file", path_, GetLastError());
   }
 
   void Close() override {
-    if (!handle_.Close()) Fail("close the file", path_);
+    if (!handle_.Close()) Fail("close the file", path_, GetLastError());
   }
 
  private:
@@ -186,59 +201,137 @@ class Win32ProfileFile : public ProfileFile {
   bool written_ = false;
 };
 
-// FILE_ID_INFO, which the headers give only to programs that need Windows 8: on Windows 7 the
-// call fails, and the identity is then told by its final path.
-struct FileIdInfo {
-  ULONGLONG volumeSerialNumber;
-  BYTE fileId[16];
-};
-constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
-
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  const OwnedHandle file(CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
-  FileIdentity identity;
-  identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  FileIdInfo id{};
-  if (GetFileInformationByHandleEx(file.Get(), kFileIdInfo, &id, sizeof id)) {
-    identity.volume = id.volumeSerialNumber;
-    std::copy(std::begin(id.fileId), std::end(id.fileId), identity.id.begin());
-  }
-  identity.finalPath = Narrow(SystemText([&file](wchar_t* buffer, DWORD size) {  // empty when it fails
-    return GetFinalPathNameByHandleW(file.Get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  }));
-  return identity;
+// Up to `size` bytes of `file` from `offset`; nothing when they cannot be read.
+std::optional<std::string> ReadFrom(HANDLE file, std::uint64_t offset, std::size_t size) {
+  std::string bytes(size, '\0');
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  if (!ReadFile(file, bytes.data(), static_cast<DWORD>(size), &n, &at) && GetLastError() != ERROR_HANDLE_EOF)
+    return std::nullopt;
+  bytes.resize(n);
+  return bytes;
 }
 
-// A log, held open for the whole run, shared with readers and other writers. Written at the end
-// of the file whoever else appends; a write that fails is taken back to the length before it.
+std::optional<std::uint64_t> SizeOf(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Held by a run of Zelvane while it appends to a log and, should that fail, takes it back: a lock
+// of one byte far beyond any end a log can have, so that it never stands in the way of reading or
+// writing the log itself. Windows appends an append-only handle's writes whole anyway; the lock
+// makes another run wait until a failed write has been taken back, and serves where appending is
+// done by a seek and a write (Wine). Waited for at most kWait, then done without: a run that hangs
+// holding it must not stop the others.
+class AppendLock {
+ public:
+  explicit AppendLock(HANDLE file) : file_(file) {
+    for (DWORD waited = 0; !locked_ && waited < kWaitMs; waited += kPauseMs) {
+      OVERLAPPED at = Region();
+      locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+      if (!locked_ && GetLastError() != ERROR_LOCK_VIOLATION) return;  // no locks here: write without
+      if (!locked_) Sleep(kPauseMs);
+    }
+  }
+  ~AppendLock() {
+    OVERLAPPED at = Region();
+    if (locked_) UnlockFileEx(file_, 0, 1, 0, &at);
+  }
+  AppendLock(const AppendLock&) = delete;
+  AppendLock& operator=(const AppendLock&) = delete;
+
+ private:
+  static constexpr DWORD kWaitMs = 10000, kPauseMs = 1;
+  static OVERLAPPED Region() {
+    OVERLAPPED at{};
+    at.Offset = 0xFFFFFFF0;
+    at.OffsetHigh = 0x7FFFFFFF;
+    return at;
+  }
+  HANDLE file_;
+  bool locked_ = false;
+};
+
+// A log, held open for the whole run and shared with readers, other writers and a rotation that
+// renames or deletes it. It is opened for appending only (FILE_APPEND_DATA without
+// FILE_WRITE_DATA): the system then writes each text whole at the end of the file as it is at that
+// moment, so that lines of two runs appending to one log never overwrite or cut each other. Read
+// access too, where it is granted: to see how the log ends, and what a failed write left there.
 class Win32AppendFile : public AppendFile {
  public:
-  explicit Win32AppendFile(const std::string& path)
-      : path_(path),
-        handle_(CreateFileW(SystemPath(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    if (!handle_.Valid()) Fail("open the file for appending", path_);
+  Win32AppendFile(const std::string& path, LogCalls calls) : path_(path), calls_(calls) {
+    const std::wstring systemPath = SystemPath(path);
+    const auto open = [&](DWORD access) {
+      return CreateFileW(systemPath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    handle_.Reset(open(FILE_READ_DATA));
+    if (!handle_.Valid() && GetLastError() == ERROR_ACCESS_DENIED) {
+      readable_ = false;
+      handle_.Reset(open(0));
+    }
+    if (!handle_.Valid()) Fail("open the file for appending", path_, GetLastError());
   }
 
   void Append(std::string_view text, bool flush) override {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("write to the file", path_);
-    DWORD error = WriteAll(handle_.Get(), text, true);
-    if (error == ERROR_SUCCESS && flush && !FlushFileBuffers(handle_.Get())) error = GetLastError();
+    const AppendLock lock(handle_.Get());
+    const std::optional<std::uint64_t> before = SizeOf(handle_.Get());
+    DWORD error = WriteAll(handle_.Get(), text, calls_.write);
+    if (error == ERROR_SUCCESS && flush && !calls_.flush(handle_.Get())) error = GetLastError();
     if (error == ERROR_SUCCESS) return;
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile = size;
-    SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end);
-    Fail("write to the file", path_, error);
+    std::string reason = SystemMessage(error);
+    TakeBack(before, text, reason);
+    throw PlatformError("write to the file", path_, reason);
+  }
+
+  bool EndsWhole() const override { return whole_; }
+
+  bool EndsWithLineBreak() override {
+    const std::optional<std::uint64_t> size = SizeOf(handle_.Get());
+    if (!size || *size == 0 || !readable_) return true;
+    const std::optional<std::string> last = ReadFrom(handle_.Get(), *size - 1, 1);
+    return !last || last->empty() || last->back() == '\n';
+  }
+
+  FileIdentity Identity() override {
+    std::optional<FileIdentity> identity = IdentityOfHandle(handle_.Get());
+    if (!identity) Fail("tell which file the log is", path_, GetLastError());
+    return *identity;
   }
 
  private:
+  // After a failed append: what reached the file is cut away while the file ends with it alone.
+  // Otherwise (another writer appended after it, or nobody can tell) it is left where it is.
+  void TakeBack(std::optional<std::uint64_t> before, std::string_view text, std::string& reason) {
+    const std::optional<std::uint64_t> now = SizeOf(handle_.Get());
+    if (before && now && *now == *before) return;  // nothing reached it
+    const std::optional<std::string> tail =
+        before && now && readable_ && *now > *before && *now - *before <= text.size()
+            ? ReadFrom(handle_.Get(), *before, static_cast<std::size_t>(*now - *before))
+            : std::nullopt;
+    if (!before || !now || !IsOnlyOurs(*before, *now, text, tail)) {
+      whole_ = false;
+      return;
+    }
+    const OwnedHandle cut(ReOpenFile(handle_.Get(), FILE_WRITE_DATA | SYNCHRONIZE, kShareAll, 0));
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(*before);
+    if (cut.Valid() && SetFileInformationByHandle(cut.Get(), FileEndOfFileInfo, &end, sizeof end)) return;
+    const DWORD error = GetLastError();
+    whole_ = false;
+    reason += " Taking back what reached the log failed too: " + SystemMessage(error);
+  }
+
   std::string path_;
+  LogCalls calls_;
   OwnedHandle handle_;
+  bool readable_ = true;
+  bool whole_ = true;
 };
 
 // The unhandled fault of any thread ends the process with the fault's code, before the system's
@@ -280,7 +373,10 @@ class Win32Listing : public FileListing {
       const bool ordinary = !(data_.dwFileAttributes &
                               (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
       pending_ = findNext_(find_, &data_) != 0;
-      if (!pending_ && GetLastError() != ERROR_NO_MORE_FILES) Fail("list the folder", folder_);
+      if (!pending_) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_NO_MORE_FILES) Fail("list the folder", folder_, error);
+      }
       if (ordinary && EndsWithNoCase(name, extension_)) return name;
     }
     return {};
@@ -296,6 +392,18 @@ class Win32Listing : public FileListing {
 
 class Win32Platform : public Platform {
  public:
+  // The running image is held from the start, sharing reading and deletion, so that its removal
+  // later acts on this file, whatever has been renamed or put at its name meanwhile.
+  Win32Platform() {
+    try {
+      image_.Reset(CreateFileW(SystemPath(Narrow(ModulePath())).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+      if (!image_.Valid()) imageError_ = GetLastError();
+    } catch (const PlatformError&) {
+      imageError_ = ERROR_FILE_NOT_FOUND;
+    }
+  }
+
   char Separator() const override { return '\\'; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
@@ -318,7 +426,7 @@ class Win32Platform : public Platform {
 
   std::string FullPath(const std::string& path) override {
     const std::wstring full = FullPathName(Widen(path));
-    if (full.empty()) Fail("find the full path", path);
+    if (full.empty()) Fail("find the full path", path, GetLastError());
     return Narrow(full);
   }
 
@@ -327,13 +435,9 @@ class Win32Platform : public Platform {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
-  bool IsSameFile(const std::string& a, const std::string& b) override {
-    return IsSameIdentity(IdentityOf(a), IdentityOf(b));
-  }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override { return IdentityOfPath(SystemPath(path)); }
 
-  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
-    return std::make_unique<Win32AppendFile>(path);
-  }
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override { return OpenLogFile(path); }
 
   void WriteToStandardOutput(std::string_view text) override {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -358,9 +462,13 @@ class Win32Platform : public Platform {
   }
 
   void RemoveProgramAfterExit() override {
-    const std::string image = Narrow(ModulePath());
-    RemoveImageAfterExit(SystemPath(image), PlainPath(image));
+    if (!image_.Valid()) Fail("remove the program", ProgramFile(), imageError_);
+    RemoveImageAfterExit(image_.Get());
   }
+
+ private:
+  OwnedHandle image_;
+  DWORD imageError_ = ERROR_SUCCESS;  // why the image could not be held
 };
 
 }  // namespace
@@ -372,8 +480,48 @@ std::wstring FullPathName(const std::wstring& path) {
 
 std::wstring ModulePath() {
   std::wstring path = SystemText([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
-  if (path.empty()) Fail("find the program's own path", "");
+  if (path.empty()) Fail("find the program's own path", "", GetLastError());
   return path;
+}
+
+// FILE_ID_INFO, which the headers give only to programs that need Windows 8: on Windows 7 the
+// call fails, and the identity is then told by the volume's serial number and the file's index.
+struct FileIdInfo {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  FileIdentity identity;
+  identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  identity.links = info.nNumberOfLinks;
+  FileIdInfo id{};
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof id)) {
+    identity.volume = id.volumeSerialNumber;
+    std::copy(std::begin(id.fileId), std::end(id.fileId), identity.id.begin());
+  } else {
+    identity.volume = info.dwVolumeSerialNumber;
+    const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(index >> (8 * i));
+  }
+  identity.finalPath = Narrow(SystemText([file](wchar_t* buffer, DWORD size) {  // empty when it fails
+    return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }));
+  return identity;
+}
+
+std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath) {
+  const OwnedHandle file(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return std::nullopt;
+  return IdentityOfHandle(file.Get());
+}
+
+std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, LogCalls calls) {
+  return std::make_unique<Win32AppendFile>(path, calls);
 }
 
 std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,

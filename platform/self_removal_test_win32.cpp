@@ -212,12 +212,32 @@ TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
   std::cout << "reason given: " << lines[3] << "\n";
 }
 
+// The file a helper is to remove, open for deletion through an inheritable handle, as the program
+// passes it.
+class Doomed {
+ public:
+  explicit Doomed(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    handle_ = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
+  }
+  ~Doomed() { CloseHandle(handle_); }
+  Doomed(const Doomed&) = delete;
+  Doomed& operator=(const Doomed&) = delete;
+  std::wstring Handle() const { return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle_)); }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
 TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {
   Workspace space;
   const std::wstring target = space.NewFile(L"target \u00e9.qdx");
   IdleProcess parent;
+  std::optional<Doomed> doomed(std::in_place, target);
   std::wstring commandLine = Quoted(space.Exe()) + L" " + kHelperSwitch + L" " + parent.Handle() + L" " +
-                             parent.Id() + L" " + Quoted(target);
+                             parent.Id() + L" " + doomed->Handle() + L" " + Quoted(target);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION helper{};
@@ -227,6 +247,7 @@ TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {
   }))
       << GetLastError();
   CloseHandle(helper.hThread);
+  doomed.reset();  // the helper's own is the one left
 
   // While the process it waits for lives, the helper neither ends nor removes anything. Given two
   // seconds, a helper that did not wait would have started, removed the file and ended; one that
@@ -250,18 +271,23 @@ TEST(SelfRemoval, TheHelperLeavesAloneWhatItCannotTrust) {
   Workspace space;
   const std::wstring target = space.NewFile(L"target.qdx");
   IdleProcess parent;  // never ends of its own: a helper waiting for it would be stopped by the test
+  const Doomed doomed(target);
   const std::wstring ours = std::to_wstring(GetCurrentProcessId());
+  const std::wstring p = parent.Handle(), id = parent.Id(), file = doomed.Handle(), path = Quoted(target);
   const std::wstring cases[] = {
       L"",
-      parent.Handle() + L" " + parent.Id(),
-      parent.Handle() + L" " + parent.Id() + L" " + Quoted(target) + L" more",
-      L"abc " + parent.Id() + L" " + Quoted(target),
-      L"-" + parent.Handle() + L" " + parent.Id() + L" " + Quoted(target),
-      parent.Handle() + L"0000000000000000000000 " + parent.Id() + L" " + Quoted(target),
-      parent.Handle() + L" " + ours + L" " + Quoted(target),  // not the process the handle is for
-      parent.Handle() + L" 0 " + Quoted(target),
-      L"0 " + parent.Id() + L" " + Quoted(target),
-      parent.Handle() + L" " + parent.Id() + L" \"\"",
+      p + L" " + id,
+      p + L" " + id + L" " + path,                     // no handle to the file
+      p + L" " + id + L" " + file + L" " + path + L" more",
+      L"abc " + id + L" " + file + L" " + path,
+      L"-" + p + L" " + id + L" " + file + L" " + path,
+      p + L"0000000000000000000000 " + id + L" " + file + L" " + path,
+      p + L" " + ours + L" " + file + L" " + path,     // not the process the handle is for
+      p + L" 0 " + file + L" " + path,
+      L"0 " + id + L" " + file + L" " + path,
+      p + L" " + id + L" " + p + L" " + path,          // the file's handle is the process's
+      p + L" " + id + L" 0 " + path,
+      p + L" " + id + L" " + file + L" \"\"",
   };
   for (const std::wstring& arguments : cases) {
     const Ran run = RunProgram(space.Exe(), std::wstring(kHelperSwitch) + L" " + arguments, space.Temp(),

@@ -3,12 +3,15 @@
 //
 // Windows refuses to delete the file of a running program (ERROR_ACCESS_DENIED), so another
 // process has to do it after the program has gone. That process is a copy of the program itself,
-// started in a special mode:
+// started in a special mode. Everything is done through the handle to the running image that the
+// program took when it started (sharing reading and deletion), never through its name: a file
+// renamed meanwhile is still the one removed, and whatever was put at its old name is neither
+// removed nor started.
 //
-//  0. First the image is opened for deletion and closed again: when that is refused (no right to
-//     delete it, a read-only medium, another program holding it), the user is told at once and
-//     nothing else happens.
-//  1. The running image (GetModuleFileNameW) is copied to a fresh file in the temporary folder
+//  0. The image is opened again through that handle (ReOpenFile) for deletion: when that is
+//     refused (no right to delete it, a read-only medium, another program holding it), the user
+//     is told at once and nothing else happens.
+//  1. The image is copied, through the held handle, to a fresh file in the temporary folder
 //     (GetTempFileNameW, prefix "zlv").
 //  2. Before anything is written to it, the copy is opened with FILE_FLAG_DELETE_ON_CLOSE and
 //     access DELETE only, sharing reading, writing and deletion. The copy is written through a
@@ -16,18 +19,20 @@
 //     image for execution sharing only reading and deletion, so no writer may remain.
 //  3. The copy is started (DETACHED_PROCESS, outside the program's job when the job allows it,
 //     in the temporary folder so that it holds nothing in the program's folder) with
-//         "<copy>" /zelvane-remove-after <handle> <process id> "<path>"
-//     where <handle> is an inheritable SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION handle to
-//     the program's process. Only that handle is inherited (PROC_THREAD_ATTRIBUTE_HANDLE_LIST;
-//     plain inheritance where the list cannot be set up, the program holding no other inheritable
-//     handle then).
+//         "<copy>" /zelvane-remove-after <process> <process id> <image> "<path>"
+//     where <process> is an inheritable SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION handle to
+//     the program's process, <image> the handle of step 0 and <path> where the image is, for
+//     messages. Only those two handles are inherited (PROC_THREAD_ATTRIBUTE_HANDLE_LIST). The
+//     program lets the helper take the foreground, for the box it may have to show.
 //  4. The program closes its handles, the delete-on-close one last, and ends.
 //  5. In the copy, the program reads that line as it reads any command line, and
-//     RunAsRemovalHelper checks that the handle is an inherited handle to the process whose id it
-//     was given, waits for that process to end (at most five minutes), deletes <path>
-//     (retrying for up to ten seconds while the file is still locked), checks that it is gone and
-//     ends. When it is not, it says so in a message box of its own: the program that asked has
-//     ended by then.
+//     RunAsRemovalHelper checks that the handles are inherited ones, to the process whose id it
+//     was given and to a file on a disk, waits for that process to end (at most five minutes),
+//     marks the image deleted through its handle (FileDispositionInfo; retried for up to ten
+//     seconds while the file is still locked, a read-only attribute taken off through the handle),
+//     closes it, waits until no file with the image's identity is left at <path> and ends. When
+//     the removal fails it says so in a message box of its own, naming the file and the reason:
+//     the program that asked has ended by then.
 //
 // Why the copy goes away: the delete-on-close request is made when no image section of the copy
 // exists yet, which is when the file system checks it. The handle carrying it is the last handle
@@ -38,9 +43,9 @@
 // way nothing is left, whatever happens to the copy, and nothing needs administrator rights,
 // unlike MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT), or a console, unlike a batch file.
 //
-// The helper only ever deletes the path on its command line, only after the process named there
-// has ended, and does nothing at all with a line it cannot trust: the program then takes the
-// switch for one it does not know.
+// The helper only ever removes the file whose handle it inherited, only after the process named
+// there has ended, and does nothing at all with a line it cannot trust: the program then takes
+// the switch for one it does not know.
 
 #include "platform/self_removal_win32.h"
 
@@ -49,6 +54,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "platform/caption.h"
@@ -76,20 +83,23 @@ constexpr char kArrange[] = "arrange the removal of the program";
 // quotes as grouping only.
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-void CopyImage(const std::wstring& from, const std::wstring& to, const std::string& path,
-               const std::wstring& temp) {
-  OwnedHandle source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!source.Valid()) Fail(kArrange, path, GetLastError());
+void CopyImage(HANDLE image, const std::wstring& to, const std::string& path, const std::wstring& temp) {
   OwnedHandle target(CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target.Valid()) FailInTemp(path, temp, GetLastError());
   std::vector<char> buffer(1 << 16);
-  for (;;) {
+  for (std::uint64_t offset = 0;;) {
+    OVERLAPPED at{};  // read from the start, wherever the held handle stands
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(source.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-      Fail(kArrange, path, GetLastError());
+    if (!ReadFile(image, buffer.data(), static_cast<DWORD>(buffer.size()), &got, &at)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_HANDLE_EOF) break;
+      Fail(kArrange, path, error);
+    }
     if (got == 0) break;
+    offset += got;
     DWORD put = 0;
     if (!WriteFile(target.Get(), buffer.data(), got, &put, nullptr)) FailInTemp(path, temp, GetLastError());
     if (put != got) FailInTemp(path, temp, ERROR_WRITE_FAULT);
@@ -97,23 +107,19 @@ void CopyImage(const std::wstring& from, const std::wstring& to, const std::stri
   if (!target.Close()) FailInTemp(path, temp, GetLastError());
 }
 
-// The attribute list that lets a new process inherit `*handle` and nothing else; empty where the
-// system offers no such list.
+// The attribute list that lets a new process inherit `handles` and nothing else.
 class InheritOnly {
  public:
-  explicit InheritOnly(HANDLE* handle) {
+  InheritOnly(HANDLE* handles, std::size_t count, const std::string& path) {
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    if (size == 0) return;
     buffer_.resize(size);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
-    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle, sizeof(HANDLE),
-                                   nullptr, nullptr)) {
-      DeleteProcThreadAttributeList(list);
-      return;
-    }
+    if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) Fail(kArrange, path, GetLastError());
     list_ = list;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
+                                   nullptr, nullptr))
+      Fail(kArrange, path, GetLastError());
   }
   ~InheritOnly() {
     if (list_) DeleteProcThreadAttributeList(list_);
@@ -127,11 +133,10 @@ class InheritOnly {
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
-void StartRemovalHelper(const std::wstring& systemPath, const std::string& path) {
-  const std::wstring image = ModulePath();
-  const std::wstring target = FullPathName(systemPath);
-  if (target.empty()) Fail(kArrange, path, GetLastError());
+std::wstring Decimal(HANDLE handle) { return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle)); }
 
+// `doomed` is the image open for deletion, inheritable; `path` where it is now.
+void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
   if (n == 0) Fail(kArrange, path, GetLastError());
@@ -155,16 +160,17 @@ void StartRemovalHelper(const std::wstring& systemPath, const std::string& path)
     Fail(kArrange, path, GetLastError());
   OwnedHandle parent(self);
 
-  std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " +
-                             std::to_wstring(reinterpret_cast<std::uintptr_t>(self)) + L" " +
-                             std::to_wstring(GetCurrentProcessId()) + L" " + Quoted(target);
+  std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " + Decimal(self) + L" " +
+                             std::to_wstring(GetCurrentProcessId()) + L" " + Decimal(doomed) + L" " +
+                             Quoted(Widen(path));
 
-  InheritOnly inherit(&self);
+  HANDLE inherited[] = {self, doomed};
+  InheritOnly inherit(inherited, std::size(inherited), path);
   STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = inherit.List() ? sizeof(STARTUPINFOEXW) : sizeof(STARTUPINFOW);
+  startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
   startup.StartupInfo.dwFlags = STARTF_FORCEOFFFEEDBACK;  // no busy cursor for a windowless helper
   startup.lpAttributeList = inherit.List();
-  DWORD flags = DETACHED_PROCESS | (inherit.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  const DWORD flags = DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT;
 
   // A job that ends its processes with the program's launcher must not take the helper along.
   BOOL inJob = FALSE;
@@ -178,6 +184,7 @@ void StartRemovalHelper(const std::wstring& systemPath, const std::string& path)
     ok = CreateProcessW(copy, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, temp,
                         &startup.StartupInfo, &started);
   if (!ok) Fail(kArrange, path, GetLastError());
+  AllowSetForegroundWindow(started.dwProcessId);  // its box, should the removal fail, comes to the front
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
   parent.Close();
@@ -197,91 +204,134 @@ bool ParseNumber(const std::string& text, std::uint64_t limit, std::uint64_t& va
   return true;
 }
 
-// The handle of a helper's line, when it is what RemoveProgramAfterExit passes: an inherited
-// handle to the process with that id, other than this one. Otherwise null.
-HANDLE TrustedParent(const RemovalRequest& request) {
-  std::uint64_t handleValue = 0, id = 0;
-  if (!ParseNumber(request.handle, UINTPTR_MAX, handleValue) || !ParseNumber(request.processId, MAXDWORD, id) ||
-      handleValue == 0 || id == 0 || id == GetCurrentProcessId() || request.path.empty())
-    return nullptr;
-  const HANDLE parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handleValue));
+// The inherited handle `text` names, when it is one (and, with `disk`, to a file on a disk);
+// otherwise null.
+HANDLE Inherited(const std::string& text, bool disk) {
+  std::uint64_t value = 0;
+  if (!ParseNumber(text, UINTPTR_MAX, value) || value == 0) return nullptr;
+  const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
   DWORD flags = 0;
-  if (!GetHandleInformation(parent, &flags) || !(flags & HANDLE_FLAG_INHERIT) || GetProcessId(parent) != id)
-    return nullptr;
-  return parent;
+  if (!GetHandleInformation(handle, &flags) || !(flags & HANDLE_FLAG_INHERIT)) return nullptr;
+  if (disk && GetFileType(handle) != FILE_TYPE_DISK) return nullptr;
+  return handle;
 }
 
 // Not an error code of the system's: the delete was accepted, yet the file stays.
 constexpr DWORD kStillThere = 0xFFFFFFFF;
 
-// True once no file is found at `path`.
-bool Gone(const wchar_t* path) {
-  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return false;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+// True once no file of `identity` is at `path`: none is, or another one is now.
+bool Gone(const std::wstring& path, const std::optional<FileIdentity>& identity) {
+  const std::wstring systemPath = Widen(ExtendedLengthPath(Narrow(path)));
+  if (GetFileAttributesW(systemPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+  }
+  const std::optional<FileIdentity> there = IdentityOfPath(systemPath);  // none while its deletion is pending
+  return there && identity && !IsSameIdentity(there, identity);
+}
+
+// Not an error code of the system's: the file at the image's path is another one now.
+constexpr DWORD kReplaced = 0xFFFFFFFE;
+constexpr char kReplacedReason[] =
+    "The file at this name is no longer the program that ran: it was moved or replaced meanwhile, and is left as it is.";
+
+// True when the path the system gives for the file of `identity` leads to that file itself. Deleting through a
+// handle must not go on otherwise: a system that deletes by the name a handle was opened with
+// (Wine does) would remove whatever has been put at that name since.
+bool StillAtItsPath(const std::optional<FileIdentity>& identity) {
+  return identity && !identity->finalPath.empty() &&
+         IsSameIdentity(IdentityOfPath(Widen(identity->finalPath)), identity);
 }
 
 // Told by the helper itself, since the program that asked for the removal has ended.
-void ShowRemovalFailure(const wchar_t* path, DWORD error) {
-  const std::string reason =
-      error == kStillThere ? "Windows accepted its removal, but the file is still there." : SystemMessage(error);
-  const std::wstring text = L"Zelvane could not remove itself after it ended, and was left where it is.\n\n" +
-                            Widen(PlainPath(Narrow(path))) + L"\n" + Widen(reason) +
-                            L"\n\nYou can delete it yourself.";
+void ShowRemovalFailure(const std::wstring& path, DWORD error) {
+  const std::string reason = error == kStillThere ? "Windows accepted its removal, but the file is still there."
+                             : error == kReplaced ? kReplacedReason
+                                                  : SystemMessage(error);
+  const std::wstring text = L"Zelvane could not remove itself after it ended, and was left where it is.\n\n" + path +
+                            L"\n" + Widen(reason) + L"\n\nYou can delete it yourself.";
   MessageBoxW(nullptr, text.c_str(), Widen(kCaption).c_str(), MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
-void RemoveOnceParentEnds(HANDLE parent, const wchar_t* path, std::chrono::milliseconds patience) {
+// Marks `image` deleted; ERROR_SUCCESS, or why not. A read-only attribute is taken off first.
+DWORD MarkDeleted(HANDLE image) {
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (SetFileInformationByHandle(image, FileDispositionInfo, &dispose, sizeof dispose)) return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  FILE_BASIC_INFO basic{};
+  if (error == ERROR_ACCESS_DENIED && GetFileInformationByHandleEx(image, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (SetFileInformationByHandle(image, FileBasicInfo, &basic, sizeof basic) &&
+        SetFileInformationByHandle(image, FileDispositionInfo, &dispose, sizeof dispose))
+      return ERROR_SUCCESS;
+  }
+  return error;
+}
+
+void RemoveOnceParentEnds(HANDLE parent, HANDLE image, const std::wstring& path, std::chrono::milliseconds patience) {
   const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
   CloseHandle(parent);
-  if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
+  if (waited != WAIT_OBJECT_0) {
+    CloseHandle(image);
+    return ShowRemovalFailure(path, WAIT_TIMEOUT);
+  }
 
   // The image may stay locked for a moment after its process has ended, and another program
   // (a virus scanner) may hold it for a while. A delete that is accepted is not the end either: the
   // file goes only once nobody holds it, and a read-only medium or an immutable file may keep it.
-  DWORD error = ERROR_SUCCESS;
+  const std::optional<FileIdentity> identity = IdentityOfHandle(image);
+  if (!StillAtItsPath(identity)) {
+    CloseHandle(image);
+    return ShowRemovalFailure(path, kReplaced);
+  }
   const auto attempts = std::max<std::chrono::milliseconds::rep>(1, patience.count() / kDeletePauseMs);
-  for (std::chrono::milliseconds::rep attempt = 0; attempt < attempts; ++attempt) {
-    if (Gone(path)) return;
-    if (error == kStillThere) {  // accepted: only waited for now
-      Sleep(kDeletePauseMs);
-      continue;
-    }
-    if (DeleteFileW(path)) {
-      error = kStillThere;
-    } else {
-      error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;  // gone already
-      if (error == ERROR_ACCESS_DENIED) {
-        const DWORD attributes = GetFileAttributesW(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-          SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-      } else if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
-        break;  // beyond what waiting can mend
-      }
-    }
+  std::chrono::milliseconds::rep attempt = 0;
+  DWORD error = ERROR_SUCCESS;
+  for (; attempt < attempts; ++attempt) {
+    error = MarkDeleted(image);
+    if (error == ERROR_SUCCESS || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                                   error != ERROR_LOCK_VIOLATION))
+      break;  // done, or beyond what waiting can mend
     Sleep(kDeletePauseMs);
   }
-  if (!Gone(path)) ShowRemovalFailure(path, error);
+  CloseHandle(image);
+  if (error != ERROR_SUCCESS) return ShowRemovalFailure(path, error);
+  for (; attempt < attempts; ++attempt) {
+    if (Gone(path, identity)) return;
+    Sleep(kDeletePauseMs);
+  }
+  if (!Gone(path, identity)) ShowRemovalFailure(path, kStillThere);
 }
 
 }  // namespace
 
-void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& path) {
+void RemoveImageAfterExit(HANDLE image) {
+  const std::optional<FileIdentity> held = IdentityOfHandle(image);
+  const std::string path = PlainPath(held && !held->finalPath.empty() ? held->finalPath : Narrow(ModulePath()));
+  if (!StillAtItsPath(held)) throw PlatformError("remove the program", path, kReplacedReason);
   // Opening the image for deletion asks for exactly what the helper will need: the right to
   // delete it (on the file, or to delete from its folder), a medium that can be written, and no
   // other program holding it without sharing deletion. Windows lets a running image be opened so.
-  OwnedHandle probe(CreateFileW(systemPath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!probe.Valid()) Fail("remove the program", path, GetLastError());
-  probe.Close();
-  StartRemovalHelper(systemPath, path);
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  OwnedHandle doomed(ReOpenFile(image, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
+  if (!doomed.Valid() && GetLastError() == ERROR_ACCESS_DENIED)  // the right to delete, not to change attributes
+    doomed.Reset(ReOpenFile(image, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
+  if (!doomed.Valid()) Fail("remove the program", path, GetLastError());
+  if (!SetHandleInformation(doomed.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+    Fail(kArrange, path, GetLastError());
+  StartRemovalHelper(image, doomed.Get(), path);
 }
 
 bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds patience) {
-  const HANDLE parent = TrustedParent(request);
-  if (parent == nullptr) return false;
-  RemoveOnceParentEnds(parent, Widen(request.path).c_str(), patience);
+  std::uint64_t id = 0;
+  const HANDLE parent = Inherited(request.handle, false);
+  const HANDLE image = Inherited(request.image, true);
+  if (parent == nullptr || image == nullptr || parent == image || !ParseNumber(request.processId, MAXDWORD, id) ||
+      id == 0 || id == GetCurrentProcessId() || GetProcessId(parent) != id || request.path.empty())
+    return false;
+  RemoveOnceParentEnds(parent, image, Widen(request.path), patience);
   return true;
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 // Removal of the running program's own executable, which Windows keeps locked while it runs.
 
-#include <string>
+#include <windows.h>
 
 namespace zelvane {
 
-// Starts a helper that removes the running program's own image, which `systemPath` names as the
-// system calls want it and `path` as a person reads it, once the program has ended. Throws
-// PlatformError when the removal cannot succeed or the helper cannot be started.
-void RemoveImageAfterExit(const std::wstring& systemPath, const std::string& path);
+// Starts a helper that removes the file open through `image` (the running program's own image,
+// held since the program started) once the program has ended. Throws PlatformError when the
+// removal cannot succeed or the helper cannot be started.
+void RemoveImageAfterExit(HANDLE image);
 
 }  // namespace zelvane

@@ -8,7 +8,7 @@ namespace zelvane::testing {
 
 // Whole command lines as GetCommandLineW gives them: the program's name first, unless the
 // launcher left it out (CreateProcessW with the module named apart). `read` is what the line
-// turns on, as " help quiet check folder=<f> log=<l> removal=<h>,<p>,<path>", or its first fault
+// turns on, as " help quiet check folder=<f> log=<l> removal=<h>,<p>,<image>,<path>", or its first fault
 // (with " [quiet]" when no box may tell it).
 struct CommandLineRow {
   const char* raw;
@@ -62,10 +62,12 @@ inline constexpr CommandLineRow kCommandLineRows[] = {
      "own. [quiet]"},
     {"Zelvane.exe \"/folder:C:\\Program Files\\Q\\quiet\"", " folder=C:\\Program Files\\Q\\quiet"},
     // The removal helper's line, exactly as the program writes it; its switch anywhere else is unknown.
-    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1234 5678 \"C:\\Q\\Zelvane.exe\"",
-     " removal=1234,5678,C:\\Q\\Zelvane.exe"},
-    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1 2 \"C:\\x /quiet\\Zelvane.exe\"",  // quiet, should it not be trusted
-     " quiet removal=1,2,C:\\x /quiet\\Zelvane.exe"},
+    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1234 5678 92 \"C:\\Q\\Zelvane.exe\"",
+     " removal=1234,5678,92,C:\\Q\\Zelvane.exe"},
+    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1 2 3 \"C:\\x /quiet\\Zelvane.exe\"",  // quiet, should it not be trusted
+     " quiet removal=1,2,3,C:\\x /quiet\\Zelvane.exe"},
+    {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1 2 \"C:\\Q\\Zelvane.exe\"",  // the image's handle left out
+     "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
     {"Zelvane.exe /zelvane-remove-after", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
     {"Zelvane.exe /zelvane-remove-after 1 2 x /quiet",
      "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},

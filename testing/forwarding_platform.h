@@ -19,7 +19,7 @@ class ForwardingPlatform : public Platform {
   std::string ProgramFile() override { return SystemPlatform().ProgramFile(); }
   std::string FullPath(const std::string& path) override { return SystemPlatform().FullPath(path); }
   bool IsFolder(const std::string& path) override { return SystemPlatform().IsFolder(path); }
-  bool IsSameFile(const std::string& a, const std::string& b) override { return SystemPlatform().IsSameFile(a, b); }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override { return SystemPlatform().IdentityOf(path); }
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
     return SystemPlatform().OpenForAppending(path);
   }

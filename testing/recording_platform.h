@@ -18,6 +18,7 @@ class RecordingPlatform : public ForwardingPlatform {
  public:
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
+  std::string programFile = "";  // the program's own file; empty: the test's
   std::size_t writeLandsBytes = std::string::npos;
   bool writingRefused = false;
   int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
@@ -43,6 +44,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
   }
+  std::string ProgramFile() override { return programFile.empty() ? SystemPlatform().ProgramFile() : programFile; }
   void WriteToStandardOutput(std::string_view text) override { output += text; }
   void RemoveProgramAfterExit() override {
     ++removals;
@@ -95,6 +97,9 @@ class RecordingPlatform : public ForwardingPlatform {
       owner_.failOn(flush ? "append and flush" : "append", path_);
       log_->Append(text, flush);
     }
+    bool EndsWhole() const override { return log_->EndsWhole(); }
+    bool EndsWithLineBreak() override { return log_->EndsWithLineBreak(); }
+    FileIdentity Identity() override { return log_->Identity(); }
 
    private:
     RecordingPlatform& owner_;

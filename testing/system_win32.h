@@ -18,6 +18,13 @@
 
 namespace zelvane::testing {
 
+// True when the tests run under Wine rather than Windows, for the few things Wine does otherwise;
+// each test that asks says what.
+inline bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // The names in a folder (files and folders, without "." and ".."), in the order the system lists
 // them; none when it cannot be listed.
 std::vector<std::wstring> Entries(const std::filesystem::path& folder);

@@ -72,10 +72,11 @@ bool IsNumber(std::string_view text) {
   return !text.empty() && text.size() <= 20 && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// The helper's line exactly as the program writes it: the switch, a handle, a process id, a path.
+// The helper's line exactly as the program writes it: the switch, a process handle, a process
+// id, a file handle, a path.
 bool IsRemovalLine(const std::vector<std::string>& arguments, bool unclosed) {
-  return !unclosed && arguments.size() == 4 && arguments[0] == kRemovalSwitch && IsNumber(arguments[1]) &&
-         IsNumber(arguments[2]) && !arguments[3].empty();
+  return !unclosed && arguments.size() == 5 && arguments[0] == kRemovalSwitch && IsNumber(arguments[1]) &&
+         IsNumber(arguments[2]) && IsNumber(arguments[3]) && !arguments[4].empty();
 }
 
 // The name Windows takes a device by in a file name: up to its first dot or colon, without
@@ -107,7 +108,7 @@ CommandLine ParseCommandLine(std::string_view raw) {
   const std::vector<std::string> arguments = Arguments(raw, unclosed);
   for (const std::string& argument : arguments) line.quiet = line.quiet || BeginsWithQuiet(argument) || HidesQuiet(argument);
   if (IsRemovalLine(arguments, unclosed)) {
-    line.removal = RemovalRequest{arguments[1], arguments[2], arguments[3]};
+    line.removal = RemovalRequest{arguments[1], arguments[2], arguments[3], arguments[4]};
     return line;
   }
   bool seen[5] = {};

@@ -34,7 +34,7 @@ struct CommandLine {
 // as a script passes two switches in one variable), makes the line quiet whatever else is wrong;
 // such a word inside quotes is itself a fault.
 //
-// The removal helper's line is the helper's switch and exactly its three values, as the program
+// The removal helper's line is the helper's switch and exactly its four values, as the program
 // writes it; the switch anywhere else is unknown.
 CommandLine ParseCommandLine(std::string_view raw);
 

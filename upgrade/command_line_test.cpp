@@ -19,7 +19,8 @@ std::string Read(const CommandLine& line) {
   if (line.check) out += " check";
   if (line.folder) out += " folder=" + *line.folder;
   if (line.log) out += " log=" + *line.log;
-  if (line.removal) out += " removal=" + line.removal->handle + "," + line.removal->processId + "," + line.removal->path;
+  if (line.removal) out += " removal=" + line.removal->handle + "," + line.removal->processId + "," + line.removal->image + "," +
+                            line.removal->path;
   return out;
 }
 

@@ -30,8 +30,8 @@ bool IsIn(Platform& platform, const std::string& path, const std::string& folder
   return false;
 }
 
-// What is wrong with the log the command line names, or nothing; a log that is not to be written
-// is dropped, and one that is becomes a full path.
+// What is wrong with the log the command line names, by its name, or nothing; a log that is not
+// to be written is dropped, and one that is becomes a full path. Nothing is created meanwhile.
 std::string CheckLog(Platform& platform, CommandLine& line) {
   const std::string named = *line.log;
   line.log.reset();
@@ -58,11 +58,33 @@ std::string CheckLog(Platform& platform, CommandLine& line) {
   return {};
 }
 
+// What is wrong with the log as the file it is once open, whatever name led to it (a hard link, a
+// symbolic link, a junction), or nothing: it is never the program and never a profile of the run.
+std::string CheckOpenedLog(Platform& platform, const std::string& log, const FileIdentity& opened,
+                           const std::string& formats) {
+  if (IsSameIdentity(opened, platform.IdentityOf(platform.ProgramFile())))
+    return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
+  const std::unique_ptr<FileListing> profiles = platform.ListFiles(formats, ".qdx");
+  for (std::string name = profiles->Next(); !name.empty(); name = profiles->Next())
+    if (IsSameIdentity(opened, platform.IdentityOf(formats + name)))
+      return "The log \"" + log + "\" is the profile \"" + formats + name +
+             "\" under another name (a link to it): a profile is never written to.";
+  if (!opened.finalPath.empty() && IsIn(platform, opened.finalPath, formats))
+    return "The log \"" + log + "\" leads into the folder of the profiles, \"" + formats +
+           "\" (it is a link to \"" + opened.finalPath + "\"): a log there could be taken for a profile.";
+  return {};
+}
+
 }  // namespace
 
 void ReportWriter::OpenLog(const std::string& path) {
   log_ = platform_.OpenForAppending(path);
   logPath_ = path;
+}
+
+void ReportWriter::CloseLog() {
+  log_.reset();
+  logPath_.clear();
 }
 
 void ReportWriter::WriteWhole(std::string_view text) noexcept { Write(text, "its end", true); }
@@ -72,16 +94,22 @@ void ReportWriter::AppendToLog(std::string_view text, std::string_view where, bo
   try {
     log_->Append(text, flush);
   } catch (const PlatformError& e) {
-    logFailure_ = OneLine("The log \"" + logPath_ + "\" is incomplete: it ends before " + std::string(where) +
-                          " (could not " + e.Action() + ": " + e.Reason() + ")");
+    logFailure_ = OneLine("The log \"" + logPath_ + "\" is incomplete: " +
+                          (log_->EndsWhole() ? "it ends before " : "it may end inside, or after other lines in, ") +
+                          std::string(where) + " (could not " + e.Action() + ": " + e.Reason() + ")");
     throw;
   }
 }
 
+// The log first: a standard output that its reader is slow to take must not keep a line from it.
 void ReportWriter::Write(std::string_view text, std::string_view where, bool flush) noexcept {
   try {
-    platform_.WriteToStandardOutput(text);
     AppendToLog(text, where, flush);
+  } catch (...) {
+    // Noted in logFailure_.
+  }
+  try {
+    platform_.WriteToStandardOutput(text);
   } catch (...) {
     // Noted in logFailure_ when the log failed; a report that cannot even be put together
     // changes nothing about the run.
@@ -93,7 +121,9 @@ RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
   const std::string heading = ReportHeading(options.mode == UpgradeMode::Check,
                                             FormatsFolder(platform_, options.quindrelFolder),
                                             platform_.LocalTimestamp());
-  AppendToLog(heading, "its heading", true);  // nothing more goes to a log that refuses it
+  // A report begins on a line of its own, whatever the log ended with.
+  const bool glued = log_ && !log_->EndsWithLineBreak();
+  AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
   platform_.WriteToStandardOutput(heading);
   options.settled = [this](const RunReport& report, const ProfileReport& profile) {
     Write(ReportLine(report.check, profile), "the line of \"" + profile.name + "\"", false);
@@ -120,10 +150,17 @@ std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWrit
   }
   if (line.log) refuse(CheckLog(platform, line));
   if (line.log) {
+    std::string refused;
     try {
       writer.OpenLog(*line.log);
+      refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(),
+                               FormatsFolder(platform, line.folder.value_or("")));
     } catch (const PlatformError& e) {
-      refuse(CannotWrite(*line.log, e));
+      refused = CannotWrite(*line.log, e);
+    }
+    if (!refused.empty()) {  // before a byte is written to it
+      refuse(refused);
+      writer.CloseLog();
       line.log.reset();
     }
   }

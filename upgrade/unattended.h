@@ -18,15 +18,20 @@ namespace zelvane {
 //
 // A run's report begins with its heading, written to the log and flushed before the first
 // profile is opened: a log that cannot take it stops the run before anything is done. A write
-// that fails later changes nothing about the run: the log is given back the length it had before
-// that write, so that it ends with a whole line, nothing more is written to it during that run,
-// and the report's end says on standard output where it stops and why (RunReport::logFailure).
+// that fails later changes nothing about the run: what that write left is taken back while the log
+// ends with it alone (another run may append to the same log), nothing more is written to it
+// during that run, and the report's end says on standard output where it stops and why
+// (RunReport::logFailure). Each text goes to the log before standard output. A report begins on a
+// line of its own, whatever the log ended with.
 class ReportWriter {
  public:
   explicit ReportWriter(Platform& platform) : platform_(platform) {}
 
   // Opens the log at `path` (a full path), creating it when there is none. Throws PlatformError.
   void OpenLog(const std::string& path);
+  void CloseLog();
+  // The file the log is. Throws PlatformError.
+  FileIdentity LogIdentity() { return log_->Identity(); }
 
   // A report of one piece (a fault that ends the program) to both, as far as it goes: never fails.
   void WriteWhole(std::string_view text) noexcept;
@@ -52,7 +57,8 @@ class ReportWriter {
 // person typed: the folder must exist; the log must be a file (/log:nul is no log; a device or a
 // stream of a file is refused) that is neither in the folder of the profiles the run works on nor
 // the program itself, and must open for appending: it is opened in `writer`, and created when
-// missing. The log is opened even when something else is wrong, so that the fault can be written
+// missing. Once open, and before anything is written to it, the file it is must be neither the
+// program nor a profile, whatever name led to it. The log is opened even when something else is wrong, so that the fault can be written
 // to it; a log that is refused or is no log is dropped from `line`. Returns the first fault of the
 // command line (line.error first), or nothing.
 std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWriter& writer);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <functional>
 
 #include "platform/caption.h"
@@ -332,7 +333,8 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
-    std::filesystem::remove(FromUtf8(log));
+    const std::string earlier = "the end of an earlier run, cut short";  // no line end: the report starts anew
+    WriteBytes(FromUtf8(log), earlier);
     RecordingPlatform platform;
     platform.programFolder = Utf8(program_.Path());
     int calls = 0;
@@ -348,9 +350,9 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
     EXPECT_EQ(platform.opens, c.told ? 3 : 0);
     for (const char* name : {"a.qdx", "b.qdx", "c.qdx"})
       EXPECT_TRUE(Bytes(name) == (c.told && !c.check ? upgraded_ : legacy_)) << name;
-    const std::string written = ReadBytes(FromUtf8(log));
+    std::string written = ReadBytes(FromUtf8(log));
     if (!c.told) {
-      EXPECT_EQ(written, "");
+      EXPECT_EQ(written, earlier);
       EXPECT_NE(platform.output.find(" cannot be written: could not write to the file. There is not enough space"),
                 std::string::npos) << platform.output;
       continue;
@@ -359,19 +361,44 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
                              " (could not write to the file: There is not enough space on the disk.)";
     ASSERT_TRUE(platform.output.ends_with(note + "\r\n")) << platform.output;
     const std::string report = platform.output.substr(0, platform.output.size() - note.size() - 2);
+    ASSERT_TRUE(written.starts_with(earlier + "\r\n")) << written;
+    written.erase(0, earlier.size() + 2);
     EXPECT_TRUE(report.starts_with(written) && written.ends_with("\r\n")) << written;
     EXPECT_NE(report.find("Exit code " + std::to_string(c.exitCode) + ":"), std::string::npos) << report;
     EXPECT_NE(box.find(note), std::string::npos) << box;
   }
 }
 
+// A link to `target` at `link`, hard or symbolic; empty, with `why` said, where the system cannot
+// make one that leads to it.
+std::string Link(const std::string& target, const std::string& link, bool symbolic, std::string& why) {
+  std::error_code failed;
+  if (symbolic)
+    std::filesystem::create_symlink(Literal(FromUtf8(target)), Literal(FromUtf8(link)), failed);
+  else
+    std::filesystem::create_hard_link(Literal(FromUtf8(target)), Literal(FromUtf8(link)), failed);
+  // Wine 8 makes a symbolic link that cannot be opened; a hard link needs both on one volume.
+  if (failed || !SystemPlatform().IsSameFile(link, target)) {
+    why += std::string(" a ") + (symbolic ? "symbolic" : "hard") + " link to " + target + " (" + failed.message() + ");";
+    return {};
+  }
+  return link;
+}
+
 // A log is a file of its own: a device, a stream, a file in or below the folder of the profiles,
-// the program itself and a file that cannot be created are refused, whatever else is wrong with
-// the line, and nothing is created for them.
+// the program itself, a profile or the program under another name (a hard or a symbolic link) and
+// a file that cannot be created are refused, whatever else is wrong with the line; nothing is
+// created for them and nothing is written to them.
 TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
   std::filesystem::create_directories(Formats() / "sub");
+  AddProfile("p3.qdx", legacy_);
   const char s = platform_.Separator();
   const std::string base = Utf8(program_.Path()) + s, formats = base + "appfiles" + s + "formats" + s;
+  std::string unmade;
+  // A stand-in for the program: the running test's own file could not be unlinked again.
+  platform_.programFile = base + "Zelvane.exe";
+  WriteBytes(FromUtf8(platform_.programFile), "the program");
+  const std::string profile = formats + "p3.qdx", program = platform_.ProgramFile();
   const struct {
     std::string log;
     std::string error;  // a fault already found on the line
@@ -382,12 +409,18 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
       {base + "missing" + s + "run.log", "", "cannot be written: could not open the file for appending."},
       {formats + "run.log", "", "is in the folder of the profiles"},
       {formats + "sub" + s + "run.log", "", "is in the folder of the profiles"},
-      {platform_.ProgramFile(), "", "is Zelvane itself, which is never written to."},
+      {program, "", "is Zelvane itself, which is never written to."},
       {base + "con", "\"/x\" is not a switch Zelvane knows.", "\"/x\" is not a switch Zelvane knows."},
       {"con:", "", "is a device, not a file."},
       {base + "run.log:s", "", "names a stream of a file (a colon after the drive), not a file."},
+      {Link(profile, base + "hard to a profile.log", false, unmade), "", "is the profile \"" + profile + "\" under another name"},
+      {Link(profile, base + "symbolic to a profile.log", true, unmade), "", "is the profile \"" + profile + "\" under another name"},
+      {Link(program, base + "hard to the program.log", false, unmade), "", "is Zelvane itself"},
+      {Link(program, base + "symbolic to the program.log", true, unmade), "", "is Zelvane itself"},
   };
+  if (!unmade.empty()) std::cout << "rows not run, since the system could not make" << unmade << "\n";
   for (const auto& c : cases) {
+    if (c.log.empty()) continue;
     CommandLine line;
     line.log = c.log;
     line.error = c.error;
@@ -397,6 +430,7 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
     EXPECT_NE(fault.find(c.fault), std::string::npos) << c.log << ": " << fault;
     EXPECT_EQ(line.log.has_value(), c.fault.empty() && c.log != "nul:") << c.log;
   }
+  EXPECT_EQ(Bytes("p3.qdx"), legacy_);
   for (const std::filesystem::path& made : {Formats() / "run.log", Formats() / "sub" / "run.log", program_.Path() / "con",
                                             program_.Path() / "missing"})
     EXPECT_FALSE(std::filesystem::exists(Literal(made))) << Utf8(made);
