@@ -318,13 +318,24 @@ std::vector<std::string> ListAll(const std::string& folder) {
   return names;
 }
 
+// Hidden and system files are not listed, as Windows marks them; a name that begins with a dot is
+// hidden only where the system makes it so (POSIX), and is a profile on Windows. The test's Wine
+// prefix is told to show dot files as Windows does (cmake/wine-run), since Wine hides them.
 TEST(Platform, ListsOrdinaryFilesByTheirLongNameOnly) {
   TempFolder folder;
-  const std::vector<std::string> listed = {"a.qdx", "B.QDX", "long name with spaces.qDx",
-                                           "\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx"};
-  const char* unlisted[] = {"notes.qdxold", "x.qdx.bak", ".dot.qdx", "readme.txt", "qdx", "y.qdx~"};
+  const bool windows = SystemPlatform().Separator() == '\\';
+  std::vector<std::string> listed = {"a.qdx", "B.QDX", "long name with spaces.qDx",
+                                     "\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx"};
+  if (windows) listed.push_back(".x.qdx");
+  const char* unlisted[] = {"notes.qdxold", "x.qdx.bak", "readme.txt", "qdx", "y.qdx~"};
+  const std::pair<const char*, Hidden> hidden[] = {{".hidden.qdx", Hidden::Hidden}, {".system.qdx", Hidden::System}};
   for (const std::string& name : listed) WriteBytes(folder.Path() / FromUtf8(name), "x");
   for (const char* name : unlisted) WriteBytes(folder.Path() / name, "x");
+  for (const auto& [name, how] : hidden) {
+    WriteBytes(folder.Path() / name, "x");
+    Hide(folder.Path() / name, how);
+  }
+  if (!windows) WriteBytes(folder.Path() / ".x.qdx", "x");
   std::filesystem::create_directories(folder.Path() / "folder.qdx");
   std::vector<std::string> expected = listed;
   std::sort(expected.begin(), expected.end());

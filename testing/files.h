@@ -20,6 +20,11 @@ std::filesystem::path Literal(const std::filesystem::path& path);
 // Removes a folder with everything in it, read-only files included; quietly leaves what it cannot.
 void RemoveTree(const std::filesystem::path& folder);
 
+// Marks the file as the system hides it from a listing: hidden, or a system file. On Windows by its
+// attributes; elsewhere a name that begins with a dot is hidden already, and this does nothing.
+enum class Hidden { Hidden, System };
+void Hide(const std::filesystem::path& path, Hidden how);
+
 // Creates or replaces the file, holding `bytes`; throws std::runtime_error when it cannot.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);  // empty when there is no such file

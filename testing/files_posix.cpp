@@ -6,6 +6,8 @@ namespace zelvane::testing {
 
 std::filesystem::path Literal(const std::filesystem::path& path) { return path; }
 
+void Hide(const std::filesystem::path&, Hidden) {}
+
 void RemoveTree(const std::filesystem::path& folder) {
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -44,6 +44,11 @@ void RemoveTree(const std::filesystem::path& folder) {
   RemoveDirectoryW(literal.c_str());
 }
 
+void Hide(const std::filesystem::path& path, Hidden how) {
+  if (!SetFileAttributesW(Literal(path).c_str(), how == Hidden::Hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM))
+    throw std::runtime_error("could not hide " + Utf8(path) + ": " + SystemMessage(GetLastError()));
+}
+
 // Wine does not count a process's handles (GetProcessHandleCount says 0).
 std::optional<std::size_t> OpenDescriptors() { return std::nullopt; }
 

@@ -93,8 +93,10 @@ TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
 }
 
 TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
-  const char* others[] = {"x.qdxold", "x.qdx.bak", ".hidden.qdx", "notes.txt", "qdx"};
+  const char* others[] = {"x.qdxold", "x.qdx.bak", ".hidden.qdx", ".system.qdx", "notes.txt", "qdx"};
   for (const char* name : others) AddProfile(name, legacy_);
+  Hide(Formats() / ".hidden.qdx", Hidden::Hidden);
+  Hide(Formats() / ".system.qdx", Hidden::System);
   std::filesystem::create_directories(Formats() / "folder.qdx");
   EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
   EXPECT_EQ(sink_.calls, NoFiles);
