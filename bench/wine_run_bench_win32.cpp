@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   }
   std::printf("Zelvane.exe under Wine over %zu legacy profiles of %zu bytes on average, median of %d\n", files,
               files ? bytes / files : 0, reps);
-  std::printf("  floor  minimal_run.exe: list, then open, size, read, write 3 bytes, close  %8.1f ms  %6.1f us/file\n",
+  std::printf("  floor  minimal_run.exe: list; open, size, read, close; open, write 3, close  %8.1f ms  %6.1f us/file\n",
               floor.Median() * 1e3, floor.Median() * 1e6 / static_cast<double>(files));
   std::printf("  run    Zelvane.exe: Run pressed to \"Delete this tool?\"                   %8.1f ms  %6.1f us/file  ratio %.2f\n",
               run.Median() * 1e3, run.Median() * 1e6 / static_cast<double>(files), run.Median() / floor.Median());

@@ -561,12 +561,22 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   EXPECT_TRUE(box.ownedByWindow) << box.Describe();
   EXPECT_EQ(app().ControlText(kStatusLabelId), locked) << "the label does not show the file in hand";
 
+  EXPECT_NE(box.text.find(L"close Quindrel, then run Zelvane again"), std::wstring::npos) << box.Describe();
+
   ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
   const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
   ASSERT_TRUE(exit) << "the program did not end after the error";
-  EXPECT_EQ(*exit, 1u);
+  EXPECT_EQ(*exit, 7u) << "not the code a deployment tool retries on";
+
+  // A check says so too, with the same code, and goes on past it.
+  Start(L"/check /quiet", L"Zelvane.exe", folder().Join(L"output.txt"));
+  EXPECT_EQ(app().WaitForExit(kRunBound), 7u);
+  const std::string told = folder().Read(L"output.txt").value_or("");
+  EXPECT_NE(told.find("\r\nin use by another program: " + Narrow(locked) + " (could not open the file: "), std::string::npos) << told;
+  EXPECT_NE(told.find("Exit code 7: a profile is in use by another program: close Quindrel and run again.\r\n"),
+            std::string::npos) << told;
   lock.reset();
-  ExpectFiles(profiles, "after the failed run");
+  ExpectFiles(profiles, "after the failed run and the check");
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
 }
 

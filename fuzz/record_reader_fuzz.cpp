@@ -4,7 +4,7 @@
 // sizes, and checks it against an oracle that shares no code with the walk the reader and the
 // upgrade use: a plain reading of the encoding written out below. The upgrade must decide as
 // the oracle does (damage kind included), write exactly the bytes the 2.0.12 layout adds and
-// nothing when nothing changes, open a check for reading only, close what it opens, and change
+// nothing when nothing changes, open for writing only what it changes, close what it opens, and change
 // nothing more on a second upgrade. The in-memory file hands out its bytes in short reads.
 //
 // Any broken invariant aborts, so libFuzzer keeps the input as a crash.
@@ -192,10 +192,10 @@ class MemoryPlatform : public testing::ForwardingPlatform {
   const std::string& Contents() const { return contents_; }
   int Writes() const { return writes_; }
   int Closes() const { return closes_; }
-  OpenFor Purpose() const { return purpose_; }
+  const std::vector<OpenFor>& Purposes() const { return purposes_; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor purpose) override {
-    purpose_ = purpose;
+    purposes_.push_back(purpose);
     return std::make_unique<File>(*this, purpose);
   }
   std::unique_ptr<FileListing> ListFiles(const std::string&, std::string_view) override {
@@ -207,6 +207,7 @@ class MemoryPlatform : public testing::ForwardingPlatform {
    public:
     File(MemoryPlatform& owner, OpenFor purpose) : owner_(owner), purpose_(purpose) {}
     std::uint64_t Size() const override { return owner_.contents_.size(); }
+    FileVersion Version() const override { return {0, {}, owner_.contents_.size(), 0, 0}; }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
       Check(!closed_, "a read after the close");
       const std::string& c = owner_.contents_;
@@ -240,7 +241,7 @@ class MemoryPlatform : public testing::ForwardingPlatform {
   std::string contents_;
   std::size_t chunk_;
   int writes_ = 0, closes_ = 0;
-  OpenFor purpose_ = OpenFor::Upgrading;
+  std::vector<OpenFor> purposes_;
 };
 
 // ---- the upgrade against the oracle ----
@@ -259,8 +260,7 @@ Expectation Expected(std::string_view input) {
   if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Damaged, legacy.damage}, file};
   if (legacy.end == ReadEnd::Complete) {
     const Plain added = PlainReader(input.substr(legacy.at)).Read(layouts::AddedInCurrent);
-    if (added.end == ReadEnd::Complete && legacy.at + added.at == input.size())
-      return {{UpgradeOutcome::AlreadyCurrent}, file};
+    if (added.end == ReadEnd::Complete) return {{UpgradeOutcome::AlreadyCurrent}, file};  // whatever follows it
   }
   const auto empty = [&](std::size_t field) {  // not there, or an empty text: its length only
     return field >= legacy.topRead || legacy.topEnds[field] - legacy.topEnds[field - 1] == 2;
@@ -281,9 +281,11 @@ UpgradeResult Upgrade(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode
   } catch (const std::exception&) {
     Broken("the upgrade of an in-memory file throws");
   }
-  Check(file.Closes() == 1, "a profile was not closed once");
-  Check(file.Purpose() == (mode == UpgradeMode::Check ? OpenFor::Reading : OpenFor::Upgrading),
-        "a profile was opened for another purpose than its mode");
+  Check(file.Closes() == static_cast<int>(file.Purposes().size()), "a profile was not closed once for each open");
+  // Read first; opened for writing only to be written.
+  const bool writes = mode == UpgradeMode::Upgrade && result.outcome == UpgradeOutcome::Upgraded;
+  Check(file.Purposes() == (writes ? std::vector<OpenFor>{OpenFor::Reading, OpenFor::Writing} : std::vector<OpenFor>{OpenFor::Reading}),
+        "a profile was opened for writing without being changed, or not read first");
   return result;
 }
 

@@ -2,11 +2,12 @@
 
 namespace zelvane {
 
-PlatformError::PlatformError(std::string action, std::string path, std::string reason)
+PlatformError::PlatformError(std::string action, std::string path, std::string reason, Cause cause)
     : std::runtime_error(path + "\nCould not " + action + ". " + reason),
       action_(std::move(action)),
       path_(std::move(path)),
-      reason_(std::move(reason)) {}
+      reason_(std::move(reason)),
+      cause_(cause) {}
 
 namespace {
 

@@ -13,16 +13,33 @@
 
 namespace zelvane {
 
+// Why a call failed, where that changes what a person is to do about it.
+enum class Cause : std::uint8_t {
+  Other,
+  InUse,  // another program holds the file (a sharing or lock violation), or changed it meanwhile: close it and try again
+};
+
 // A failed operating-system call, with what a person needs to act on it. Paths are UTF-8.
 class PlatformError : public std::runtime_error {
  public:
-  PlatformError(std::string action, std::string path, std::string reason);
+  PlatformError(std::string action, std::string path, std::string reason, Cause cause = Cause::Other);
   const std::string& Action() const { return action_; }  // e.g. "open the file for writing"
   const std::string& Path() const { return path_; }
   const std::string& Reason() const { return reason_; }  // the system's own message
+  Cause Why() const { return cause_; }
 
  private:
   std::string action_, path_, reason_;
+  Cause cause_;
+};
+
+// What tells whether a file is still the one that was read, unchanged: the same file (not one put
+// at its name meanwhile), of the same size, last written and changed at the same times.
+struct FileVersion {
+  std::uint64_t volume = 0;
+  std::array<std::uint8_t, 16> id{};
+  std::uint64_t size = 0, written = 0, changed = 0;
+  friend bool operator==(const FileVersion&, const FileVersion&) = default;
 };
 
 // One profile, open through one handle that no other program may write through while it is held.
@@ -33,18 +50,18 @@ class ProfileFile {
 
   // The size the file had when it was opened.
   virtual std::uint64_t Size() const = 0;
+  // The file as it was when it was opened.
+  virtual FileVersion Version() const = 0;
 
   // Reads up to `size` bytes at `offset`; fewer only where the file ends.
   virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) = 0;
 
   // Writes all of `bytes` at `offset`, extending the file where they run past its end. A profile
-  // that could only be opened for reading fails here, writing nothing, with the reason it could
-  // not be opened for writing.
+  // opened for reading fails here, writing nothing.
   virtual void WriteAt(std::uint64_t offset, std::string_view bytes) = 0;
 
   // True from the first call of WriteAt that reached the system on: a write that failed may still
-  // have changed the file (a disk that filled, a share that dropped). False while writing is
-  // refused.
+  // have changed the file (a disk that filled, a share that dropped).
   virtual bool Written() const = 0;
 
   // Sets the file's length to `size`; used to take back a write that failed part-way.
@@ -55,8 +72,8 @@ class ProfileFile {
 };
 
 enum class OpenFor : std::uint8_t {
-  Reading,    // read only: nothing is ever written
-  Upgrading,  // reading and writing; where writing is refused, reading only and WriteAt fails
+  Reading,  // read only: nothing is ever written
+  Writing,  // reading and writing; refused (PlatformError) where writing is
 };
 
 class FileListing {
@@ -114,7 +131,9 @@ class Platform {
 
   virtual char Separator() const = 0;  // between a folder and a name
 
-  // Opens an existing file (never creating or shortening it), sharing it with readers only.
+  // Opens an existing file (never creating or shortening it), sharing it with readers only. A
+  // program whose writes Windows keeps in per-user copies (file virtualisation) gets such a copy
+  // made by an open for writing alone, so profiles are opened for writing only to be changed.
   virtual std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) = 0;
 
   // Lists `folder` (which ends in a separator). A missing folder lists nothing.

@@ -21,7 +21,7 @@ namespace zelvane {
 namespace {
 
 [[noreturn]] void Fail(const std::string& action, const std::string& path, int error) {
-  throw PlatformError(action, path, std::strerror(error));
+  throw PlatformError(action, path, std::strerror(error), error == EBUSY || error == ETXTBSY ? Cause::InUse : Cause::Other);
 }
 
 static_assert(sizeof(off_t) == 8, "profiles past 2 GiB need 64-bit file offsets");
@@ -55,28 +55,23 @@ class OwnedFd {
 // writes all reach the same file.
 class PosixProfileFile : public ProfileFile {
  public:
-  PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path) {
-    if (purpose == OpenFor::Upgrading) {
-      fd_.Reset(Open(O_RDWR));
-      if (!fd_.Valid()) {
-        writeRefused_ = errno;
-        if (writeRefused_ != EACCES && writeRefused_ != EROFS && writeRefused_ != EPERM && writeRefused_ != ETXTBSY)
-          Fail("open the file", path_, writeRefused_);
-      }
-    } else {
-      writeRefused_ = EBADF;  // never written
-    }
-    if (!fd_.Valid()) {
-      fd_.Reset(Open(O_RDONLY));
-      if (!fd_.Valid()) Fail("open the file for reading", path_, errno);
-    }
+  PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
+    fd_.Reset(Open(writable_ ? O_RDWR : O_RDONLY));
+    if (!fd_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, errno);
     struct stat st {};
     if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
     if (!S_ISREG(st.st_mode)) Fail("open the file", path_, EISDIR);
     size_ = static_cast<std::uint64_t>(st.st_size);
+    version_.volume = static_cast<std::uint64_t>(st.st_dev);
+    for (std::size_t i = 0; i < 8; ++i) version_.id[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(st.st_ino) >> (8 * i));
+    version_.size = size_;
+    const auto nanoseconds = [](const timespec& t) { return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec); };
+    version_.written = nanoseconds(st.st_mtim);
+    version_.changed = nanoseconds(st.st_ctim);
   }
 
   std::uint64_t Size() const override { return size_; }
+  FileVersion Version() const override { return version_; }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -91,7 +86,7 @@ class PosixProfileFile : public ProfileFile {
   }
 
   void WriteAt(std::uint64_t offset, std::string_view bytes) override {
-    if (writeRefused_ != 0) Fail("open the file for writing", path_, writeRefused_);
+    if (!writable_) Fail("open the file for writing", path_, EBADF);
     while (!bytes.empty()) {
       written_ = true;  // a call that fails may have changed the file all the same
       const ssize_t n = ::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
@@ -121,9 +116,10 @@ class PosixProfileFile : public ProfileFile {
   }
 
   std::string path_;
+  bool writable_;
   OwnedFd fd_;
   std::uint64_t size_ = 0;
-  int writeRefused_ = 0;  // why the file could not be opened for writing
+  FileVersion version_;
   bool written_ = false;
 };
 

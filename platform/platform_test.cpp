@@ -53,7 +53,7 @@ TEST(Platform, WriteAtOverwritesExtendsAndNeverShortens) {
   for (const Case& c : cases) {
     const std::string path = folder.File("f.bin");
     WriteBytes(FromUtf8(path), c.before);
-    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Upgrading);
+    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Writing);
     EXPECT_EQ(file->Size(), c.before.size()) << c.name;
     file->WriteAt(c.offset, c.bytes);
     std::string back(c.after.size() + 5, '?');
@@ -197,7 +197,7 @@ TEST(Platform, ReadsAnywhereAndTruncates) {
   std::string big(5'000'011, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
   WriteBytes(folder.Path() / "big.bin", big);
-  const auto file = SystemPlatform().OpenProfile(folder.File("big.bin"), OpenFor::Upgrading);
+  const auto file = SystemPlatform().OpenProfile(folder.File("big.bin"), OpenFor::Writing);
   std::string whole(big.size(), '\0'), part(10, '\0');
   EXPECT_EQ(file->ReadAt(0, whole.data(), whole.size()), big.size());
   EXPECT_EQ(whole, big);
@@ -229,20 +229,20 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
     bool written = false;
   };
   std::vector<Case> cases = {
-      {"open a missing file", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Upgrading); }, "open the file", missing},
-      {"read a missing file", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Reading); },
-       "open the file for reading", missing},
+      {"open a missing file for writing", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Writing); },
+       "open the file for writing", missing},
+      {"open a missing file", [&] { file = SystemPlatform().OpenProfile(missing, OpenFor::Reading); }, "open the file", missing},
       {"write a file opened for reading",
        [&] { (file = SystemPlatform().OpenProfile(readOnly, OpenFor::Reading))->WriteAt(0, "x"); },
        "open the file for writing", readOnly},
       {"write past any file's end",
-       [&] { (file = SystemPlatform().OpenProfile(writable, OpenFor::Upgrading))->WriteAt(std::uint64_t{INT64_MAX} - 1, "xyz"); },
+       [&] { (file = SystemPlatform().OpenProfile(writable, OpenFor::Writing))->WriteAt(std::uint64_t{INT64_MAX} - 1, "xyz"); },
        "write to the file", writable, true},
   };
   const bool readOnlyHolds = !std::ofstream(Literal(FromUtf8(readOnly)), std::ios::app);
   if (readOnlyHolds)  // unless the system lets this user write anyway: see the end
     cases.push_back({"write a read-only file",
-                     [&] { (file = SystemPlatform().OpenProfile(readOnly, OpenFor::Upgrading))->WriteAt(3, "x"); },
+                     [&] { (file = SystemPlatform().OpenProfile(readOnly, OpenFor::Writing))->WriteAt(3, "x"); },
                      "open the file for writing", readOnly});
   for (const Case& c : cases) {
     file.reset();
@@ -261,7 +261,7 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
   // A folder named like a profile is refused, however often, and leaves nothing open behind.
   const std::optional<std::size_t> open = OpenDescriptors();
   for (int i = 0; i < 100; ++i)
-    for (const OpenFor purpose : {OpenFor::Reading, OpenFor::Upgrading})
+    for (const OpenFor purpose : {OpenFor::Reading, OpenFor::Writing})
       EXPECT_THROW(SystemPlatform().OpenProfile(sub, purpose), PlatformError);
   EXPECT_EQ(OpenDescriptors(), open);
   EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates a file
@@ -303,7 +303,7 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
   ASSERT_GT(paths[0].size(), 300u);
   for (const std::string& path : paths) {
     WriteBytes(FromUtf8(path), "abc");
-    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Upgrading);
+    const auto file = SystemPlatform().OpenProfile(path, OpenFor::Writing);
     file->WriteAt(3, "xyz");
     file->Close();
     EXPECT_EQ(ReadBytes(FromUtf8(path)), "abcxyz") << path;
@@ -392,7 +392,7 @@ TEST(Platform, RewritingListedFilesDoesNotDisturbTheListing) {
   const auto listing = SystemPlatform().ListFiles(Utf8(folder.Path()) + SystemPlatform().Separator(), ".qdx");
   std::vector<std::string> seen;
   for (std::string name = listing->Next(); !name.empty(); name = listing->Next()) {
-    SystemPlatform().OpenProfile(folder.File(name), OpenFor::Upgrading)->WriteAt(3, std::string(3, '\0'));
+    SystemPlatform().OpenProfile(folder.File(name), OpenFor::Writing)->WriteAt(3, std::string(3, '\0'));
     seen.push_back(name);
   }
   std::sort(seen.begin(), seen.end());

@@ -1,6 +1,7 @@
 // The Windows backend: wide-character Win32 calls throughout, so any file name works.
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <csignal>
@@ -63,7 +64,8 @@ std::string SystemMessage(unsigned long error) {
 }
 
 void Fail(std::string_view action, std::string_view path, DWORD error) {
-  throw PlatformError(std::string(action), std::string(path), SystemMessage(error));
+  const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+  throw PlatformError(std::string(action), std::string(path), SystemMessage(error), inUse ? Cause::InUse : Cause::Other);
 }
 
 namespace {
@@ -105,42 +107,61 @@ DWORD WriteAll(HANDLE file, std::string_view text, WriteCall write = WriteFile) 
   return ERROR_SUCCESS;
 }
 
-// Errors after which a profile may still be read: the file is read-only, on a read-only medium,
-// or another program reads it and shares it with readers only.
-bool WritingRefused(DWORD error) {
-  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_WRITE_PROTECT ||
-         error == ERROR_LOCK_VIOLATION;
+// FILE_ID_INFO, which the headers give only to programs that need Windows 8: on Windows 7 the
+// call fails, and the file is then told by the volume's serial number and the file's index.
+struct FileIdInfo {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// The volume and the number on it of the file open through `file`, whose `info` is given.
+void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t& volume,
+              std::array<std::uint8_t, 16>& id) {
+  FileIdInfo full{};
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, &full, sizeof full)) {
+    volume = full.volumeSerialNumber;
+    std::copy(std::begin(full.fileId), std::end(full.fileId), id.begin());
+    return;
+  }
+  volume = info.dwVolumeSerialNumber;
+  const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  id.fill(0);
+  for (std::size_t i = 0; i < 8; ++i) id[i] = static_cast<std::uint8_t>(index >> (8 * i));
 }
+
+constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
 
 // A profile open through one handle, shared with readers only: no other program writes to it or
 // replaces it while it is held.
 class Win32ProfileFile : public ProfileFile {
  public:
-  Win32ProfileFile(const std::string& path, OpenFor purpose) : path_(path) {
-    const std::wstring systemPath = SystemPath(path);
-    auto open = [&](DWORD access) {
-      return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    };
-    if (purpose == OpenFor::Upgrading) {
-      handle_.Reset(open(GENERIC_READ | GENERIC_WRITE));
-      if (!handle_.Valid()) {
-        writeRefused_ = GetLastError();
-        if (!WritingRefused(writeRefused_)) Fail("open the file", path_, writeRefused_);
-      }
-    } else {
-      writeRefused_ = ERROR_ACCESS_DENIED;  // never written
-    }
-    if (!handle_.Valid()) {
-      handle_.Reset(open(GENERIC_READ));
-      if (!handle_.Valid()) Fail("open the file for reading", path_, GetLastError());
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_, GetLastError());
+  Win32ProfileFile(const std::string& path, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
+    const DWORD access = writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    handle_.Reset(CreateFileW(SystemPath(path).c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, GetLastError());
+    // The file's number and times: what tells, at the open for writing, that it is still the file
+    // that was read. A rename never leaves a volume, so the number on it suffices; it is read as
+    // the file system keeps it (FileInternalInformation), which costs no look at the volume.
+    FILE_BASIC_INFO times{};
+    LARGE_INTEGER size{}, number{};
+    IO_STATUS_BLOCK status{};
+    if (!GetFileInformationByHandleEx(handle_.Get(), FileBasicInfo, &times, sizeof times) ||
+        !GetFileSizeEx(handle_.Get(), &size))
+      Fail("read the file", path_, GetLastError());
+    if (times.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail("open the file", path_, ERROR_ACCESS_DENIED);
+    if (NtQueryInformationFile(handle_.Get(), &status, &number, sizeof number, kFileInternalInformation) >= 0)
+      for (std::size_t i = 0; i < 8; ++i)
+        version_.id[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(number.QuadPart) >> (8 * i));
     size_ = static_cast<std::uint64_t>(size.QuadPart);
+    version_.size = size_;
+    version_.written = static_cast<std::uint64_t>(times.LastWriteTime.QuadPart);
+    version_.changed = static_cast<std::uint64_t>(times.ChangeTime.QuadPart);
   }
 
   std::uint64_t Size() const override { return size_; }
+  FileVersion Version() const override { return version_; }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -160,7 +181,7 @@ class Win32ProfileFile : public ProfileFile {
   }
 
   void WriteAt(std::uint64_t offset, std::string_view bytes) override {
-    if (writeRefused_ != ERROR_SUCCESS) Fail("open the file for writing", path_, writeRefused_);
+    if (!writable_) Fail("open the file for writing", path_, ERROR_ACCESS_DENIED);
     while (!bytes.empty()) {
       OVERLAPPED at = At(offset);
       DWORD n = 0;
@@ -195,9 +216,10 @@ class Win32ProfileFile : public ProfileFile {
   }
 
   std::string path_;
+  bool writable_;
   OwnedHandle handle_;
   std::uint64_t size_ = 0;
-  DWORD writeRefused_ = ERROR_SUCCESS;  // why the file could not be opened for writing
+  FileVersion version_;
   bool written_ = false;
 };
 
@@ -484,29 +506,13 @@ std::wstring ModulePath() {
   return path;
 }
 
-// FILE_ID_INFO, which the headers give only to programs that need Windows 8: on Windows 7 the
-// call fails, and the identity is then told by the volume's serial number and the file's index.
-struct FileIdInfo {
-  ULONGLONG volumeSerialNumber;
-  BYTE fileId[16];
-};
-constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
-
 std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
   FileIdentity identity;
   identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   identity.links = info.nNumberOfLinks;
-  FileIdInfo id{};
-  if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof id)) {
-    identity.volume = id.volumeSerialNumber;
-    std::copy(std::begin(id.fileId), std::end(id.fileId), identity.id.begin());
-  } else {
-    identity.volume = info.dwVolumeSerialNumber;
-    const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(index >> (8 * i));
-  }
+  NumberOf(file, info, identity.volume, identity.id);
   identity.finalPath = Narrow(SystemText([file](wchar_t* buffer, DWORD size) {  // empty when it fails
     return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   }));

@@ -45,7 +45,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     code = 1;
   }
   try {
-    const auto file = platform.OpenProfile(zelvane::Narrow(args.get()[1]), zelvane::OpenFor::Upgrading);
+    const auto file = platform.OpenProfile(zelvane::Narrow(args.get()[1]), zelvane::OpenFor::Writing);
     file->WriteAt(0, outcome);
     file->Close();
   } catch (const zelvane::PlatformError&) {

@@ -12,8 +12,8 @@ namespace zelvane::testing {
 
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
 // as another program would at that moment. A write longer than `writeLandsBytes` lands that many
-// bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open as a
-// read-only one does (the system refuses writing and WriteAt tells why).
+// bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open for
+// reading only, as a read-only one does.
 class RecordingPlatform : public ForwardingPlatform {
  public:
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
@@ -29,9 +29,10 @@ class RecordingPlatform : public ForwardingPlatform {
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
     ++opens;
     purposes.push_back(purpose);
-    failOn("open", path);
-    return std::make_unique<File>(*this, path,
-                                  SystemPlatform().OpenProfile(path, writingRefused ? OpenFor::Reading : purpose));
+    failOn(purpose == OpenFor::Writing ? "open for writing" : "open", path);
+    if (writingRefused && purpose == OpenFor::Writing)
+      throw PlatformError("open the file for writing", path, "Access is denied.");
+    return std::make_unique<File>(*this, path, SystemPlatform().OpenProfile(path, purpose));
   }
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
     failOn("open log", path);
@@ -57,6 +58,7 @@ class RecordingPlatform : public ForwardingPlatform {
     File(RecordingPlatform& owner, std::string path, std::unique_ptr<ProfileFile> file)
         : owner_(owner), path_(std::move(path)), file_(std::move(file)) {}
     std::uint64_t Size() const override { return file_->Size(); }
+    FileVersion Version() const override { return file_->Version(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
       ++owner_.reads;
       owner_.failOn("read", path_);

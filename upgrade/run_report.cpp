@@ -1,6 +1,7 @@
 #include "upgrade/run_report.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace zelvane {
 namespace {
@@ -20,20 +21,26 @@ const char* OutcomeText(UpgradeOutcome outcome, bool check) {
     case UpgradeOutcome::NoChangeNeeded: return check ? "needs no change" : "needed no change";
     case UpgradeOutcome::Damaged: return check ? "damaged, would be left as it is" : "damaged, left as it was";
     case UpgradeOutcome::Failed: return check ? "cannot be read" : "failed";
+    case UpgradeOutcome::InUse: return "in use by another program";
     case UpgradeOutcome::NotReached: return "not reached";
   }
   return "";
 }
 
-const char* ExitMeaning(int code) {
+// What an exit code means; `check`: as a check ends with it, or, when not known, either way.
+const char* ExitMeaning(int code, std::optional<bool> check = std::nullopt) {
   switch (code) {
     case kExitDone: return "finished: every profile was upgraded or needed nothing";
-    case kExitFailed: return "a failure stopped the run (with /check: a profile could not be read)";
+    case kExitFailed:
+      return !check ? "a failure stopped the run (with /check: a profile could not be read)"
+             : *check ? "with /check: a profile could not be read"
+                      : "a failure stopped the run";
     case kExitBadCommandLine: return "the command line is not right; nothing was done";
     case kExitNoProfiles: return "no profiles were found";
     case kExitDamaged: return "finished, but damaged profiles were left as they were";
     case kExitNeedsUpgrade: return "with /check: some profiles need upgrading";
     case kExitStopped: return "stopped before the end: the window was closed during the run";
+    case kExitInUse: return "a profile is in use by another program: close Quindrel and run again";
     default: return "";
   }
 }
@@ -69,7 +76,9 @@ std::string_view Version() { return ZELVANE_VERSION; }
 
 int ExitCodeOf(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return kExitNoProfiles;
-  if (report.end == RunEnd::Failed || report.Count(UpgradeOutcome::Failed) > 0) return kExitFailed;
+  if (report.Count(UpgradeOutcome::Failed) > 0) return kExitFailed;  // a failure that trying again will not mend
+  if (report.Count(UpgradeOutcome::InUse) > 0) return kExitInUse;
+  if (report.end == RunEnd::Failed) return kExitFailed;
   if (report.end == RunEnd::Stopped) return kExitStopped;
   if (report.check && report.Count(UpgradeOutcome::Upgraded) > 0) return kExitNeedsUpgrade;
   if (report.Count(UpgradeOutcome::Damaged) > 0) return kExitDamaged;
@@ -90,7 +99,7 @@ std::string ReportHeading(bool check, std::string_view formatsFolder, std::strin
 std::string ReportLine(bool check, const ProfileReport& p) {
   std::string out = std::string(OutcomeText(p.outcome, check)) + ": " + p.name;
   if (p.outcome == UpgradeOutcome::Damaged) out += std::string(" (") + Why(p.damage) + ")";
-  if (p.outcome == UpgradeOutcome::Failed) out += " (" + OneLine(p.failure) + ")";
+  if (p.outcome == UpgradeOutcome::Failed || p.outcome == UpgradeOutcome::InUse) out += " (" + OneLine(p.failure) + ")";
   return out + "\r\n";
 }
 
@@ -101,14 +110,19 @@ std::string ReportEnd(const RunReport& report) {
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
   for (const UpgradeOutcome outcome : {UpgradeOutcome::Upgraded, UpgradeOutcome::AlreadyCurrent, UpgradeOutcome::NoChangeNeeded,
-                                   UpgradeOutcome::Damaged, UpgradeOutcome::Failed, UpgradeOutcome::NotReached}) {
+                                   UpgradeOutcome::Damaged, UpgradeOutcome::Failed, UpgradeOutcome::InUse,
+                                   UpgradeOutcome::NotReached}) {
     if (const std::size_t n = report.Count(outcome)) {
-      out += separator + std::to_string(n) + " " + (outcome == UpgradeOutcome::Damaged ? "damaged" : OutcomeText(outcome, report.check));
+      const bool needs = outcome == UpgradeOutcome::NoChangeNeeded && report.check;
+      out += separator + std::to_string(n) + " " +
+             (outcome == UpgradeOutcome::Damaged ? "damaged"
+              : needs                            ? (n == 1 ? "needs no change" : "need no change")
+                                                 : OutcomeText(outcome, report.check));
       separator = ", ";
     }
   }
   const int code = ExitCodeOf(report);
-  return out + ". Exit code " + std::to_string(code) + ": " + ExitMeaning(code) + ".\r\n";
+  return out + ". Exit code " + std::to_string(code) + ": " + ExitMeaning(code, report.check) + ".\r\n";
 }
 
 std::string BadCommandLineText(std::string_view error, std::string_view timestamp) {
@@ -150,6 +164,8 @@ std::string CheckMessage(const RunReport& report) {
   section(UpgradeOutcome::Damaged, "Damaged, would be left as they are",
           [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); });
   section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return p.name + ": " + p.failure; });
+  section(UpgradeOutcome::InUse, "In use by another program (close Quindrel and check again)",
+          [](const ProfileReport& p) { return p.name + ": " + p.failure; });
   out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(UpgradeOutcome::AlreadyCurrent)) +
          ". Needing no change: " + std::to_string(report.Count(UpgradeOutcome::NoChangeNeeded)) + ".";
   return out;

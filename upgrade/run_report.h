@@ -54,7 +54,8 @@ enum ExitCode : int {
   kExitDamaged = 4,         // finished, but damaged profiles were left as they were
   kExitNeedsUpgrade = 5,    // a check found profiles that need upgrading
   kExitStopped = 6,         // the window was closed during the run, which stopped before the end
-  kLastExitCode = kExitStopped,
+  kExitInUse = 7,           // a profile is in use by another program: close Quindrel and run again
+  kLastExitCode = kExitInUse,
 };
 
 // The version of Zelvane, as the project names it ("1.0.0").

@@ -44,7 +44,7 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             "failed: Held.qdx (could not open the file: In  use.)\r\n"
             "not reached: Later.qdx\r\n"
             "Summary: 7 profiles: 1 upgraded, 1 already in the 2.0.12 layout, 1 needed no change, 2 damaged, 1 failed, "
-            "1 not reached. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n");
+            "1 not reached. Exit code 1: a failure stopped the run.\r\n");
   EXPECT_EQ(ReportText(Sample(true, RunEnd::Finished), "T"),
             Heading("T") + "check of C:\\Quindrel\\appfiles\\formats\\\r\n"
             "would be upgraded: Invoice.qdx\r\n"
@@ -65,13 +65,18 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
   };
   const std::pair<RunReport, std::string> cases[] = {
       {made(true, RunEnd::Finished,  // a check goes on past a profile it cannot read
-            {ProfileReport("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: In use.")}),
-       "check of F\\\r\ncannot be read: Held.qdx (could not open the file: In use.)\r\nSummary: 1 profile: 1 cannot be "
-       "read. Exit code 1: a failure stopped the run (with /check: a profile could not be read).\r\n"},
+            {ProfileReport("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: Damaged medium.")}),
+       "check of F\\\r\ncannot be read: Held.qdx (could not open the file: Damaged medium.)\r\nSummary: 1 profile: 1 cannot be "
+       "read. Exit code 1: with /check: a profile could not be read.\r\n"},
       {made(false, RunEnd::Failed, {ProfileReport("Later.qdx")}, "could not list the folder: Gone."),
        "upgrade of F\\\r\nnot reached: Later.qdx\r\nThe profiles could not be listed to the end: could not list the "
-       "folder: Gone.\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped the run (with /check: a "
-       "profile could not be read).\r\n"},
+       "folder: Gone.\r\nSummary: 1 profile: 1 not reached. Exit code 1: a failure stopped the run.\r\n"},
+      {made(true, RunEnd::Finished,
+            {ProfileReport("Held.qdx", UpgradeOutcome::InUse, Damage::None, "could not open the file: In use."),
+             ProfileReport("a.qdx", UpgradeOutcome::NoChangeNeeded), ProfileReport("b.qdx", UpgradeOutcome::NoChangeNeeded)}),
+       "check of F\\\r\nin use by another program: Held.qdx (could not open the file: In use.)\r\nneeds no change: "
+       "a.qdx\r\nneeds no change: b.qdx\r\nSummary: 3 profiles: 2 need no change, 1 in use by another program. Exit "
+       "code 7: a profile is in use by another program: close Quindrel and run again.\r\n"},
       {made(false, RunEnd::NoFiles, {}),
        "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles were found.\r\n"},
   };
@@ -92,6 +97,12 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   checkedClean.profiles[0].outcome = UpgradeOutcome::AlreadyCurrent;
   RunReport checkFailed = Sample(true, RunEnd::Finished);
   checkFailed.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed);
+  RunReport stoppedInUse = Sample(false, RunEnd::Failed);
+  stoppedInUse.profiles.emplace_back("Held.qdx", UpgradeOutcome::InUse);
+  RunReport inUseAndFailed = checkFailed;  // what trying again will not mend comes first
+  inUseAndFailed.profiles.emplace_back("Open.qdx", UpgradeOutcome::InUse);
+  RunReport checkOnlyDamaged = Sample(true, RunEnd::Finished);
+  checkOnlyDamaged.profiles.erase(checkOnlyDamaged.profiles.begin());
   const std::pair<RunReport, int> cases[] = {
       {clean, kExitDone},
       {checkedClean, kExitDone},
@@ -101,6 +112,9 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
       {Sample(true, RunEnd::Finished), kExitNeedsUpgrade},
       {checkFailed, kExitFailed},
       {Sample(false, RunEnd::Stopped), kExitStopped},
+      {stoppedInUse, kExitInUse},
+      {inUseAndFailed, kExitFailed},
+      {checkOnlyDamaged, kExitDamaged},
   };
   for (const auto& [report, code] : cases) EXPECT_EQ(ExitCodeOf(report), code) << ReportText(report, "");
 }

@@ -65,9 +65,9 @@ ProfileUpgrader::ProfileUpgrader(std::size_t bufferSize)
 
 UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& path, UpgradeMode mode,
                                        ReadProgress* progress) {
-  const std::unique_ptr<ProfileFile> file =
-      platform.OpenProfile(path, mode == UpgradeMode::Check ? OpenFor::Reading : OpenFor::Upgrading);
+  std::unique_ptr<ProfileFile> file = platform.OpenProfile(path, OpenFor::Reading);
   const std::uint64_t size = file->Size();
+  const FileVersion read = file->Version();
   FileSource source(*file, progress);
   ByteCursor cursor(source, size, {buffer_.get(), bufferSize_});
 
@@ -77,10 +77,9 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
     return result;
   };
   if (legacy.end == ReadEnd::InsideField) return finish({UpgradeOutcome::Damaged, legacy.damage});
-  if (legacy.end == ReadEnd::Complete) {  // exactly one more text and one more byte: a 2.0.12 record
-    const RecordScan added = ScanRecord(cursor, layouts::AddedInCurrent);
-    if (added.end == ReadEnd::Complete && cursor.Remaining() == 0) return finish({UpgradeOutcome::AlreadyCurrent});
-  }
+  // One more whole text and one more byte: a 2.0.12 record, whatever a shorter save left after it.
+  if (legacy.end == ReadEnd::Complete && ScanRecord(cursor, layouts::AddedInCurrent).end == ReadEnd::Complete)
+    return finish({UpgradeOutcome::AlreadyCurrent});
   if (HasBlankTail(legacy)) return finish({UpgradeOutcome::NoChangeNeeded});
 
   // What follows the record, compared with what is to be there: only the bytes from the first
@@ -91,10 +90,19 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
   cursor.Seek(legacy.wholeEnd);
   if (!cursor.Copy(old, have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
   const auto same = static_cast<std::size_t>(std::mismatch(old, old + have, add.begin()).first - old);
-  const bool write = same < add.size();
-  if (write && mode == UpgradeMode::Upgrade)
-    WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
-  return finish({write ? UpgradeOutcome::Upgraded : UpgradeOutcome::NoChangeNeeded});
+  if (same == add.size()) return finish({UpgradeOutcome::NoChangeNeeded});
+  if (mode == UpgradeMode::Check) return finish({UpgradeOutcome::Upgraded});
+
+  // Opened for writing only now: no other program may write between the two opens, so what was
+  // read must still be there.
+  file->Close();
+  file = platform.OpenProfile(path, OpenFor::Writing);
+  char now[sizeof old];
+  if (!(file->Version() == read) || file->ReadAt(legacy.wholeEnd, now, have) != have || !std::equal(old, old + have, now))
+    throw PlatformError("write to the file", path,
+                        "Another program changed the file while Zelvane read it, so nothing was written.", Cause::InUse);
+  WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
+  return finish({UpgradeOutcome::Upgraded});
 }
 
 }  // namespace zelvane

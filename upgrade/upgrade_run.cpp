@@ -45,6 +45,10 @@ std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platfor
   } catch (const PlatformError& e) {
     entry.failure = "could not " + e.Action() + ": " + e.Reason();
     told = e.what();
+    if (e.Why() == Cause::InUse) {
+      entry.outcome = UpgradeOutcome::InUse;
+      return told + "\n\nAnother program is using it: close Quindrel, then run Zelvane again.";
+    }
   } catch (const std::exception& e) {
     told = entry.failure = e.what();
   }
