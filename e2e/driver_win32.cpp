@@ -832,6 +832,76 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", false, 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
 
+// Quindrel installed under Program Files: Windows keeps each user's own copies of the profiles
+// they saved with an older Quindrel (file virtualisation), and those are what their Quindrel reads.
+// A run that Windows does not virtualise (every run under Wine is, on Windows, an administrator's
+// elevated run or SYSTEM's) checks and upgrades the installed profiles and every user's copies,
+// naming each copy with its user, and names the users whose copies it cannot reach. The users are
+// the system's list of profiles, to which the test adds two: one whose profile folder is there,
+// one whose folder is not.
+class VirtualStoreTest : public ZelvaneTest {
+ protected:
+  std::wstring FolderPrefix() const override {
+    wchar_t programFiles[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    return std::wstring(programFiles) + L"\\Quindrel e2e ";
+  }
+  void TearDown() override {
+    for (const wchar_t* sid : kSids) RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kProfileList + std::wstring(L"\\") + sid).c_str());
+    ZelvaneTest::TearDown();
+  }
+  static constexpr const wchar_t* kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+  static constexpr const wchar_t* kSids[] = {L"S-1-5-21-7-7-7-1001", L"S-1-5-21-7-7-7-1002"};
+};
+
+TEST_F(VirtualStoreTest, AnAdministratorsRunReachesEveryUsersCopies) {
+  wchar_t home[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"USERPROFILE", home, MAX_PATH), 0u);
+  const std::wstring me = home, users = me.substr(0, me.rfind(L'\\'));
+  const std::unique_ptr<Folder> other = std::make_unique<Folder>(users + L"\\zelvane-e2e other ");
+  const std::wstring gone = users + L"\\zelvane-e2e gone";
+  for (const auto& [sid, profile] : {std::pair{kSids[0], other->Path()}, std::pair{kSids[1], gone}}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProfileList + std::wstring(L"\\") + sid).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key, L"ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(profile.c_str()),
+                   static_cast<DWORD>((profile.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  // The copies: the formats folder's path after its drive, below each user's VirtualStore.
+  const std::wstring part = folder().Join(kFormats).substr(2);
+  const std::unique_ptr<Folder> mine = Folder::Existing(me + L"\\AppData\\Local\\VirtualStore" + part);
+  const std::unique_ptr<Folder> theirs = Folder::Existing(other->Path() + L"\\AppData\\Local\\VirtualStore" + part);
+  mine->MakeFolders(L"");
+  theirs->MakeFolders(L"");
+  const std::unique_ptr<Folder> myStore = Folder::Existing(me + L"\\AppData\\Local\\VirtualStore" +
+                                                           folder().Path().substr(2));
+  const std::vector<Profile> profiles = UnattendedProfiles(true, false);
+  Lay(profiles);
+  const std::string legacy = Encode(Legacy({.seed = "a user's own"}));
+  mine->Write(L"mine.qdx", legacy);
+  theirs->Write(L"theirs.qdx", legacy);
+  const std::string meName = Narrow(me.substr(me.rfind(L'\\') + 1)), otherName = Narrow(other->Path().substr(users.size() + 1));
+
+  for (const bool check : {true, false}) {
+    SCOPED_TRACE(check ? "checked" : "upgraded");
+    Start(check ? L"/check /quiet" : L"/quiet", L"Zelvane.exe", folder().Join(L"output.txt"));
+    EXPECT_EQ(app().WaitForExit(kRunBound), check ? 5u : 0u);
+    const std::string told = folder().Read(L"output.txt").value_or("");
+    const std::string done = check ? "would be upgraded: " : "upgraded: ";
+    for (const std::string& line : {done + "legacy.qdx", done + "mine.qdx (" + meName + "'s copy)",
+                                    done + "theirs.qdx (" + otherName + "'s copy)",
+                                    "not reached: the copies of zelvane-e2e gone (its profile folder " + Narrow(gone) +
+                                        " is not on this machine"})
+      EXPECT_NE(told.find("\n" + line), std::string::npos) << line << "\n" << told;
+    EXPECT_NE(told.find("and of the copies Windows keeps of it for its users: "), std::string::npos) << told;
+    for (const auto& [copy, name] : {std::pair{mine.get(), L"mine.qdx"}, std::pair{theirs.get(), L"theirs.qdx"}})
+      EXPECT_TRUE(SameBytes(copy->Read(name), check ? legacy : Upgraded(legacy))) << Narrow(name);
+    ExpectFiles(check ? UnattendedProfiles(false, false) : profiles, check ? "after the check" : "after the run");
+  }
+  testing::RemoveTree(myStore->Path());
+}
+
 // A quiet run that crashes (here a thread of it made to start at address 0, from outside, while
 // it waits to write its report to a pipe that nobody reads) shows no box, starts no debugger and
 // ends with the fault's own code. Its report so far is all that reached the pipe.

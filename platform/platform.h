@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvane {
 
@@ -125,6 +126,25 @@ bool IsOnlyOurs(std::uint64_t before, std::uint64_t now, std::string_view text,
 // otherwise by the paths the system resolves them to.
 bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<FileIdentity>& b);
 
+// A user's own copy of a folder, which Windows keeps for the programs it virtualises: their
+// writes there go to it, and from then on they read it in place of the installed file.
+struct UserCopy {
+  std::string user;         // as a person knows them: the name of their profile folder
+  std::string folder;       // their copy of the folder, ending in a separator
+  std::string unreachable;  // why it could not be looked at; empty when it was
+  bool absent = false;      // unreachable since the profile folder is not on this machine
+};
+
+// What Windows makes of a folder for this run.
+struct FolderCopies {
+  // This run is virtualised and the folder is in a place Windows virtualises: what it writes goes
+  // to this user's own copies, and what it reads comes from them where they exist.
+  bool virtualised = false;
+  // A run that is not virtualised, over a folder in such a place: every user's copy of it that
+  // exists, and each user whose copies could not be looked at.
+  std::vector<UserCopy> users;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -139,6 +159,11 @@ class Platform {
   // Lists `folder` (which ends in a separator). A missing folder lists nothing.
   virtual std::unique_ptr<FileListing> ListFiles(const std::string& folder,
                                                  std::string_view extension) = 0;
+
+  // What Windows makes of `folder` (which ends in a separator) for this run: the run's own writes
+  // going to this user's copies, or every user's copies of it. Nothing on systems without file
+  // virtualisation.
+  virtual FolderCopies CopiesOf(const std::string& folder) = 0;
 
   // The folder the program runs from (no trailing separator but at a drive root).
   virtual std::string ProgramFolder() = 0;

@@ -250,6 +250,8 @@ class PosixPlatform : public Platform {
 
   std::string ProgramFile() override { return ExecutablePath(); }
 
+  FolderCopies CopiesOf(const std::string&) override { return {}; }  // no file virtualisation here
+
   std::string ProgramFolder() override {
     const std::string exe = ExecutablePath();
     const std::size_t slash = exe.rfind('/');

@@ -310,6 +310,27 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
   }
 }
 
+// Windows keeps users' copies of what lies in the Program Files folders, ProgramData and the
+// Windows folder, below "<profile>\AppData\Local\VirtualStore" and the path without its drive;
+// the system's list of profiles holds the service accounts too.
+TEST(Platform, TellsWhereWindowsKeepsEachUsersCopies) {
+  const std::vector<std::string> places = {"C:\\Program Files", "C:\\Program Files (x86)\\", "C:\\ProgramData"};
+  const std::pair<const char*, std::optional<std::string>> folders[] = {
+      {"C:\\Program Files (x86)\\Quindrel\\appfiles\\formats\\", "\\Program Files (x86)\\Quindrel\\appfiles\\formats\\"},
+      {"\\\\?\\c:\\program files\\Q\\", "\\program files\\Q\\"},  // as the system resolves it, any case
+      {"C:\\ProgramData", "\\ProgramData"},
+      {"C:\\Program Files Old\\Q\\", std::nullopt},  // another name that begins the same
+      {"D:\\Program Files\\Q\\", std::nullopt},
+      {"C:\\Quindrel\\appfiles\\formats\\", std::nullopt},
+      {"\\\\server\\Program Files\\Q\\", std::nullopt},
+  };
+  for (const auto& [folder, part] : folders) EXPECT_EQ(VirtualisedPart(folder, places), part) << folder;
+  const std::pair<const char*, bool> accounts[] = {
+      {"S-1-5-21-3623811015-3361044348-30300820-1013", true}, {"S-1-12-1-1234-5678-9012-3456", true},
+      {"S-1-5-18", false}, {"S-1-5-19", false}, {"S-1-5-20", false}, {"S-1-5-80-1-2-3-4-5", false}, {"S-1-5-21", false}};
+  for (const auto& [sid, person] : accounts) EXPECT_EQ(IsPersonsAccount(sid), person) << sid;
+}
+
 std::vector<std::string> ListAll(const std::string& folder) {
   std::vector<std::string> names;
   const auto listing = SystemPlatform().ListFiles(folder, ".qdx");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <winternl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <csignal>
@@ -412,6 +413,97 @@ class Win32Listing : public FileListing {
   bool pending_ = false;
 };
 
+// The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
+// the Windows folder), each as the system resolves it.
+std::vector<std::string> VirtualisedPlaces() {
+  std::vector<std::wstring> places;
+  for (const KNOWNFOLDERID* id : {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData, &FOLDERID_Windows}) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path))) places.emplace_back(path);
+    CoTaskMemFree(path);
+  }
+  // The 64-bit Program Files, which a 32-bit program is shown as the other one.
+  HKEY version = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &version) == ERROR_SUCCESS) {
+    wchar_t native[MAX_PATH] = {};
+    DWORD size = sizeof native;
+    if (RegGetValueW(version, nullptr, L"ProgramW6432Dir", RRF_RT_REG_SZ, nullptr, native, &size) == ERROR_SUCCESS)
+      places.emplace_back(native);
+    RegCloseKey(version);
+  }
+  std::vector<std::string> resolved;
+  for (const std::wstring& place : places) {
+    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(Narrow(place)));
+    resolved.push_back(identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : Narrow(place));
+  }
+  return resolved;
+}
+
+bool RunIsVirtualised() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const OwnedHandle held(token);
+  DWORD enabled = 0, size = 0;
+  return GetTokenInformation(token, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size) && enabled != 0;
+}
+
+// Why `path` (a folder) cannot be looked at, or nothing; `missing` tells of one that is not there.
+std::string Unreachable(const std::wstring& path, bool& missing) {
+  const DWORD attributes = GetFileAttributesW(SystemPath(Narrow(path)).c_str());
+  missing = false;
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? "" : SystemMessage(ERROR_DIRECTORY);
+  const DWORD error = GetLastError();
+  missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  return SystemMessage(error);
+}
+
+// Every person's copy of the folder whose part after its drive is `part`, as the system's list of
+// user profiles gives them, and each whose copies could not be looked at.
+std::vector<UserCopy> UsersCopies(const std::string& part) {
+  std::vector<UserCopy> copies;
+  HKEY list = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                    KEY_READ | KEY_WOW64_64KEY, &list) != ERROR_SUCCESS)
+    return copies;
+  for (DWORD i = 0;; ++i) {
+    wchar_t sid[256];
+    DWORD length = 256;
+    const LSTATUS listed = RegEnumKeyExW(list, i, sid, &length, nullptr, nullptr, nullptr, nullptr);
+    if (listed == ERROR_NO_MORE_ITEMS) break;
+    if (listed != ERROR_SUCCESS || !IsPersonsAccount(Narrow(sid))) continue;
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    if (RegGetValueW(list, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                     stored, &size) != ERROR_SUCCESS)
+      continue;
+    const std::wstring profile = SystemText([&stored](wchar_t* buffer, DWORD capacity) {
+      const DWORD n = ExpandEnvironmentStringsW(stored, buffer, capacity);
+      return n == 0 ? 0 : n - 1 < capacity ? n - 1 : n;  // the count includes the final zero
+    });
+    if (profile.empty()) continue;
+    UserCopy copy;
+    copy.user = Narrow(profile.substr(profile.find_last_of(L"\\/") + 1));
+    copy.folder = Narrow(profile) + "\\AppData\\Local\\VirtualStore" + part;
+    bool missing = false;
+    if (const std::string why = Unreachable(profile, missing); !why.empty()) {
+      copy.absent = missing;
+      copy.unreachable = missing ? "its profile folder " + Narrow(profile) +
+                                       " is not on this machine (a roaming profile, or a profile container that is not mounted)"
+                                 : "its profile folder " + Narrow(profile) + " could not be opened: " + why;
+      copies.push_back(copy);
+    } else if (const std::string copyWhy = Unreachable(Widen(copy.folder), missing); !copyWhy.empty() && !missing) {
+      copy.unreachable = "its copies in " + copy.folder + " could not be opened: " + copyWhy;
+      copies.push_back(copy);
+    } else if (copyWhy.empty()) {
+      copies.push_back(copy);
+    }
+  }
+  RegCloseKey(list);
+  return copies;
+}
+
 class Win32Platform : public Platform {
  public:
   // The running image is held from the start, sharing reading and deletion, so that its removal
@@ -435,6 +527,16 @@ class Win32Platform : public Platform {
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
                                          std::string_view extension) override {
     return ListFolder(folder, extension);
+  }
+
+  FolderCopies CopiesOf(const std::string& folder) override {
+    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(folder));
+    std::string resolved = identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : folder;
+    if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
+    const std::optional<std::string> part = VirtualisedPart(resolved, VirtualisedPlaces());
+    if (!part) return {};
+    if (RunIsVirtualised()) return {true, {}};
+    return {false, UsersCopies(*part)};
   }
 
   std::string ProgramFolder() override {

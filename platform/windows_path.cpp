@@ -43,6 +43,8 @@ void AddSegments(std::string_view path, std::vector<std::string_view>& segments)
   }
 }
 
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 }  // namespace
 
 std::string ExtendedLengthPath(std::string_view path) {
@@ -78,6 +80,25 @@ std::string PlainPath(std::string_view path) {
   if (path.starts_with("\\\\?\\UNC\\")) return "\\\\" + std::string(path.substr(8));
   if (path.starts_with("\\\\?\\") && HasDrive(path.substr(4))) return std::string(path.substr(4));
   return std::string(path);
+}
+
+std::optional<std::string> VirtualisedPart(std::string_view folder, const std::vector<std::string>& places) {
+  const std::string path = PlainPath(folder);
+  if (!HasDrive(path) || !IsFullPath(path)) return std::nullopt;
+  for (std::string place : places) {
+    place = PlainPath(place);
+    while (!place.empty() && IsSeparator(place.back())) place.pop_back();
+    if (place.size() < 3 || path.size() < place.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < place.size() && same; ++i)
+      same = Folded(path[i]) == Folded(place[i]) || (IsSeparator(path[i]) && IsSeparator(place[i]));
+    if (same && (path.size() == place.size() || IsSeparator(path[place.size()]))) return path.substr(2);
+  }
+  return std::nullopt;
+}
+
+bool IsPersonsAccount(std::string_view sid) {
+  return sid.starts_with("S-1-5-21-") || sid.starts_with("S-1-12-1-");
 }
 
 }  // namespace zelvane

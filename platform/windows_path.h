@@ -4,8 +4,10 @@
 // trailing dots and spaces stay part of a name, and there is no MAX_PATH limit. Plain string
 // work in UTF-8, so it is tested on every platform.
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvane {
 
@@ -22,5 +24,17 @@ bool IsFullPath(std::string_view path);
 // The everyday form of a path the system reported ("\\?\C:\a" is "C:\a", "\\?\UNC\s\x" is
 // "\\s\x"), for messages and for joining; other paths unchanged.
 std::string PlainPath(std::string_view path);
+
+// Where Windows keeps a user's own copies of the files in `folder` (a full path, as the system
+// resolves it) for a program it virtualises: the part of `folder` after its drive, when `folder` is
+// one of `places` or lies below one (the Program Files folders, ProgramData, the Windows folder),
+// letter case aside; nothing otherwise, a network path included. The copies are then in the user's
+// "<profile>\AppData\Local\VirtualStore" followed by that part.
+std::optional<std::string> VirtualisedPart(std::string_view folder, const std::vector<std::string>& places);
+
+// True when a security identifier of the system's list of user profiles names a person's
+// account (a local or domain user, S-1-5-21-..., or a Microsoft Entra one, S-1-12-1-...), not one
+// of the system's service accounts (S-1-5-18, -19, -20 and the other S-1-5 authorities).
+bool IsPersonsAccount(std::string_view sid);
 
 }  // namespace zelvane

@@ -15,6 +15,7 @@ class ForwardingPlatform : public Platform {
   std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
     return SystemPlatform().ListFiles(folder, extension);
   }
+  FolderCopies CopiesOf(const std::string& folder) override { return SystemPlatform().CopiesOf(folder); }
   std::string ProgramFolder() override { return SystemPlatform().ProgramFolder(); }
   std::string ProgramFile() override { return SystemPlatform().ProgramFile(); }
   std::string FullPath(const std::string& path) override { return SystemPlatform().FullPath(path); }

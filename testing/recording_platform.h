@@ -19,6 +19,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
   std::string programFile = "";  // the program's own file; empty: the test's
+  FolderCopies copies;           // what Windows makes of every folder, as a test has it
   std::size_t writeLandsBytes = std::string::npos;
   bool writingRefused = false;
   int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
@@ -45,6 +46,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
   }
+  FolderCopies CopiesOf(const std::string&) override { return copies; }
   std::string ProgramFile() override { return programFile.empty() ? SystemPlatform().ProgramFile() : programFile; }
   void WriteToStandardOutput(std::string_view text) override { output += text; }
   void RemoveProgramAfterExit() override {

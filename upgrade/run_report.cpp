@@ -50,6 +50,16 @@ std::string Heading(std::string_view timestamp) {
   return std::string(timestamp) + "  Zelvane " + std::string(Version()) + ": ";
 }
 
+// What Windows did with a virtualised run's reads and writes.
+std::string VirtualisedText(bool check) {
+  return check ? "Windows showed this check your own copies of the profiles, where you have them (it keeps them for "
+                 "programs run without administrator rights): the installed profiles and other users' copies were not "
+                 "looked at. Check as administrator to see them all."
+               : "Windows kept the changes of this run in your own copies of the profiles (it does so for programs run "
+                 "without administrator rights): the installed profiles and other users' copies were not changed. Run "
+                 "Zelvane as administrator to upgrade them all.";
+}
+
 std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -74,7 +84,15 @@ std::size_t RunReport::Count(UpgradeOutcome outcome) const {
 
 std::string_view Version() { return ZELVANE_VERSION; }
 
+// Users whose copies could be there, but could not be looked at.
+std::size_t RefusedCopies(const RunReport& report) {
+  return static_cast<std::size_t>(std::count_if(report.copies.begin(), report.copies.end(), [](const UserCopy& c) {
+    return !c.unreachable.empty() && !c.absent;
+  }));
+}
+
 int ExitCodeOf(const RunReport& report) {
+  if (RefusedCopies(report) > 0) return kExitFailed;  // not every profile Quindrel reads was looked at
   if (report.end == RunEnd::NoFiles) return kExitNoProfiles;
   if (report.Count(UpgradeOutcome::Failed) > 0) return kExitFailed;  // a failure that trying again will not mend
   if (report.Count(UpgradeOutcome::InUse) > 0) return kExitInUse;
@@ -92,12 +110,23 @@ std::string ExitCodeTable() {
   return out;
 }
 
-std::string ReportHeading(bool check, std::string_view formatsFolder, std::string_view timestamp) {
-  return Heading(timestamp) + (check ? "check of " : "upgrade of ") + std::string(formatsFolder) + "\r\n";
+std::string ReportHeading(const RunReport& report, std::string_view timestamp) {
+  std::string out = Heading(timestamp) + (report.check ? "check of " : "upgrade of ") + report.formatsFolder + "\r\n";
+  std::string reached;
+  for (const UserCopy& c : report.copies) {
+    if (c.unreachable.empty())
+      reached += (reached.empty() ? "" : ", ") + c.user + " (" + c.folder + ")";
+    else
+      out += "not reached: the copies of " + c.user + " (" + OneLine(c.unreachable) + ")\r\n";
+  }
+  if (!reached.empty()) out += "and of the copies Windows keeps of it for its users: " + reached + "\r\n";
+  return out;
 }
 
+std::string Shown(const ProfileReport& p) { return p.user.empty() ? p.name : p.name + " (" + p.user + "'s copy)"; }
+
 std::string ReportLine(bool check, const ProfileReport& p) {
-  std::string out = std::string(OutcomeText(p.outcome, check)) + ": " + p.name;
+  std::string out = std::string(OutcomeText(p.outcome, check)) + ": " + Shown(p);
   if (p.outcome == UpgradeOutcome::Damaged) out += std::string(" (") + Why(p.damage) + ")";
   if (p.outcome == UpgradeOutcome::Failed || p.outcome == UpgradeOutcome::InUse) out += " (" + OneLine(p.failure) + ")";
   return out + "\r\n";
@@ -106,6 +135,7 @@ std::string ReportLine(bool check, const ProfileReport& p) {
 std::string ReportEnd(const RunReport& report) {
   std::string out;
   if (report.end == RunEnd::NoFiles) out += "No profiles were found.\r\n";
+  if (report.virtualised) out += OneLine(VirtualisedText(report.check)) + "\r\n";
   if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + OneLine(report.listingFailure) + "\r\n";
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
@@ -147,7 +177,7 @@ std::string DamagedMessage(const RunReport& report) {
   const bool one = n == 1;
   return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was" : "they were") +
          ", because " + (one ? "it is" : "they are") + " damaged:\n\n" +
-         Listed(report, UpgradeOutcome::Damaged, [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); }) +
+         Listed(report, UpgradeOutcome::Damaged, [](const ProfileReport& p) { return Shown(p) + ": " + Why(p.damage); }) +
          "\nZelvane did not change " + (one ? "it" : "them") + ". Quindrel 2.0.12 may not read " +
          (one ? "it" : "them") + " correctly; restore " + (one ? "it" : "them") + " from a backup if you can.";
 }
@@ -160,14 +190,23 @@ std::string CheckMessage(const RunReport& report) {
     if (const std::size_t n = report.Count(outcome))
       out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, outcome, line);
   };
-  section(UpgradeOutcome::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return p.name; });
+  section(UpgradeOutcome::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return Shown(p); });
   section(UpgradeOutcome::Damaged, "Damaged, would be left as they are",
-          [](const ProfileReport& p) { return p.name + ": " + Why(p.damage); });
-  section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return p.name + ": " + p.failure; });
+          [](const ProfileReport& p) { return Shown(p) + ": " + Why(p.damage); });
+  section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
   section(UpgradeOutcome::InUse, "In use by another program (close Quindrel and check again)",
-          [](const ProfileReport& p) { return p.name + ": " + p.failure; });
+          [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
   out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(UpgradeOutcome::AlreadyCurrent)) +
          ". Needing no change: " + std::to_string(report.Count(UpgradeOutcome::NoChangeNeeded)) + ".";
+  if (const std::string copies = CopiesMessage(report); !copies.empty()) out += "\n\n" + copies;
+  return out;
+}
+
+std::string CopiesMessage(const RunReport& report) {
+  std::string out;
+  for (const UserCopy& c : report.copies)
+    if (!c.unreachable.empty()) out += (out.empty() ? "" : "\n") + ("The copies of " + c.user + " were not reached: " + c.unreachable + ".");
+  if (report.virtualised) out += (out.empty() ? "" : "\n\n") + VirtualisedText(report.check);
   return out;
 }
 

@@ -18,6 +18,7 @@ struct ProfileReport {
       : name(std::move(name_)), outcome(outcome_), damage(damage_), failure(std::move(failure_)) {}
 
   std::string name;
+  std::string user;  // whose own copy (Windows' file virtualisation) this is; empty: the installed file
   UpgradeOutcome outcome = UpgradeOutcome::NotReached;
   Damage damage = Damage::None;  // Damaged: why
   std::string failure;           // Failed: what could not be done, and the system's reason
@@ -36,6 +37,8 @@ enum class RunEnd : std::uint8_t {
 struct RunReport {
   std::string formatsFolder;
   bool check = false;
+  bool virtualised = false;       // Windows kept the run's writes in this user's own copies
+  std::vector<UserCopy> copies;   // every user's copies of the formats folder the run went over or could not reach
   RunEnd end = RunEnd::NoFiles;
   std::vector<ProfileReport> profiles;  // in the order the run came to them, then those not reached
   std::string failure;                  // Failed: the message that tells the user
@@ -69,9 +72,16 @@ std::string ExitCodeTable();
 // The report of a run, written as the run goes: the heading with the time before the first
 // profile is opened, a line for each profile once it is settled, and the end (what else is to be
 // told, and a summary with the exit code) after the last. Lines end in CR LF.
-std::string ReportHeading(bool check, std::string_view formatsFolder, std::string_view timestamp);
+std::string ReportHeading(const RunReport& report, std::string_view timestamp);
 std::string ReportLine(bool check, const ProfileReport& profile);
 std::string ReportEnd(const RunReport& report);
+
+// The profile as a person is told of it: its name, and whose copy it is ("a.qdx (alice's copy)").
+std::string Shown(const ProfileReport& profile);
+
+// What the window and a check's box tell of the users' copies: those that could not be reached,
+// and that Windows kept a virtualised run's changes in this user's own copies; empty when neither.
+std::string CopiesMessage(const RunReport& report);
 
 // `text` on one line, its line breaks (a system's message may hold some) made blanks.
 std::string OneLine(std::string_view text);

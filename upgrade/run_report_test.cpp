@@ -25,7 +25,7 @@ std::string Heading(const char* timestamp) { return std::string(timestamp) + "  
 
 // The whole report, as a run writes it piece by piece.
 std::string ReportText(const RunReport& report, const char* timestamp) {
-  std::string out = ReportHeading(report.check, report.formatsFolder, timestamp);
+  std::string out = ReportHeading(report, timestamp);
   for (const ProfileReport& p : report.profiles) out += ReportLine(report.check, p);
   return out + ReportEnd(report);
 }
@@ -81,6 +81,28 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
        "upgrade of F\\\r\nNo profiles were found.\r\nSummary: 0 profiles. Exit code 3: no profiles were found.\r\n"},
   };
   for (const auto& [report, text] : cases) EXPECT_EQ(ReportText(report, "T"), Heading("T") + text);
+
+  // Every user's copies: each profile named with its user, those not reached named with why.
+  RunReport copies = made(false, RunEnd::Finished,
+                          {ProfileReport("a.qdx", UpgradeOutcome::Upgraded), ProfileReport("a.qdx", UpgradeOutcome::Upgraded)});
+  copies.profiles[1].user = "alice";
+  copies.copies = {{"alice", "C:\\Users\\alice\\V\\", ""},
+                   {"bob", "C:\\Users\\bob\\V\\", "its profile folder C:\\Users\\bob is not on this machine", true}};
+  EXPECT_EQ(ReportText(copies, "T"),
+            Heading("T") + "upgrade of F\\\r\nnot reached: the copies of bob (its profile folder C:\\Users\\bob is not on "
+            "this machine)\r\nand of the copies Windows keeps of it for its users: alice (C:\\Users\\alice\\V\\)\r\n"
+            "upgraded: a.qdx\r\nupgraded: a.qdx (alice's copy)\r\nSummary: 2 profiles: 2 upgraded. Exit code 0: finished: "
+            "every profile was upgraded or needed nothing.\r\n");
+  EXPECT_EQ(CopiesMessage(copies), "The copies of bob were not reached: its profile folder C:\\Users\\bob is not on this machine.");
+  RunReport virtualised = made(false, RunEnd::Finished, {ProfileReport("a.qdx", UpgradeOutcome::Upgraded)});
+  virtualised.virtualised = true;
+  EXPECT_NE(ReportText(virtualised, "T").find("\r\nWindows kept the changes of this run in your own copies of the profiles"
+                                              " (it does so for programs run without administrator rights): the installed "
+                                              "profiles and other users' copies were not changed. Run Zelvane as "
+                                              "administrator to upgrade them all.\r\nSummary:"),
+            std::string::npos);
+  virtualised.check = true;
+  EXPECT_NE(CheckMessage(virtualised).find("\n\nWindows showed this check your own copies"), std::string::npos);
   // What ends the program before a run could report: the exit code it really ends with.
   EXPECT_EQ(BadCommandLineText("\"/x\" is not a switch Zelvane knows.", "T"),
             Heading("T") + "the command line is not right: \"/x\" is not a switch Zelvane knows. Nothing was done. "
@@ -101,6 +123,9 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   stoppedInUse.profiles.emplace_back("Held.qdx", UpgradeOutcome::InUse);
   RunReport inUseAndFailed = checkFailed;  // what trying again will not mend comes first
   inUseAndFailed.profiles.emplace_back("Open.qdx", UpgradeOutcome::InUse);
+  RunReport copyRefused = clean, copyAbsent = clean;  // a refused copy may hold profiles Quindrel reads
+  copyRefused.copies = {{"carol", "C:\\Users\\carol\\V\\", "its copies could not be opened: Access is denied."}};
+  copyAbsent.copies = {{"bob", "C:\\Users\\bob\\V\\", "its profile folder is not on this machine", true}};
   RunReport checkOnlyDamaged = Sample(true, RunEnd::Finished);
   checkOnlyDamaged.profiles.erase(checkOnlyDamaged.profiles.begin());
   const std::pair<RunReport, int> cases[] = {
@@ -115,6 +140,8 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
       {stoppedInUse, kExitInUse},
       {inUseAndFailed, kExitFailed},
       {checkOnlyDamaged, kExitDamaged},
+      {copyRefused, kExitFailed},
+      {copyAbsent, kExitDone},
   };
   for (const auto& [report, code] : cases) EXPECT_EQ(ExitCodeOf(report), code) << ReportText(report, "");
 }

@@ -30,6 +30,15 @@ bool IsIn(Platform& platform, const std::string& path, const std::string& folder
   return false;
 }
 
+// Every folder of profiles a run over the Quindrel folder may touch: its formats folder, and every
+// user's own copy of it.
+std::vector<std::string> ProfileFolders(Platform& platform, const CommandLine& line) {
+  std::vector<std::string> folders = {FormatsFolder(platform, line.folder.value_or(""))};
+  for (const UserCopy& copy : platform.CopiesOf(folders.front()).users)
+    if (copy.unreachable.empty()) folders.push_back(copy.folder);
+  return folders;
+}
+
 // What is wrong with the log the command line names, by its name, or nothing; a log that is not
 // to be written is dropped, and one that is becomes a full path. Nothing is created meanwhile.
 std::string CheckLog(Platform& platform, CommandLine& line) {
@@ -48,10 +57,10 @@ std::string CheckLog(Platform& platform, CommandLine& line) {
   } catch (const PlatformError& e) {
     return CannotWrite(named, e);
   }
-  const std::string formats = FormatsFolder(platform, line.folder.value_or(""));
-  if (IsIn(platform, log, formats))
-    return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
-           "\": a log there could be taken for a profile.";
+  for (const std::string& formats : ProfileFolders(platform, line))
+    if (IsIn(platform, log, formats))
+      return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
+             "\": a log there could be taken for a profile.";
   if (platform.IsSameFile(log, platform.ProgramFile()))
     return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
   line.log = log;
@@ -61,17 +70,19 @@ std::string CheckLog(Platform& platform, CommandLine& line) {
 // What is wrong with the log as the file it is once open, whatever name led to it (a hard link, a
 // symbolic link, a junction), or nothing: it is never the program and never a profile of the run.
 std::string CheckOpenedLog(Platform& platform, const std::string& log, const FileIdentity& opened,
-                           const std::string& formats) {
+                           const std::vector<std::string>& folders) {
   if (IsSameIdentity(opened, platform.IdentityOf(platform.ProgramFile())))
     return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
-  const std::unique_ptr<FileListing> profiles = platform.ListFiles(formats, ".qdx");
-  for (std::string name = profiles->Next(); !name.empty(); name = profiles->Next())
-    if (IsSameIdentity(opened, platform.IdentityOf(formats + name)))
-      return "The log \"" + log + "\" is the profile \"" + formats + name +
-             "\" under another name (a link to it): a profile is never written to.";
-  if (!opened.finalPath.empty() && IsIn(platform, opened.finalPath, formats))
-    return "The log \"" + log + "\" leads into the folder of the profiles, \"" + formats +
-           "\" (it is a link to \"" + opened.finalPath + "\"): a log there could be taken for a profile.";
+  for (const std::string& folder : folders) {
+    const std::unique_ptr<FileListing> profiles = platform.ListFiles(folder, ".qdx");
+    for (std::string name = profiles->Next(); !name.empty(); name = profiles->Next())
+      if (IsSameIdentity(opened, platform.IdentityOf(folder + name)))
+        return "The log \"" + log + "\" is the profile \"" + folder + name +
+               "\" under another name (a link to it): a profile is never written to.";
+    if (!opened.finalPath.empty() && IsIn(platform, opened.finalPath, folder))
+      return "The log \"" + log + "\" leads into the folder of the profiles, \"" + folder +
+             "\" (it is a link to \"" + opened.finalPath + "\"): a log there could be taken for a profile.";
+  }
   return {};
 }
 
@@ -118,15 +129,15 @@ void ReportWriter::Write(std::string_view text, std::string_view where, bool flu
 
 RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
   logFailure_.clear();
-  const std::string heading = ReportHeading(options.mode == UpgradeMode::Check,
-                                            FormatsFolder(platform_, options.quindrelFolder),
-                                            platform_.LocalTimestamp());
-  // A report begins on a line of its own, whatever the log ended with.
-  const bool glued = log_ && !log_->EndsWithLineBreak();
-  AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
-  platform_.WriteToStandardOutput(heading);
+  options.begun = [this](const RunReport& report) {  // before the first profile is opened
+    const std::string heading = ReportHeading(report, platform_.LocalTimestamp());
+    // A report begins on a line of its own, whatever the log ended with.
+    const bool glued = log_ && !log_->EndsWithLineBreak();
+    AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
+    platform_.WriteToStandardOutput(heading);
+  };
   options.settled = [this](const RunReport& report, const ProfileReport& profile) {
-    Write(ReportLine(report.check, profile), "the line of \"" + profile.name + "\"", false);
+    Write(ReportLine(report.check, profile), "the line of \"" + Shown(profile) + "\"", false);
   };
   RunReport report = UpgradeRun(platform_, sink, options);
   Write(ReportEnd(report), "its summary", true);
@@ -153,8 +164,7 @@ std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWrit
     std::string refused;
     try {
       writer.OpenLog(*line.log);
-      refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(),
-                               FormatsFolder(platform, line.folder.value_or("")));
+      refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(), ProfileFolders(platform, line));
     } catch (const PlatformError& e) {
       refused = CannotWrite(*line.log, e);
     }

@@ -58,24 +58,40 @@ std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platfor
 
 const char kHandledBefore[] = "\n\nProfiles handled before it keep their new contents; the ones after it were not touched.";
 
-// The listing of the folder failed: the run stops there, unless it had stopped already, and the
-// report names the profiles not reached from a fresh listing, when the folder can be listed again.
-void ListingFailed(RunReport& report, Platform& platform, const PlatformError& e) {
-  report.listingFailure = "could not " + e.Action() + ": " + e.Reason();
-  if (report.end != RunEnd::Failed && report.end != RunEnd::Stopped) {
-    report.end = RunEnd::Failed;
-    report.failure = "The upgrade stopped: the profiles in " + report.formatsFolder +
-                     " could not be listed to the end.\n\n" + e.what() + kHandledBefore;
-  }
+// A folder the run goes over: the formats folder, or a user's own copy of it.
+struct Place {
+  std::string folder;
+  std::string user;  // whose copy; empty: the installed folder
+};
+
+bool Over(const RunReport& report) { return report.end == RunEnd::Failed || report.end == RunEnd::Stopped; }
+
+// The profiles of `place` that the report does not name yet, as not reached, as far as the folder
+// can be listed.
+void NotReached(RunReport& report, Platform& platform, const Place& place) {
   try {
     std::set<std::string> seen;
-    for (const ProfileReport& p : report.profiles) seen.insert(p.name);
-    const std::unique_ptr<FileListing> again = platform.ListFiles(report.formatsFolder, ".qdx");
-    for (std::string name = again->Next(); !name.empty(); name = again->Next())
-      if (!seen.contains(name)) report.profiles.emplace_back(name);
+    for (const ProfileReport& p : report.profiles)
+      if (p.user == place.user) seen.insert(p.name);
+    const std::unique_ptr<FileListing> listing = platform.ListFiles(place.folder, ".qdx");
+    for (std::string name = listing->Next(); !name.empty(); name = listing->Next())
+      if (!seen.contains(name)) report.profiles.emplace_back(name).user = place.user;
   } catch (const PlatformError&) {
     // Still not listed: the report tells of the failure and names what it knows.
   }
+}
+
+// The listing of `places[at]` failed: the run stops there, unless it had stopped already, and the
+// report names the profiles not reached from fresh listings, where the folders can be listed again.
+void ListingFailed(RunReport& report, Platform& platform, const PlatformError& e, const std::vector<Place>& places,
+                   std::size_t at) {
+  report.listingFailure = "could not " + e.Action() + ": " + e.Reason();
+  if (!Over(report)) {
+    report.end = RunEnd::Failed;
+    report.failure = "The upgrade stopped: the profiles in " + places[at].folder + " could not be listed to the end.\n\n" +
+                     e.what() + kHandledBefore;
+  }
+  for (; at < places.size(); ++at) NotReached(report, platform, places[at]);
 }
 
 }  // namespace
@@ -106,13 +122,23 @@ class Settler {
 void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOptions& options, Settler& settle) {
   report.formatsFolder = FormatsFolder(platform, options.quindrelFolder);
   report.check = options.mode == UpgradeMode::Check;
+  const FolderCopies copies = platform.CopiesOf(report.formatsFolder);
+  report.virtualised = copies.virtualised;
+  report.copies = copies.users;
+  std::vector<Place> places = {{report.formatsFolder, ""}};
+  for (const UserCopy& c : copies.users)
+    if (c.unreachable.empty()) places.push_back({c.folder, c.user});
+  options.begun(report);
+
+  // The first profile of any of the places: none at all is "No files were found".
+  std::size_t at = 0;
   std::unique_ptr<FileListing> listing;
   std::string name;
   try {
-    listing = platform.ListFiles(report.formatsFolder, ".qdx");
-    name = listing->Next();
+    for (; at < places.size() && name.empty(); ++at) name = (listing = platform.ListFiles(places[at].folder, ".qdx"))->Next();
+    --at;
   } catch (const PlatformError& e) {
-    ListingFailed(report, platform, e);
+    ListingFailed(report, platform, e, places, at);
     return;
   }
   if (name.empty()) {
@@ -123,28 +149,36 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
   sink.DisableRunButton();
   ProfileUpgrader upgrader;
   Pacer pacer(sink, options.pace);
-  try {  // only the listing throws in here: a profile's failure is kept in its entry
-    for (; !name.empty(); name = listing->Next()) {
-      pacer.Begin(name);
-      ProfileReport& entry = report.profiles.emplace_back(name);
-      const std::string failure =
-          UpgradeInto(entry, upgrader, platform, report.formatsFolder + name, options.mode, pacer);
-      settle();
-      if (!failure.empty() && !report.check) {
-        pacer.ShowCurrent();
-        report.end = RunEnd::Failed;
-        report.failure = "The upgrade stopped at the profile \"" + name + "\".\n\n" + failure + kHandledBefore;
+  try {  // only the listings throw in here: a profile's failure is kept in its entry
+    for (;;) {
+      const Place& place = places[at];
+      for (; !name.empty(); name = listing->Next()) {
+        ProfileReport& entry = report.profiles.emplace_back(name);
+        entry.user = place.user;
+        pacer.Begin(Shown(entry));
+        const std::string failure = UpgradeInto(entry, upgrader, platform, place.folder + name, options.mode, pacer);
+        settle();
+        if (!failure.empty() && !report.check) {
+          pacer.ShowCurrent();
+          report.end = RunEnd::Failed;
+          report.failure = "The upgrade stopped at the profile \"" + Shown(entry) + "\".\n\n" + failure + kHandledBefore;
+          break;
+        }
+        if (sink.StopRequested()) {
+          report.end = RunEnd::Stopped;
+          break;
+        }
+      }
+      if (Over(report)) {
+        for (name = listing->Next(); !name.empty(); name = listing->Next()) report.profiles.emplace_back(name).user = place.user;
+        for (++at; at < places.size(); ++at) NotReached(report, platform, places[at]);
         break;
       }
-      if (sink.StopRequested()) {
-        report.end = RunEnd::Stopped;
-        break;
-      }
+      if (++at == places.size()) break;
+      name = (listing = platform.ListFiles(places[at].folder, ".qdx"))->Next();
     }
-    if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped)
-      for (name = listing->Next(); !name.empty(); name = listing->Next()) report.profiles.emplace_back(name);
   } catch (const PlatformError& e) {
-    ListingFailed(report, platform, e);
+    ListingFailed(report, platform, e, places, std::min(at, places.size() - 1));
   }
   if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped) return;
 
@@ -152,6 +186,8 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
   report.end = RunEnd::Finished;
   if (const std::string damaged = DamagedMessage(report); !damaged.empty() && !report.check)
     sink.ShowWarning(damaged, sink.Caption());
+  if (const std::string copied = CopiesMessage(report); !copied.empty() && !report.check)
+    sink.ShowWarning(copied, sink.Caption());
   if (!options.offerRemoval || report.check) return;
   if (!sink.AskYesNo("Delete this tool?", "Done")) {
     report.end = RunEnd::Kept;

@@ -125,6 +125,7 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
     int exitCode;
     std::vector<std::string> last;  // the sink's last calls (each the start of one)
     RunPace pace = {std::chrono::nanoseconds(0)};  // a pump for every read: every name is shown
+    FolderCopies copies = {};  // of the formats folder; a name "alice/a.qdx" is in alice's copy of it
   } cases[] = {
       {"one profile, No", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
        {"disable", "status a.qdx", "pump", "status Done", ask}, RunPace{}},
@@ -137,13 +138,39 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
        {"status Done", "warning 1 profile was left exactly as it was, because it is damaged:\n\ne cut.qdx: its data ends "
         "inside a field\n", ask}},
       {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, RunEnd::Finished, kExitNeedsUpgrade, {"status Done"}},
+      {"every user's copy, one out of reach",
+       {{"a.qdx", legacy_, O::Upgraded}, {"alice/a.qdx", legacy_, O::Upgraded}, {"alice/b.qdx", blank, O::NoChangeNeeded},
+        {"bob/c.qdx", legacy_, O::Upgraded}},
+       UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+       {"status Done", "warning The copies of carol were not reached: its profile folder is gone.", ask}, {std::chrono::nanoseconds(0)},
+       {false, {{"alice", "", ""}, {"bob", "", ""}, {"carol", "", "its profile folder is gone", true}}}},
+      {"every user's copy, checked", {{"alice/a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Check, false,
+       RunEnd::Finished, kExitNeedsUpgrade, {"status Done"}, {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
+      {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+       {"status Done", "warning Windows kept the changes of this run in your own copies", ask}, {std::chrono::nanoseconds(0)}, {true, {}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(Formats());
-    for (const auto& [name, bytes, outcome] : c.profiles) AddProfile(name, bytes);
+    std::filesystem::remove_all(program_.Path() / "VirtualStore");
+    const auto shownAs = [](const std::string& name) {  // "a.qdx (alice's copy)" for "alice/a.qdx"
+      const std::size_t slash = name.find('/');
+      return slash == std::string::npos ? name : name.substr(slash + 1) + " (" + name.substr(0, slash) + "'s copy)";
+    };
+    // The users' copies, as Windows keeps them: in folders of their own, under the same names.
+    const auto where = [&](const std::string& name) {
+      return name.find('/') == std::string::npos ? Formats() / FromUtf8(name) : program_.Path() / "VirtualStore" / FromUtf8(name);
+    };
+    std::filesystem::create_directories(Formats());
+    for (const auto& [name, bytes, outcome] : c.profiles) {
+      std::filesystem::create_directories(where(name).parent_path());
+      WriteBytes(where(name), bytes);
+    }
     RecordingPlatform platform;
     platform.programFolder = Utf8(program_.Path());
+    platform.copies = c.copies;
+    for (UserCopy& copy : platform.copies.users)
+      copy.folder = Utf8(program_.Path() / "VirtualStore" / copy.user) + platform.Separator();
     RecordingSink sink;
     sink.answer = c.yes;
     RunOptions options = Paced(c.pace);
@@ -158,11 +185,11 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
       EXPECT_EQ(sink.calls[sink.calls.size() - c.last.size() + i].rfind(c.last[i], 0), 0u) << c.last[i];
     std::vector<std::pair<std::string, O>> expected, got;
     for (const auto& [name, bytes, outcome] : c.profiles) {
-      expected.emplace_back(name, outcome);
+      expected.emplace_back(shownAs(name), outcome);
       const bool changes = outcome == O::Upgraded && c.mode == UpgradeMode::Upgrade;
-      EXPECT_TRUE(Bytes(name) == (changes ? Upgraded(bytes) : bytes)) << name;
+      EXPECT_TRUE(ReadBytes(where(name)) == (changes ? Upgraded(bytes) : bytes)) << name;
     }
-    for (const ProfileReport& p : report.profiles) got.emplace_back(p.name, p.outcome);
+    for (const ProfileReport& p : report.profiles) got.emplace_back(Shown(p), p.outcome);
     std::vector<std::string> shown = sink.Names();
     std::sort(expected.begin(), expected.end());
     std::sort(got.begin(), got.end());
