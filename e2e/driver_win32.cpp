@@ -115,8 +115,8 @@ class ZelvaneTest : public ::testing::Test {
   }
 
   void Start(const std::wstring& arguments, const std::wstring& exe = L"Zelvane.exe",
-             const std::wstring& standardOutput = L"", bool withName = true) {
-    app_ = std::make_unique<ZelvaneProcess>(folder().Join(exe), folder().Path(), arguments, standardOutput, withName);
+             const std::wstring& standardOutput = L"", ZelvaneProcess::Name name = ZelvaneProcess::Name::Quoted) {
+    app_ = std::make_unique<ZelvaneProcess>(folder().Join(exe), folder().Path(), arguments, standardOutput, name);
   }
 
   // Presses Run and waits for the message box that ends the run.
@@ -745,7 +745,7 @@ struct CommandLineCase {
   std::vector<std::string> lines;    // lines the report holds, in any order
   std::vector<std::wstring> absent = {};  // files that must not be there afterwards, relative to {Q}
   bool withDamaged = true;           // the formats folder holds a damaged profile
-  bool withName = true;              // the command line begins with the program's name
+  ZelvaneProcess::Name named = ZelvaneProcess::Name::Quoted;  // how the command line names the program
 };
 void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
@@ -767,7 +767,7 @@ TEST_P(CommandLineTest, RunsUnattended) {
     folder().MakeFolders(L"elsewhere");
     folder().CopyIn(exe_, L"elsewhere\\Zelvane.exe");
   }
-  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"), c.withName);
+  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"), c.named);
   const std::optional<unsigned long> exit = app().WaitForExit(kRunBound);
   ASSERT_TRUE(exit) << "the program did not end" << (app().MessageBoxOpen() ? ": a message box is open" : "");
   EXPECT_EQ(*exit, c.exitCode);
@@ -825,8 +825,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Typed paths mean what Windows means by them: a trailing blank is no part of a name.
         CommandLineCase{"TrailingBlanks", L"/quiet /folder:\"{Q} \" /log:\"{L} \"", true, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
         // A launcher that names the module apart and leaves the program's name out of the line.
-        CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, false},
-        CommandLineCase{"QuietWithoutTheProgramsName", L"/quiet /folder:\"{Q}\"", true, 4, true, {"\nupgraded: legacy.qdx"}, {}, true, false},
+        CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
+        CommandLineCase{"QuietWithoutTheProgramsName", L"/quiet /folder:\"{Q}\"", true, 4, true, {"\nupgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
+        // A launcher that did not quote the program's path, which holds blanks ("zelvane-e2e 123\").
+        CommandLineCase{"UnquotedProgramPath", L"/check /quiet", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {},
+                        true, ZelvaneProcess::Name::Unquoted},
         // PowerShell passes a variable that holds two switches as one quoted argument.
         CommandLineCase{"SwitchesQuotedTogether", L"\"/check /quiet\" /log:\"{L}\"", false, 2, false, {kBadLine + "\"/check /quiet\" holds /quiet inside quotation marks: give each switch on its own. Nothing was done. Exit code 2."}},
         CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", false, 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
@@ -902,50 +905,92 @@ TEST_F(VirtualStoreTest, AnAdministratorsRunReachesEveryUsersCopies) {
   testing::RemoveTree(myStore->Path());
 }
 
-// A quiet run that crashes (here a thread of it made to start at address 0, from outside, while
-// it waits to write its report to a pipe that nobody reads) shows no box, starts no debugger and
-// ends with the fault's own code. Its report so far is all that reached the pipe.
-TEST_F(ZelvaneTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
-  std::vector<Profile> profiles;  // long names: their report lines fill the pipe's buffer soon
-  for (int i = 0; i < 300; ++i)
-    profiles.push_back({kFormats + std::wstring(150, L'p') + std::to_wstring(1000 + i) + L".qdx", kLegacy, false});
-  Lay(profiles);
-  HANDLE read = nullptr, write = nullptr;
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  ASSERT_TRUE(CreatePipe(&read, &write, &inheritable, 4096));
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = write;
-  PROCESS_INFORMATION program{};
-  ASSERT_TRUE(testing::StartProcess([&] {
-    return CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          folder().Path().c_str(), &startup, &program);
-  }))
-      << SystemMessage(GetLastError());
-  CloseHandle(write);
+// Zelvane.exe /quiet started over 300 profiles with long names (their report lines fill a pipe
+// soon), its standard output a pipe of 4 KiB that nobody reads, as a script that waits for the
+// program before it reads does.
+class UnreadOutputTest : public ZelvaneTest {
+ protected:
+  void StartUnread(const std::wstring& arguments) {
+    for (int i = 0; i < 300; ++i)
+      profiles_.push_back({kFormats + std::wstring(150, L'p') + std::to_wstring(1000 + i) + L".qdx", kLegacy, false});
+    Lay(profiles_);
+    HANDLE write = nullptr;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    ASSERT_TRUE(CreatePipe(&read_, &write, &inheritable, 4096));
+    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = write;
+    ASSERT_TRUE(testing::StartProcess([&] {
+      return CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                            nullptr, folder().Path().c_str(), &startup, &program_);
+    }))
+        << SystemMessage(GetLastError());
+    CloseHandle(write);
+  }
+  void TearDown() override {
+    if (program_.hProcess) {
+      TerminateProcess(program_.hProcess, 0xDEAD);
+      WaitForSingleObject(program_.hProcess, 5000);
+    }
+    for (HANDLE h : {read_, program_.hThread, program_.hProcess})
+      if (h) CloseHandle(h);
+    ZelvaneTest::TearDown();
+  }
+  std::string Unread() const {  // what reached the pipe, read without waiting on a writer that is left
+    std::string output;
+    char buffer[4096];
+    for (DWORD n = 0, got = 0; PeekNamedPipe(read_, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
+                                ReadFile(read_, buffer, std::min<DWORD>(n, sizeof buffer), &got, nullptr);)
+      output.append(buffer, got);
+    return output;
+  }
+  std::optional<DWORD> Ended(DWORD bound) const {
+    if (WaitForSingleObject(program_.hProcess, bound) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(program_.hProcess, &code);
+    return code;
+  }
+
+  std::vector<Profile> profiles_;
+  HANDLE read_ = nullptr;
+  PROCESS_INFORMATION program_{};
+};
+
+// The run ends by itself, with its exit code, and its log is whole; it says that standard output
+// ends early.
+TEST_F(UnreadOutputTest, ARunThatNobodyReadsEndsWithItsLogWhole) {
+  ASSERT_NO_FATAL_FAILURE(StartUnread(L"/log:\"" + folder().Join(L"run.log") + L"\""));
+  EXPECT_EQ(Ended(60000), 0u) << "the run waited for its reader";
+  const std::string log = folder().Read(L"run.log").value_or("");
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = log.find("\r\nupgraded: ", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, profiles_.size()) << log.substr(0, 300);
+  EXPECT_NE(log.find("\r\nSummary: 300 profiles: 300 upgraded. Exit code 0"), std::string::npos);
+  EXPECT_TRUE(log.ends_with("\r\nStandard output was not read, so the report there ends early; this log holds all of it.\r\n"))
+      << log.substr(log.size() - std::min<std::size_t>(log.size(), 300));
+  EXPECT_EQ(log.rfind(Unread(), 0), 0u) << "the pipe holds other than the log's start";
+}
+
+// A quiet run that crashes (here a thread of it made to start at address 0, from outside, while it
+// waits for its reader) shows no box, starts no debugger and ends with the fault's own code. Its
+// report so far is all that reached the pipe.
+TEST_F(UnreadOutputTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
+  ASSERT_NO_FATAL_FAILURE(StartUnread(L""));
   DWORD waiting = 0;  // the report's heading is written once the run is under way
-  EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
-  const HANDLE thread = CreateRemoteThread(program.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read_, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
+  const HANDLE thread = CreateRemoteThread(program_.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
   EXPECT_NE(thread, nullptr) << GetLastError();
-  const bool ended = WaitForSingleObject(program.hProcess, 20000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(program.hProcess, 0xDEAD);
-  EXPECT_TRUE(ended) << "the program did not end after its crash";
-  std::string output;  // what reached the pipe, read without waiting on a writer that is left
-  char buffer[4096];
-  for (DWORD n = 0, got = 0; PeekNamedPipe(read, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
-                              ReadFile(read, buffer, std::min<DWORD>(n, sizeof buffer), &got, nullptr);)
-    output.append(buffer, got);
-  DWORD code = 0;
-  GetExitCodeProcess(program.hProcess, &code);
-  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  const std::optional<DWORD> code = Ended(20000);
+  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)) << "the program did not end with its fault";
+  const std::string output = Unread();
   EXPECT_EQ(output.find("  Zelvane "), 19u) << output.substr(0, 200);
   EXPECT_EQ(output.find("Summary:"), std::string::npos) << "the run ended before the crash";
   EXPECT_EQ(output.find("nhandled"), std::string::npos) << "a crash report reached the output:\n" << output;
   EXPECT_EQ(FindWindowW(L"#32770", nullptr), nullptr) << "a box is open";
-  for (HANDLE h : {read, thread, program.hThread, program.hProcess}) CloseHandle(h);
+  CloseHandle(thread);
 }
 
 // Without /quiet, a bad command line, /? and what a check found are told in a box (and /? with

@@ -86,12 +86,13 @@ struct MessageBoxView {
 // still running.
 class ZelvaneProcess {
  public:
-  // Starts `exe` with `arguments`; its standard output goes to the file `standardOutput` when one
-  // is named. The command line begins with the program's name, as most launchers write it, unless
-  // `withName` is false: the module is then named to the system apart, and the line holds the
-  // arguments alone.
+  // How the command line names the program: quoted, as most launchers write it; unquoted, blanks
+  // and all, after a tab, as a careless one does; or not at all.
+  enum class Name { Quoted, Unquoted, LeftOut };
+  // Starts `exe` with `arguments`, the module always named to the system apart; its standard output
+  // goes to the file `standardOutput` when one is named.
   ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder, const std::wstring& arguments = L"",
-                 const std::wstring& standardOutput = L"", bool withName = true);
+                 const std::wstring& standardOutput = L"", Name name = Name::Quoted);
   ~ZelvaneProcess();
   ZelvaneProcess(const ZelvaneProcess&) = delete;
   ZelvaneProcess& operator=(const ZelvaneProcess&) = delete;

@@ -171,8 +171,9 @@ std::string MessageBoxView::Describe() const {
 }
 
 ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder,
-                               const std::wstring& arguments, const std::wstring& standardOutput, bool withName) {
-  std::wstring commandLine = !withName ? arguments : L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+                               const std::wstring& arguments, const std::wstring& standardOutput, Name name) {
+  const std::wstring named = name == Name::Quoted ? L"\"" + exe + L"\"" : L"\t" + exe;
+  std::wstring commandLine = name == Name::LeftOut ? arguments : named + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

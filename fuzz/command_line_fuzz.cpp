@@ -6,6 +6,8 @@
 //  - any word of the line after the program's name, inside quotes or not, that begins with
 //    /quiet (any letter case) makes the line quiet, whatever else is wrong with it;
 //  - a line whose first token begins with "/" has no program name: it reads as it would after one;
+//  - a line that begins with the program's own path unquoted (blanks and all, any letter case)
+//    reads as it would after that path quoted;
 //  - an accepted /log: value is a file or no log, never a device or a stream of a file;
 //  - a line without a fault turns on exactly its switches, each known and given once, with
 //    their values; the removal helper's line is the switch and its four values alone;
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "testing/command_line_rows.h"
 #include "upgrade/command_line.h"
 
 namespace zelvane {
@@ -67,12 +70,18 @@ bool BeginsWithSwitch(std::string_view line) {
 }
 
 // The text after the program's name. Windows' rule: the name runs to the first blank, or, when it
-// begins with a quote, to the quote that closes it and on to the first blank. A line that begins
-// with a switch has no name, and a name whose quote never closes is none either.
+// begins with a quote, to the quote that closes it and on to the first blank; but a line that
+// begins with the program's own path unquoted, in any letter case, followed by a blank or nothing,
+// begins with that path whole. A line that begins with a switch has no name, and a name whose
+// quote never closes is none either.
 std::string_view AfterName(std::string_view line) {
   if (BeginsWithSwitch(line)) return line;
   std::size_t at = 0;
   while (at < line.size() && Blank(line[at])) ++at;
+  for (const std::string& path : testing::kProgramPaths)
+    if (line.size() - at >= path.size() && Folded(line.substr(at, path.size())) == Folded(path) &&
+        (line.size() - at == path.size() || Blank(line[at + path.size()])))
+      return line.substr(at + path.size());
   if (at < line.size() && line[at] == '"') {
     const std::size_t close = line.find('"', at + 1);
     if (close == std::string_view::npos) return line.substr(at);
@@ -219,14 +228,14 @@ void CheckAccepted(const CommandLine& read, std::string_view line) {
 }
 
 void CheckLine(std::string_view line) {
-  const CommandLine read = ParseCommandLine(line);
-  Check(Same(read, ParseCommandLine(line)), "reading the same line twice differs", line);
+  const CommandLine read = ParseCommandLine(line, testing::kProgramPaths);
+  Check(Same(read, ParseCommandLine(line, testing::kProgramPaths)), "reading the same line twice differs", line);
 
   for (const std::string& word : Words(AfterName(line)))
     if (Folded(word).rfind("/quiet", 0) == 0) Check(read.quiet, "a word that begins with /quiet leaves the line unquiet", line);
 
   if (BeginsWithSwitch(line))
-    Check(Same(read, ParseCommandLine("Zelvane.exe " + std::string(line))),
+    Check(Same(read, ParseCommandLine("Zelvane.exe " + std::string(line), testing::kProgramPaths)),
           "a line that begins with a switch reads otherwise than after a program name", line);
 
   if (read.error.empty()) CheckAccepted(read, line);

@@ -186,8 +186,12 @@ class Platform {
   // Opens the file at `path` for appending, creating it when there is none. Throws PlatformError.
   virtual std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) = 0;
   // Writes `text` to the program's standard output when a script has sent it somewhere (a file,
-  // a pipe); does nothing otherwise.
+  // a pipe); does nothing otherwise. Never waits for a reader: on Windows a writer of its own takes
+  // it, and what a reader that never reads leaves unwritten beyond a bounded amount is given up.
   virtual void WriteToStandardOutput(std::string_view text) = 0;
+  // Waits at most `bound` for what was written to standard output to reach it. False when some of
+  // it was given up (nobody read it): standard output then ends early.
+  virtual bool FinishStandardOutput(std::chrono::milliseconds bound) = 0;
   // The local date and time, as "2026-12-07 14:20:05".
   virtual std::string LocalTimestamp() = 0;
 

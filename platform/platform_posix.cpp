@@ -279,9 +279,11 @@ class PosixPlatform : public Platform {
     return std::make_unique<PosixAppendFile>(path);
   }
 
+  // At once: this backend serves the tests and tools, whose standard output is read.
   void WriteToStandardOutput(std::string_view text) override {
     if (!::isatty(STDOUT_FILENO)) WriteAll(STDOUT_FILENO, text);
   }
+  bool FinishStandardOutput(std::chrono::milliseconds) override { return true; }
 
   std::string LocalTimestamp() override {
     const std::time_t now = std::time(nullptr);

@@ -5,12 +5,15 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iterator>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "platform/failure_win32.h"
@@ -504,6 +507,66 @@ std::vector<UserCopy> UsersCopies(const std::string& part) {
   return copies;
 }
 
+// Standard output sent to a file or a pipe, written by a thread of its own: a launcher that
+// reads the pipe only once the program has ended (or never) cannot stop the run, whose log and exit
+// code follow the profiles alone. What waits to be written is held up to kMost bytes; beyond that,
+// and whatever is left when the program ends, is given up. The state outlives the program's static
+// objects (it is never freed), since the thread may still be held in a write when the process ends.
+class StandardOutput {
+ public:
+  static StandardOutput& Of(HANDLE out) {
+    static StandardOutput* const writer = new StandardOutput(out);
+    return *writer;
+  }
+
+  void Write(std::string_view text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (abandoned_ || pending_.size() + text.size() > kMost) {
+      givenUp_ = true;
+      return;
+    }
+    pending_.append(text);
+    wake_.notify_one();
+  }
+
+  // Once a reader has not taken what it was given in time, it is not waited for again.
+  bool Finish(std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (abandoned_) return false;
+    if (!drained_.wait_for(lock, bound, [this] { return pending_.empty() && !writing_; })) givenUp_ = abandoned_ = true;
+    const bool whole = !givenUp_;
+    givenUp_ = false;
+    return whole;
+  }
+
+ private:
+  static constexpr std::size_t kMost = 1 << 20;
+
+  explicit StandardOutput(HANDLE out) : out_(out) { std::thread([this] { Loop(); }).detach(); }
+
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !pending_.empty(); });
+      std::string text;
+      text.swap(pending_);
+      writing_ = true;
+      lock.unlock();
+      const bool written = WriteAll(out_, text) == ERROR_SUCCESS;
+      lock.lock();
+      writing_ = false;
+      givenUp_ = givenUp_ || !written;
+      drained_.notify_all();
+    }
+  }
+
+  HANDLE out_;
+  std::mutex mutex_;
+  std::condition_variable wake_, drained_;
+  std::string pending_;
+  bool writing_ = false, givenUp_ = false, abandoned_ = false;
+};
+
 class Win32Platform : public Platform {
  public:
   // The running image is held from the start, sharing reading and deletion, so that its removal
@@ -567,13 +630,18 @@ class Win32Platform : public Platform {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out == nullptr || out == INVALID_HANDLE_VALUE || GetFileType(out) == FILE_TYPE_UNKNOWN) return;
     DWORD mode = 0;
-    if (GetConsoleMode(out, &mode)) {  // a console shows UTF-16, not the bytes of UTF-8
+    if (GetConsoleMode(out, &mode)) {  // a console shows UTF-16, not the bytes of UTF-8, and is never full
       const std::wstring wide = Widen(text);
       DWORD n = 0;
       WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &n, nullptr);
       return;
     }
-    WriteAll(out, text);
+    StandardOutput::Of(out).Write(text);
+    writtenOut_ = true;
+  }
+
+  bool FinishStandardOutput(std::chrono::milliseconds bound) override {
+    return !writtenOut_ || StandardOutput::Of(nullptr).Finish(bound);
   }
 
   std::string LocalTimestamp() override {
@@ -593,6 +661,7 @@ class Win32Platform : public Platform {
  private:
   OwnedHandle image_;
   DWORD imageError_ = ERROR_SUCCESS;  // why the image could not be held
+  bool writtenOut_ = false;           // standard output went to the writer of its own
 };
 
 }  // namespace

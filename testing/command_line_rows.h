@@ -2,6 +2,9 @@
 // Command lines as launchers, batch files and scripts pass them, and /log: paths, with what Zelvane
 // makes of each: the rows of the command line's unit tests and the seeds of its fuzzer.
 
+#include <string>
+#include <vector>
+
 #include "upgrade/command_line.h"
 
 namespace zelvane::testing {
@@ -14,7 +17,17 @@ struct CommandLineRow {
   const char* raw;
   const char* read;
 };
+// The program's own path as the rows' system gives it, and its short form: every row is read with
+// these, as the program reads its line.
+inline const std::vector<std::string> kProgramPaths = {"C:\\Quindrel Folder\\Zelvane.exe", "C:\\QUINDR~1\\ZELVANE.EXE"};
 inline constexpr CommandLineRow kCommandLineRows[] = {
+    // A launcher that did not quote the program's path, blanks and all.
+    {"C:\\Quindrel Folder\\Zelvane.exe /quiet /check", " quiet check"},
+    {"\tc:\\quindrel folder\\zelvane.EXE /check", " check"},
+    {"C:\\QUINDR~1\\ZELVANE.EXE /quiet", " quiet"},
+    {"C:\\Quindrel Folder\\Zelvane.exe", ""},
+    {"C:\\Quindrel Folder\\Zelvane.exe.bak /quiet",  // not the program's path: the name ends at the blank
+     "error: \"Folder\\Zelvane.exe.bak\" is not a switch; switches begin with \"/\". [quiet]"},
     {"Zelvane.exe", ""},
     {"\"C:\\Program Files\\Zelvane\\Zelvane.exe\"", ""},
     {"\"C:\\Program Files\\Zelvane\\Zelvane.exe\" /quiet", " quiet"},

@@ -25,6 +25,7 @@ class ForwardingPlatform : public Platform {
     return SystemPlatform().OpenForAppending(path);
   }
   void WriteToStandardOutput(std::string_view text) override { SystemPlatform().WriteToStandardOutput(text); }
+  bool FinishStandardOutput(std::chrono::milliseconds bound) override { return SystemPlatform().FinishStandardOutput(bound); }
   std::string LocalTimestamp() override { return SystemPlatform().LocalTimestamp(); }
   void RemoveProgramAfterExit() override { throw std::logic_error("a test removed the program running it"); }
 };

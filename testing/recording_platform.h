@@ -49,6 +49,8 @@ class RecordingPlatform : public ForwardingPlatform {
   FolderCopies CopiesOf(const std::string&) override { return copies; }
   std::string ProgramFile() override { return programFile.empty() ? SystemPlatform().ProgramFile() : programFile; }
   void WriteToStandardOutput(std::string_view text) override { output += text; }
+  bool FinishStandardOutput(std::chrono::milliseconds) override { return outputRead; }
+  bool outputRead = true;  // false: a reader that never read standard output
   void RemoveProgramAfterExit() override {
     ++removals;
     failOn("remove", "the program");

@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/caption.h"
 #include "platform/platform.h"
@@ -16,6 +17,19 @@
 
 namespace zelvane {
 namespace {
+
+// The program's own path as the system gives it, and its short form: what a launcher that did not
+// quote it may begin the command line with.
+std::vector<std::string> ProgramPaths() {
+  wchar_t path[32768] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, 32768);
+  if (n == 0 || n >= 32768) return {};
+  std::vector<std::string> paths = {Narrow(path)};
+  wchar_t shortPath[32768] = {};
+  const DWORD m = GetShortPathNameW(path, shortPath, 32768);
+  if (m > 0 && m < 32768) paths.push_back(Narrow(shortPath));
+  return paths;
+}
 
 void ShowMessage(const std::string& text, UINT icon) {
   MessageBoxW(nullptr, Widen(text).c_str(), Widen(kCaption).c_str(), MB_OK | icon);
@@ -46,7 +60,7 @@ int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line, Repo
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace zelvane;
-  CommandLine line = ParseCommandLine(Narrow(GetCommandLineW()));
+  CommandLine line = ParseCommandLine(Narrow(GetCommandLineW()), ProgramPaths());
   // Before anything else can fail: a quiet run shows no box, not even the system's.
   if (line.quiet)
     ShowNoFailureBoxes();
@@ -57,6 +71,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     line.error = UnknownSwitch(kRemovalSwitch);  // a line no copy of the program wrote
   }
   Platform& platform = SystemPlatform();
+  // On every way out, what went to standard output is given its reader's time.
+  const struct Finish {
+    Platform& platform;
+    ~Finish() { platform.FinishStandardOutput(ReportWriter::kReaderPatience); }
+  } finish{platform};
   ReportWriter writer(platform);
   try {
     if (const std::string fault = PrepareCommandLine(platform, line, writer); !fault.empty()) {  // nothing is touched

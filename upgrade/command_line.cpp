@@ -21,13 +21,18 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool BeginsWithQuiet(std::string_view text) { return Lower(text.substr(0, 6)) == "/quiet"; }
 
 // Where the arguments begin: after the program's name when the line begins with it, a name in
-// quotes up to its closing quote. A name whose quote never closes is read as an argument, so that
-// the fault is told and /quiet inside it is seen.
-std::size_t ArgumentsStart(std::string_view raw) {
+// quotes up to its closing quote, the program's own path unquoted up to its end. A name whose quote
+// never closes is read as an argument, so that the fault is told and /quiet inside it is seen.
+std::size_t ArgumentsStart(std::string_view raw, const std::vector<std::string>& programPaths) {
   std::size_t at = raw.find_first_not_of(" \t");
   if (at == std::string_view::npos) return raw.size();
   const std::size_t first = raw.find_first_not_of('"', at);
   if (first != std::string_view::npos && raw[first] == '/') return at;  // a switch, not a path
+  for (const std::string& path : programPaths) {
+    const std::size_t end = at + path.size();
+    if (!path.empty() && Lower(raw.substr(at, path.size())) == Lower(path) && (end == raw.size() || IsBlank(raw[end])))
+      return end;
+  }
   if (raw[at] == '"') {
     const std::size_t close = raw.find('"', at + 1);
     if (close == std::string_view::npos) return at;
@@ -38,11 +43,11 @@ std::size_t ArgumentsStart(std::string_view raw) {
 }
 
 // The arguments, quotes dropped; `unclosed` tells of a quote still open at the end.
-std::vector<std::string> Arguments(std::string_view raw, bool& unclosed) {
+std::vector<std::string> Arguments(std::string_view raw, const std::vector<std::string>& programPaths, bool& unclosed) {
   std::vector<std::string> arguments;
   std::string current;
   bool inArgument = false, quoted = false;
-  for (std::size_t at = ArgumentsStart(raw); at < raw.size(); ++at) {
+  for (std::size_t at = ArgumentsStart(raw, programPaths); at < raw.size(); ++at) {
     const char c = raw[at];
     if (c == '"') {
       quoted = !quoted;
@@ -102,10 +107,10 @@ std::string UnknownSwitch(std::string_view argument) {
   return "\"" + std::string(argument) + "\" is not a switch Zelvane knows.";
 }
 
-CommandLine ParseCommandLine(std::string_view raw) {
+CommandLine ParseCommandLine(std::string_view raw, const std::vector<std::string>& programPaths) {
   CommandLine line;
   bool unclosed = false;
-  const std::vector<std::string> arguments = Arguments(raw, unclosed);
+  const std::vector<std::string> arguments = Arguments(raw, programPaths, unclosed);
   for (const std::string& argument : arguments) line.quiet = line.quiet || BeginsWithQuiet(argument) || HidesQuiet(argument);
   if (IsRemovalLine(arguments, unclosed)) {
     line.removal = RemovalRequest{arguments[1], arguments[2], arguments[3], arguments[4]};

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -25,7 +26,10 @@ struct CommandLine {
 
 // Reads the whole command line the way the author of a batch file means it. The program's name
 // comes first when the launcher repeats it, as most do; a line that begins with "/" (after any
-// quotes) begins with a switch, since no Windows path begins so. Arguments are separated by
+// quotes) begins with a switch, since no Windows path begins so. A line that begins with one of
+// `programPaths` (the program's own full path as the system gives it, and its short form), in any
+// letter case and followed by a blank or nothing, begins with exactly that path, blanks and all, as
+// a launcher that did not quote it means it (Windows starts such a line all the same). Arguments are separated by
 // spaces and tabs outside quotes, and quotes only group, whether they wrap a whole switch or only
 // its value. No Windows path holds a quote, so a backslash never escapes one: /folder:"%~dp0"
 // /quiet, whose value ends in a backslash, is a folder and a second switch.
@@ -36,7 +40,7 @@ struct CommandLine {
 //
 // The removal helper's line is the helper's switch and exactly its four values, as the program
 // writes it; the switch anywhere else is unknown.
-CommandLine ParseCommandLine(std::string_view raw);
+CommandLine ParseCommandLine(std::string_view raw, const std::vector<std::string>& programPaths = {});
 
 // The fault told for an argument that is no switch Zelvane knows.
 std::string UnknownSwitch(std::string_view argument);

@@ -25,7 +25,8 @@ std::string Read(const CommandLine& line) {
 }
 
 TEST(CommandLine, ReadsSwitchesAsABatchFileMeansThem) {
-  for (const auto& c : testing::kCommandLineRows) EXPECT_EQ(Read(ParseCommandLine(c.raw)), c.read) << c.raw;
+  for (const auto& c : testing::kCommandLineRows)
+    EXPECT_EQ(Read(ParseCommandLine(c.raw, testing::kProgramPaths)), c.read) << c.raw;
 }
 
 TEST(CommandLine, TellsALogFileFromADevice) {

@@ -98,7 +98,10 @@ void ReportWriter::CloseLog() {
   logPath_.clear();
 }
 
-void ReportWriter::WriteWhole(std::string_view text) noexcept { Write(text, "its end", true); }
+void ReportWriter::WriteWhole(std::string_view text) noexcept {
+  Write(text, "its end", true);
+  platform_.FinishStandardOutput(kReaderPatience);
+}
 
 void ReportWriter::AppendToLog(std::string_view text, std::string_view where, bool flush) {
   if (!log_ || !logFailure_.empty()) return;
@@ -143,6 +146,14 @@ RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
   Write(ReportEnd(report), "its summary", true);
   report.logFailure = logFailure_;
   if (!logFailure_.empty()) platform_.WriteToStandardOutput(logFailure_ + "\r\n");
+  if (!platform_.FinishStandardOutput(kReaderPatience)) {
+    try {
+      AppendToLog("Standard output was not read, so the report there ends early; this log holds all of it.\r\n",
+                  "its end", true);
+    } catch (const PlatformError&) {
+      // The log has said what it could.
+    }
+  }
   return report;
 }
 

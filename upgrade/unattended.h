@@ -3,6 +3,7 @@
 // report of each run written as the run goes, to the log and to a redirected standard output,
 // and a run without the window.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,7 +22,9 @@ namespace zelvane {
 // that fails later changes nothing about the run: what that write left is taken back while the log
 // ends with it alone (another run may append to the same log), nothing more is written to it
 // during that run, and the report's end says on standard output where it stops and why
-// (RunReport::logFailure). Each text goes to the log before standard output. A report begins on a
+// (RunReport::logFailure). Each text goes to the log before standard output, and a standard
+// output that nobody reads is given up after kReaderPatience at the run's end, which the log then
+// says. A report begins on a
 // line of its own, whatever the log ended with.
 class ReportWriter {
  public:
@@ -32,6 +35,9 @@ class ReportWriter {
   void CloseLog();
   // The file the log is. Throws PlatformError.
   FileIdentity LogIdentity() { return log_->Identity(); }
+
+  // How long the end of a report waits for a reader of standard output to take it.
+  static constexpr std::chrono::milliseconds kReaderPatience{5000};
 
   // A report of one piece (a fault that ends the program) to both, as far as it goes: never fails.
   void WriteWhole(std::string_view text) noexcept;

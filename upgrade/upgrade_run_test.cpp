@@ -358,6 +358,7 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
       {"the second profile's line", 3, false, kExitDone, "the line of \"b.qdx\""},
       {"the summary", 5, false, kExitDone, "its summary"},
       {"a check's first line", 2, true, kExitNeedsUpgrade, "the line of \"a.qdx\""},
+      {"no append, standard output never read", 0, false, kExitDone, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -366,6 +367,7 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
     WriteBytes(FromUtf8(log), earlier);
     RecordingPlatform platform;
     platform.programFolder = Utf8(program_.Path());
+    platform.outputRead = !c.told || *c.told != 0;
     int calls = 0;
     platform.failOn = [&](const std::string& call, const std::string& path) {
       if (call.starts_with("append") && ++calls == c.failing)
@@ -384,6 +386,11 @@ TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
       EXPECT_EQ(written, earlier);
       EXPECT_NE(platform.output.find(" cannot be written: could not write to the file. There is not enough space"),
                 std::string::npos) << platform.output;
+      continue;
+    }
+    if (!*c.told) {  // the log holds all of the report, and says that standard output does not
+      EXPECT_EQ(written, earlier + "\r\n" + platform.output +
+                             "Standard output was not read, so the report there ends early; this log holds all of it.\r\n");
       continue;
     }
     const std::string note = "The log \"" + log + "\" is incomplete: it ends before " + c.told +
