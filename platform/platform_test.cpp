@@ -7,6 +7,7 @@
 #include "platform/failure_win32.h"
 #include "platform/listing_win32.h"
 #include "platform/log_file_win32.h"
+#include "platform/text_win32.h"
 #else
 #include "platform/listing_posix.h"
 #endif
@@ -379,6 +380,31 @@ dirent* ReadDirThenFail(DIR* dir) {
 }
 #endif
 
+#ifdef _WIN32
+// A name with a surrogate without its pair, as the system may list one: Wine's file systems cannot
+// hold such a name, so the listing's call gives it, and what the listing hands on is what the
+// open gives the system back.
+BOOL WINAPI FindNextGivingALoneSurrogate(HANDLE find, LPWIN32_FIND_DATAW data) {
+  static bool given = false;
+  if (given) return FindNextFileW(find, data);
+  given = true;
+  *data = WIN32_FIND_DATAW{};
+  data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+  lstrcpyW(data->cFileName, L"lone \xD800 surrogate.qdx");
+  return TRUE;
+}
+
+TEST(Platform, ANameThatIsNoValidUtf16ReachesTheOpenAsListed) {
+  TempFolder folder;
+  WriteBytes(folder.Path() / "a.qdx", "x");
+  const auto listing = ListFolder(Utf8(folder.Path()) + "\\", ".qdx", FindNextGivingALoneSurrogate);
+  std::vector<std::wstring> names;
+  for (std::string name = listing->Next(); !name.empty(); name = listing->Next()) names.push_back(Widen(name));
+  EXPECT_NE(std::find(names.begin(), names.end(), L"lone \xD800 surrogate.qdx"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), L"a.qdx"), names.end());
+}
+#endif
+
 // A listing whose system call fails part-way (a share that drops) says so, and does not end as
 // if the folder held no more.
 TEST(Platform, AListingThatFailsPartWaySaysSo) {
@@ -498,21 +524,31 @@ TEST(Platform, FailuresEndARunThatNobodyWatchesWithoutABox) {
   }
 }
 
-// The command line arrives in UTF-16 and is read in UTF-8, as WideCharToMultiByte converts it.
-TEST(Platform, Utf16BecomesUtf8AsWindowsConvertsIt) {
+// The command line and every listed name arrive in UTF-16 and are carried in UTF-8, a surrogate
+// without its pair as the three bytes of its code point, so that each comes back unit for unit; a
+// report shows such a unit as U+FFFD.
+TEST(Platform, EveryUtf16NameComesBackAsItWas) {
   const struct {
     std::u16string utf16;
     std::string utf8;
+    std::string shown;  // as a report shows it
   } cases[] = {
-      {u"/quiet", "/quiet"},
-      {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC"},
-      {u"\U0001D11E", "\xF0\x9D\x84\x9E"},      // a pair of surrogates
-      {u"a\xD834", "a\xEF\xBF\xBD"},            // a high surrogate at the end
-      {u"\xDD1E" u"a", "\xEF\xBF\xBD" "a"},          // a low one alone
-      {u"\xD834\xD834\xDD1E", "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
-      {std::u16string(1, u'\0'), std::string(1, '\0')},
+      {u"/quiet", "/quiet", "/quiet"},
+      {u"\u00e9\u20ac", "\xC3\xA9\xE2\x82\xAC", "\xC3\xA9\xE2\x82\xAC"},
+      {u"\U0001D11E", "\xF0\x9D\x84\x9E", "\xF0\x9D\x84\x9E"},      // a pair of surrogates
+      {u"a\xD834", "a\xED\xA0\xB4", "a\xEF\xBF\xBD"},                  // a high surrogate at the end
+      {u"\xDD1E" u"a.qdx", "\xED\xB4\x9E" "a.qdx", "\xEF\xBF\xBD" "a.qdx"},  // a low one alone
+      {u"\xD834\xD834\xDD1E", "\xED\xA0\xB4\xF0\x9D\x84\x9E", "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
+      {std::u16string(1, u'\0'), std::string(1, '\0'), std::string(1, '\0')},
   };
-  for (const auto& c : cases) EXPECT_EQ(Utf8FromUtf16(std::u16string_view(c.utf16)), c.utf8) << c.utf8;
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8FromUtf16(std::u16string_view(c.utf16)), c.utf8) << c.utf8;
+    EXPECT_EQ(Utf16FromUtf8<char16_t>(c.utf8), c.utf16) << c.utf8;
+    EXPECT_EQ(ValidUtf8(c.utf8), c.shown) << c.utf8;
+  }
+  // Bytes that are no UTF-8 become U+FFFD, as Windows converts them.
+  for (const char* bad : {"\xFF", "\xC0\xAF", "\xE2\x82", "\xF4\x90\x80\x80", "\x80"})
+    EXPECT_EQ(Utf16FromUtf8<char16_t>(bad).front(), u'\xFFFD') << bad;
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

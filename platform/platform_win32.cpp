@@ -29,14 +29,7 @@
 
 namespace zelvane {
 
-std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-  return out;
-}
+std::wstring Widen(std::string_view utf8) { return Utf16FromUtf8<wchar_t>(utf8); }
 
 std::string Narrow(std::wstring_view utf16) { return Utf8FromUtf16(utf16); }
 

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 inside the tool, UTF-16 at the Windows API.
+// UTF-8 inside the tool, UTF-16 at the Windows API, every unit carried both ways (platform/text.h).
 
 #include <string>
 #include <string_view>

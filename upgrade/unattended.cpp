@@ -1,6 +1,7 @@
 #include "upgrade/unattended.h"
 
 #include "platform/caption.h"
+#include "platform/text.h"
 
 namespace zelvane {
 namespace {
@@ -117,13 +118,15 @@ void ReportWriter::AppendToLog(std::string_view text, std::string_view where, bo
 
 // The log first: a standard output that its reader is slow to take must not keep a line from it.
 void ReportWriter::Write(std::string_view text, std::string_view where, bool flush) noexcept {
+  std::string shown;
   try {
-    AppendToLog(text, where, flush);
+    shown = ValidUtf8(text);  // a name may hold a surrogate without its pair
+    AppendToLog(shown, where, flush);
   } catch (...) {
     // Noted in logFailure_.
   }
   try {
-    platform_.WriteToStandardOutput(text);
+    platform_.WriteToStandardOutput(shown);
   } catch (...) {
     // Noted in logFailure_ when the log failed; a report that cannot even be put together
     // changes nothing about the run.
@@ -133,7 +136,7 @@ void ReportWriter::Write(std::string_view text, std::string_view where, bool flu
 RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
   logFailure_.clear();
   options.begun = [this](const RunReport& report) {  // before the first profile is opened
-    const std::string heading = ReportHeading(report, platform_.LocalTimestamp());
+    const std::string heading = ValidUtf8(ReportHeading(report, platform_.LocalTimestamp()));
     // A report begins on a line of its own, whatever the log ended with.
     const bool glued = log_ && !log_->EndsWithLineBreak();
     AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
