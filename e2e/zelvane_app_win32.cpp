@@ -14,7 +14,7 @@
 namespace zelvane::e2e {
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, DWORD error = GetLastError()) {
+[[noreturn]] void Fail(const std::string& what, DWORD error) {
   throw std::runtime_error(what + ": " + SystemMessage(error) + " (" + std::to_string(error) + ")");
 }
 
@@ -143,13 +143,18 @@ bool Folder::Exists(std::wstring_view relative) const {
 
 std::uint64_t Folder::WriteTime(std::wstring_view relative) const {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(testing::Literal(Join(relative)).c_str(), GetFileExInfoStandard, &data))
-    Fail("read the attributes of " + Narrow(Join(relative)));
+  if (!GetFileAttributesExW(testing::Literal(Join(relative)).c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    Fail("read the attributes of " + Narrow(Join(relative)), error);
+  }
   return std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
 }
 
 void Folder::CopyIn(const std::wstring& source, std::wstring_view relative) {
-  if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) Fail("copy " + Narrow(source));
+  if (!CopyFileW(source.c_str(), Join(relative).c_str(), TRUE)) {
+    const DWORD error = GetLastError();
+    Fail("copy " + Narrow(source), error);
+  }
 }
 
 std::vector<std::wstring> Folder::List(std::wstring_view relative) const {
@@ -189,7 +194,10 @@ ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& work
       SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
       output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (output == INVALID_HANDLE_VALUE) Fail("create " + Narrow(standardOutput));
+      if (output == INVALID_HANDLE_VALUE) {
+        const DWORD refused = GetLastError();
+        Fail("create " + Narrow(standardOutput), refused);
+      }
       startup.hStdOutput = startup.hStdError = output;
     }
     const BOOL made = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
