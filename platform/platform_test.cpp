@@ -81,6 +81,11 @@ TEST(Platform, AppendsToAFileCreatingIt) {
   EXPECT_EQ(ReadBytes(FromUtf8(log)), "before\r\nfirst\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\nmeanwhile\r\nsecond \xE2\x82\xAC\r\n");
   EXPECT_THROW(SystemPlatform().OpenForAppending(folder.File("no such folder") + SystemPlatform().Separator() + "log.txt"),
                PlatformError);
+  {  // a log held open (a window left open) can be rotated all the same
+    const auto held = SystemPlatform().OpenForAppending(log);
+    std::filesystem::rename(Literal(FromUtf8(log)), Literal(FromUtf8(log + ".1")));
+    std::filesystem::rename(Literal(FromUtf8(log + ".1")), Literal(FromUtf8(log)));
+  }
 
   // Two runs appending to one log at once: every line of each arrives whole, once.
   const std::string shared = folder.File("shared.log");
