@@ -98,7 +98,9 @@ UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& pa
   file->Close();
   file = platform.OpenProfile(path, OpenFor::Writing);
   char now[sizeof old];
-  if (!(file->Version() == read) || file->ReadAt(legacy.wholeEnd, now, have) != have || !std::equal(old, old + have, now))
+  std::size_t got = 0;  // read as the cursor reads: a read may give fewer bytes than asked for
+  for (std::size_t n = 1; got < have && n > 0; got += n) n = file->ReadAt(legacy.wholeEnd + got, now + got, have - got);
+  if (!(file->Version() == read) || got != have || !std::equal(old, old + have, now))
     throw PlatformError("write to the file", path,
                         "Another program changed the file while Zelvane read it, so nothing was written.", Cause::InUse);
   WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
