@@ -11,8 +11,8 @@
 namespace zelvane::testing {
 
 // Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
-// as another program would at that moment. A write longer than `writeLandsBytes` lands that many
-// bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open for
+// as another program would at that moment. The first write longer than `writeLandsBytes` lands that
+// many bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open for
 // reading only, as a read-only one does.
 class RecordingPlatform : public ForwardingPlatform {
  public:
@@ -74,6 +74,7 @@ class RecordingPlatform : public ForwardingPlatform {
       owner_.failOn("write", path_);
       if (bytes.size() > owner_.writeLandsBytes) {
         file_->WriteAt(offset, bytes.substr(0, owner_.writeLandsBytes));
+        owner_.writeLandsBytes = std::string::npos;  // the disk has room again for what is given back
         throw PlatformError("write to the file", path_, "There is not enough space on the disk.");
       }
       file_->WriteAt(offset, bytes);

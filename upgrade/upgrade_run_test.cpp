@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <functional>
+#include <iostream>
 
 #include "platform/caption.h"
 #include "testing/files.h"
@@ -77,12 +77,6 @@ class UpgradeRunTest : public ::testing::Test {
   const std::string legacy_ = Encode(Legacy({"thirty", ""}));
   const std::string upgraded_ = Upgraded(legacy_);
   const RunOptions everyProfile_ = Paced({std::chrono::nanoseconds(0)});
-  // What the report says of each profile, in the order the run came to them.
-  std::vector<std::pair<std::string, UpgradeOutcome>> States(const RunReport& report) const {
-    std::vector<std::pair<std::string, UpgradeOutcome>> states;
-    for (const ProfileReport& p : report.profiles) states.emplace_back(p.name, p.outcome);
-    return states;
-  }
 };
 
 const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
@@ -200,94 +194,32 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
   }
 }
 
-// A failure stops the run at its profile: the report names it, the step and the reason, and
-// lists the profiles not reached. A check goes on past it and changes nothing.
-TEST_F(UpgradeRunTest, AFailureEndsTheRunAndNamesTheFile) {
-  for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx", "e.qdx"}) AddProfile(name, legacy_);
-  platform_.failOn = [](const std::string& call, const std::string& path) {
-    if (call == "open" && path.find("c.qdx") != std::string::npos)
-      throw PlatformError("open the file", path, "The file is in use.");
-  };
-  for (const UpgradeMode mode : {UpgradeMode::Check, UpgradeMode::Upgrade}) {
-    RunOptions options = everyProfile_;
-    options.mode = mode;
-    sink_.calls.clear();
-    const RunReport report = UpgradeRun(platform_, sink_, options);
-    const auto failed = std::find_if(report.profiles.begin(), report.profiles.end(),
-                                     [](const ProfileReport& p) { return p.name == "c.qdx"; });
-    ASSERT_NE(failed, report.profiles.end());
-    EXPECT_EQ(failed->outcome, UpgradeOutcome::Failed);
-    EXPECT_EQ(failed->failure, "could not open the file: The file is in use.");
-    ASSERT_EQ(report.profiles.size(), 5u);
-    EXPECT_EQ(ExitCodeOf(report), kExitFailed);
-    for (auto p = report.profiles.begin(); p != report.profiles.end(); ++p) {
-      if (p == failed) continue;
-      const UpgradeOutcome expected = p < failed || mode == UpgradeMode::Check ? UpgradeOutcome::Upgraded : UpgradeOutcome::NotReached;
-      EXPECT_EQ(p->outcome, expected) << p->name;
-      EXPECT_EQ(Bytes(p->name), mode == UpgradeMode::Upgrade && p < failed ? upgraded_ : legacy_) << p->name;
-    }
-    if (mode == UpgradeMode::Check) continue;
-    EXPECT_EQ(report.end, RunEnd::Failed);
-    EXPECT_NE(report.failure.find("\"c.qdx\""), std::string::npos) << report.failure;
-    EXPECT_NE(report.failure.find("The file is in use."), std::string::npos) << report.failure;
-    EXPECT_EQ(sink_.Names().back(), "c.qdx");  // the label names the profile the box is about
-    EXPECT_EQ(std::count(sink_.calls.begin(), sink_.calls.end(), "status Done"), 0);
-  }
-}
-
-// A listing of the folder that fails part-way stops the run there, and a fresh listing names the
-// profiles not reached; when the folder cannot be listed at all, nothing is touched. A run the
-// window's closing stopped stays stopped, with no failure to tell.
-TEST_F(UpgradeRunTest, AListingThatFailsStopsTheRunAndNamesWhatItDidNotReach) {
-  const struct {
-    const char* call;  // the listing's call that fails, at its n-th time
-    int failing;
-    int stopAfterPumps;
-    RunEnd end;
-    int exitCode;
-    std::size_t notReached;
-  } cases[] = {
-      {"next", 3, -1, RunEnd::Failed, kExitFailed, 2},
-      {"next", 1, -1, RunEnd::Failed, kExitFailed, 4},
-      {"list", 1, -1, RunEnd::Failed, kExitFailed, 4},
-      {"next", 2, 1, RunEnd::Stopped, kExitStopped, 3},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("the listing fails at its call ") + c.call + " " + std::to_string(c.failing));
-    for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
-    int calls = 0;
+// A stop asked for while the run pumps events (the window was closed) finishes the profile whose
+// name the label shows, and touches none after it; a listing that fails after the stop leaves the
+// run stopped, with no failure to tell.
+TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
+  for (const bool listingFails : {false, true}) {
+    SCOPED_TRACE(listingFails ? "the listing fails after the stop" : "the listing goes on");
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
+    int nexts = 0;
     platform_.failOn = [&](const std::string& call, const std::string& folder) {
-      if (call == c.call && ++calls == c.failing) throw PlatformError("list the folder", folder, "The network is gone.");
+      if (listingFails && call == "next" && ++nexts == 3) throw PlatformError("list the folder", folder, "The network is gone.");
     };
     RecordingSink sink;
-    sink.stopAfterPumps = c.stopAfterPumps;
+    sink.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
     const RunReport report = UpgradeRun(platform_, sink, everyProfile_);
-    EXPECT_EQ(report.end, c.end);
-    EXPECT_EQ(ExitCodeOf(report), c.exitCode);
-    EXPECT_EQ(report.listingFailure, "could not list the folder: The network is gone.");
-    EXPECT_EQ(report.failure.find("could not be listed to the end") != std::string::npos, c.end == RunEnd::Failed)
-        << report.failure;
-    ASSERT_EQ(report.profiles.size(), 4u);
-    EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), c.notReached);
-    for (const ProfileReport& p : report.profiles)
-      EXPECT_EQ(Bytes(p.name), p.outcome == UpgradeOutcome::NotReached ? legacy_ : upgraded_) << p.name;
+    EXPECT_EQ(report.end, RunEnd::Stopped);
+    EXPECT_EQ(ExitCodeOf(report), kExitStopped);
+    EXPECT_EQ(report.failure, "");
+    EXPECT_EQ(report.listingFailure, listingFails ? "could not list the folder: The network is gone." : "");
+    EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), 1u);
+    const std::vector<std::string> shown = sink.Names();
+    ASSERT_EQ(shown.size(), 2u);
+    int upgraded = 0;
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) upgraded += Bytes(name) == upgraded_;
+    EXPECT_EQ(upgraded, 2);
+    for (const std::string& name : shown) EXPECT_EQ(Bytes(name), upgraded_) << name;
   }
-}
-
-// A stop asked for while the run pumps events (the window was closed) finishes the profile whose
-// name the label shows, and touches none after it.
-TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
-  for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
-  sink_.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
-  const RunReport report = UpgradeRun(platform_, sink_, everyProfile_);
-  EXPECT_EQ(report.end, RunEnd::Stopped);
-  EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), 1u);
-  const std::vector<std::string> shown = sink_.Names();
-  ASSERT_EQ(shown.size(), 2u);
-  int upgraded = 0;
-  for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) upgraded += Bytes(name) == upgraded_;
-  EXPECT_EQ(upgraded, 2);
-  for (const std::string& name : shown) EXPECT_EQ(Bytes(name), upgraded_) << name;
 }
 
 // With profiles that take 5 ms each, the window is let paint about every 16 ms, not for each
@@ -341,67 +273,143 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
   }
 }
 
-// An unattended run writes its log's first line before it opens any profile: a log that cannot
-// take it stops the run with nothing done. A log write that fails later changes nothing of the
-// run: it goes on, its exit code follows the profiles, the log ends with a whole line, and the end
-// of the run says on standard output (and in a check's box) where the log stops.
-TEST_F(UpgradeRunTest, ALogThatFailsNeverMisstatesTheRun) {
+// An unattended run with `arguments`, as Zelvane.exe makes one: its exit code, standard output
+// (or the fault of its command line), the box a check that is not quiet would show, and the log.
+struct Ran {
+  int code;
+  std::string output, box, log;
+};
+Ran RunLine(RecordingPlatform& platform, const std::string& arguments, const std::string& log) {
+  CommandLine line = ParseCommandLine(arguments);
+  ReportWriter writer(platform);
+  Ran ran{kExitBadCommandLine, PrepareCommandLine(platform, line, writer), {}, {}};
+  if (ran.output.empty()) ran.code = RunUnattended(platform, writer, line, ran.box);
+  ran.output += platform.output;
+  ran.log = ReadBytes(FromUtf8(log));
+  return ran;
+}
+
+// A failure at any call of a whole unattended run, of any kind (the log's open, check, append and
+// flush, the listing, a profile's open, read, write and close), upgrading and checking, and at
+// every call in turn until the run finishes: each profile is as it was or exactly upgraded, nothing
+// upgraded is reported not reached, the exit code is the one the report ends with, the log is a
+// whole-line prefix of standard output, and the failure is named.
+TEST_F(UpgradeRunTest, AFailureAtAnyCallOfARunIsToldAndLosesNothing) {
   const std::string log = Utf8(program_.Path() / "run.log");
+  const char* const names[] = {"a.qdx", "b.qdx", "c.qdx", "d.qdx"};
+  for (const bool check : {false, true}) {
+    bool finished = false;
+    for (int failAt = 1; !finished && failAt < 500; ++failAt) {
+      SCOPED_TRACE(std::string(check ? "checked" : "upgraded") + ", failing at call " + std::to_string(failAt));
+      for (const char* name : names) AddProfile(name, legacy_);
+      std::filesystem::remove(FromUtf8(log));
+      RecordingPlatform platform;
+      platform.programFolder = Utf8(program_.Path());
+      int calls = 0;
+      platform.failOn = [&](const std::string& call, const std::string& path) {
+        if (++calls == failAt) throw PlatformError(call, path, "Injected.");
+      };
+      const Ran ran = RunLine(platform, std::string("/quiet ") + (check ? "/check " : "") + "/log:\"" + log + "\"", log);
+      finished = calls < failAt;
+      EXPECT_EQ(ran.output.find("Injected.") != std::string::npos, !finished) << ran.output;
+      for (const char* name : names) {
+        const std::string bytes = Bytes(name);
+        EXPECT_TRUE(bytes == legacy_ || (!check && bytes == upgraded_)) << name;
+        if (bytes == upgraded_) {
+          EXPECT_EQ(ran.output.find(std::string("not reached: ") + name), std::string::npos) << ran.output;
+        }
+      }
+      if (ran.code != kExitBadCommandLine) {
+        EXPECT_NE(ran.output.find(". Exit code " + std::to_string(ran.code) + ": "), std::string::npos) << ran.output;
+      } else {
+        EXPECT_EQ(platform.opens, 0) << "a profile was opened by a run that could not start";
+      }
+      EXPECT_TRUE(ran.log.empty() || (ran.output.starts_with(ran.log) && ran.log.ends_with("\r\n"))) << ran.log;
+    }
+    EXPECT_TRUE(finished);
+  }
+}
+
+// What people meet, word for word: a profile another program holds, a listing that fails part-way
+// (a share that drops; a fresh listing names the profiles not reached, or, when the folder cannot
+// be listed at all, nothing is touched), and a log that fails at its heading (nothing done), at a
+// line or at its summary (the run goes on; the log ends with a whole line and standard output says
+// where it stops), or whose standard output nobody reads. A check goes on past a profile it
+// cannot read. A report begins on a line of its own whatever the log ended with.
+TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
+  const std::string log = Utf8(program_.Path() / "run.log");
+  const std::string gone = "could not list the folder: The network is gone.";
+  const std::string full = "(could not write to the file: There is not enough space on the disk.)";
+  const std::string incomplete = "The log \"" + log + "\" is incomplete: it ends before ";
   const struct {
     const char* name;
-    int failing;  // the append that fails: the heading's is the first
-    bool check;
+    const char* call;  // the call that fails, at its n-th time
+    int nth;
+    bool check, withLog;
+    std::string action, reason;
+    Cause cause;
     int exitCode;
-    const char* told;  // how standard output ends; nullptr: the run did not start
-  } cases[] = {
-      {"the heading", 1, false, kExitBadCommandLine, nullptr},
-      {"the second profile's line", 3, false, kExitDone, "the line of \"b.qdx\""},
-      {"the summary", 5, false, kExitDone, "its summary"},
-      {"a check's first line", 2, true, kExitNeedsUpgrade, "the line of \"a.qdx\""},
-      {"no append, standard output never read", 0, false, kExitDone, ""},
+    const char* changed;             // which of a, b, c, d end upgraded
+    std::vector<std::string> said;   // in standard output
+  } rows[] = {
+      {"a profile held", "open", 3, false, false, "open the file", "The file is in use.", Cause::InUse, kExitInUse, "uu--",
+       {"\nin use by another program: c.qdx (could not open the file: The file is in use.)\r\n", "\nnot reached: d.qdx\r\n"}},
+      {"a profile held, checked", "open", 3, true, false, "open the file", "The file is in use.", Cause::InUse, kExitInUse,
+       "----", {"\nin use by another program: c.qdx (could not open the file: The file is in use.)\r\n",
+                "\nwould be upgraded: d.qdx\r\n"}},
+      {"a profile unreadable", "read", 3, false, false, "read the file", "The device is not ready.", Cause::Other,
+       kExitFailed, "uu--", {"\nfailed: c.qdx (could not read the file: The device is not ready.)\r\n", "\nnot reached: d.qdx\r\n"}},
+      {"a profile unreadable, checked", "read", 3, true, false, "read the file", "The device is not ready.", Cause::Other,
+       kExitFailed, "----", {"\ncannot be read: c.qdx (could not read the file: The device is not ready.)\r\n",
+                             "\nwould be upgraded: d.qdx\r\n"}},
+      {"the third name", "next", 3, false, false, "list the folder", "The network is gone.", Cause::Other, kExitFailed, "uu--",
+       {"\nnot reached: c.qdx\r\n", "\nnot reached: d.qdx\r\nThe profiles could not be listed to the end: " + gone}},
+      {"the first name", "next", 1, false, false, "list the folder", "The network is gone.", Cause::Other, kExitFailed, "----",
+       {"\nnot reached: a.qdx\r\n", "Summary: 4 profiles: 4 not reached."}},
+      {"the folder", "list", 1, false, false, "list the folder", "The network is gone.", Cause::Other, kExitFailed, "----",
+       {"The profiles could not be listed to the end: " + gone, "Summary: 4 profiles: 4 not reached."}},
+      {"the log's heading", "append and flush", 1, false, true, "write to the file", "There is not enough space on the disk.",
+       Cause::Other, kExitBadCommandLine, "----", {" cannot be written: could not write to the file. There is not enough space"}},
+      {"the second profile's line", "append", 2, false, true, "write to the file", "There is not enough space on the disk.",
+       Cause::Other, kExitDone, "uuuu", {incomplete + "the line of \"b.qdx\" " + full + "\r\n"}},
+      {"the summary", "append and flush", 2, false, true, "write to the file", "There is not enough space on the disk.",
+       Cause::Other, kExitDone, "uuuu", {incomplete + "its summary " + full + "\r\n"}},
+      {"a check's first line", "append", 1, true, true, "write to the file", "There is not enough space on the disk.",
+       Cause::Other, kExitNeedsUpgrade, "----", {incomplete + "the line of \"a.qdx\" " + full + "\r\n"}},
+      {"standard output never read", "", 0, false, true, "", "", Cause::Other, kExitDone, "uuuu", {}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
-    const std::string earlier = "the end of an earlier run, cut short";  // no line end: the report starts anew
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx", "d.qdx"}) AddProfile(name, legacy_);
+    const std::string earlier = "the end of an earlier run, cut short";  // no line end
     WriteBytes(FromUtf8(log), earlier);
     RecordingPlatform platform;
     platform.programFolder = Utf8(program_.Path());
-    platform.outputRead = !c.told || *c.told != 0;
+    platform.outputRead = *r.call != 0;
     int calls = 0;
     platform.failOn = [&](const std::string& call, const std::string& path) {
-      if (call.starts_with("append") && ++calls == c.failing)
-        throw PlatformError("write to the file", path, "There is not enough space on the disk.");
+      if (call == r.call && ++calls == r.nth) throw PlatformError(r.action, path, r.reason, r.cause);
     };
-    CommandLine line = ParseCommandLine(std::string("/quiet ") + (c.check ? "/check " : "") + "/log:\"" + log + "\"");
-    ReportWriter writer(platform);
-    ASSERT_EQ(PrepareCommandLine(platform, line, writer), "");
-    std::string box;
-    EXPECT_EQ(RunUnattended(platform, writer, line, box), c.exitCode);
-    EXPECT_EQ(platform.opens, c.told ? (c.check ? 3 : 6) : 0);  // read, then opened for writing to be upgraded
-    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"})
-      EXPECT_TRUE(Bytes(name) == (c.told && !c.check ? upgraded_ : legacy_)) << name;
-    std::string written = ReadBytes(FromUtf8(log));
-    if (!c.told) {
-      EXPECT_EQ(written, earlier);
-      EXPECT_NE(platform.output.find(" cannot be written: could not write to the file. There is not enough space"),
-                std::string::npos) << platform.output;
+    const Ran ran = RunLine(platform, std::string("/quiet ") + (r.check ? "/check" : "") +
+                                          (r.withLog ? " /log:\"" + log + "\"" : ""), log);
+    EXPECT_EQ(ran.code, r.exitCode);
+    for (std::size_t i = 0; i < 4; ++i)
+      EXPECT_EQ(Bytes(std::string(1, static_cast<char>('a' + i)) + ".qdx"), r.changed[i] == 'u' ? upgraded_ : legacy_) << i;
+    for (const std::string& words : r.said) EXPECT_NE(ran.output.find(words), std::string::npos) << words << "\n" << ran.output;
+    if (!r.withLog) continue;
+    if (ran.code == kExitBadCommandLine) {
+      EXPECT_EQ(ran.log, earlier);
+      EXPECT_EQ(platform.opens, 0);
       continue;
     }
-    if (!*c.told) {  // the log holds all of the report, and says that standard output does not
-      EXPECT_EQ(written, earlier + "\r\n" + platform.output +
-                             "Standard output was not read, so the report there ends early; this log holds all of it.\r\n");
+    ASSERT_TRUE(ran.log.starts_with(earlier + "\r\n")) << ran.log;
+    const std::string report = ran.log.substr(earlier.size() + 2);
+    if (!*r.call) {  // the log holds all of the report, and says that standard output does not
+      EXPECT_EQ(report, ran.output + "Standard output was not read, so the report there ends early; this log holds all of it.\r\n");
       continue;
     }
-    const std::string note = "The log \"" + log + "\" is incomplete: it ends before " + c.told +
-                             " (could not write to the file: There is not enough space on the disk.)";
-    ASSERT_TRUE(platform.output.ends_with(note + "\r\n")) << platform.output;
-    const std::string report = platform.output.substr(0, platform.output.size() - note.size() - 2);
-    ASSERT_TRUE(written.starts_with(earlier + "\r\n")) << written;
-    written.erase(0, earlier.size() + 2);
-    EXPECT_TRUE(report.starts_with(written) && written.ends_with("\r\n")) << written;
-    EXPECT_NE(report.find("Exit code " + std::to_string(c.exitCode) + ":"), std::string::npos) << report;
-    EXPECT_NE(box.find(note), std::string::npos) << box;
+    EXPECT_NE(ran.box.find(r.said[0].substr(0, r.said[0].size() - 2)), std::string::npos) << ran.box;
+    EXPECT_TRUE(ran.output.starts_with(report) && report.ends_with("\r\n")) << report;
   }
 }
 
