@@ -20,6 +20,7 @@
 #include "bench/bench_support.h"
 #include "e2e/zelvane_app.h"
 #include "testing/sample_profiles.h"
+#include "testing/process_win32.h"
 #include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
@@ -71,19 +72,9 @@ double TimeMinimal(const std::vector<std::string>& profiles) {
   Lay(folder, profiles);
   const std::wstring result = folder.Join(L"result.txt");
   const std::filesystem::path minimalRun = std::filesystem::path(zelvane::ModulePath()).replace_filename(L"minimal_run.exe");
-  std::wstring commandLine = L"\"" + minimalRun.wstring() + L"\" \"" +
-                             folder.Join(L"appfiles\\formats") + L"\" \"" + result + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!zelvane::testing::StartProcess(
-          [&] { return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info); }))
-    Fail("minimal_run did not start");
-  WaitForSingleObject(info.hProcess, 300000);
-  DWORD code = 1;
-  GetExitCodeProcess(info.hProcess, &code);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  const zelvane::testing::Process minimal({.commandLine = L"\"" + minimalRun.wstring() + L"\" \"" +
+                                                         folder.Join(L"appfiles\\formats") + L"\" \"" + result + L"\""});
+  const DWORD code = minimal.Wait(300s).value_or(1);
   const std::optional<std::string> text = folder.Read(L"result.txt");
   long long micros = 0, files = 0;
   if (code != 0 || !text || std::sscanf(text->c_str(), "%lld %lld", &micros, &files) != 2 ||

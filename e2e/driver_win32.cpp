@@ -459,16 +459,8 @@ TEST_F(ZelvaneTest, AnImageTheSystemKeepsIsToldByTheHelper) {
   // True once the file is as asked: Wine gives no exit code of a Linux program, so the file tells,
   // by whether it may be written (an immutable file may not be, even by root).
   const auto chattr = [&](const char* change) {
-    std::wstring commandLine = L"chattr " + Widen(change) + L" \"" + Widen(exe) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION run{};
-    if (CreateProcessW(L"Z:\\usr\\bin\\chattr", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &run)) {
-      WaitForSingleObject(run.hProcess, 20000);
-      CloseHandle(run.hThread);
-      CloseHandle(run.hProcess);
-    }
+    testing::Process({.exe = L"Z:\\usr\\bin\\chattr", .commandLine = L"chattr " + Widen(change) + L" \"" + Widen(exe) + L"\""})
+        .Wait(std::chrono::seconds(20));
     return WaitUntil([&] {  // nor does it wait for one to end
              const OwnedHandle write(CreateFileW(folder().Join(L"Zelvane.exe").c_str(), GENERIC_WRITE,
                                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -633,95 +625,6 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
       << "the file in hand when the window closed, " << Narrow(seen) << ", was not finished";
   EXPECT_LT(done, order.size()) << "every file was upgraded: the run went on after the window closed";
   std::printf("[          ] %zu of %zu profiles upgraded before the run stopped\n", done, order.size());
-}
-
-// Once the program has ended, the helper that removes it cannot: it says so in a box of its own
-// rather than failing unseen. Held by another program sharing deletion, the delete is accepted but
-// the file stays, as with an immutable file; without the right to delete it, or a read-only file
-// whose attributes the helper has no right to change, it is refused. The tool's stand-in (built
-// with the same removal code) plays the program and the helper, and tries for one second rather
-// than ten.
-TEST_F(ZelvaneTest, AHelperThatCannotRemoveTheToolSaysSo) {
-  const std::wstring standIn = WindowsPath(ZELVANE_VICTIM_BUILT);
-  ASSERT_TRUE(SetEnvironmentVariableW(L"ZELVANE_TEST_PATIENCE_MS", L"1000"));
-  const struct {
-    const char* name;
-    DWORD access;     // of the handle the helper is given
-    bool held;        // another program holds the file, sharing deletion
-    bool readOnly;
-    std::wstring reason;
-  } cases[] = {
-      {"held", DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, true, false,
-       L"Windows accepted its removal, but the file is still there."},
-      {"no right to delete it", FILE_READ_ATTRIBUTES | SYNCHRONIZE, false, false, Widen(SystemMessage(ERROR_ACCESS_DENIED))},
-      {"read-only", DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, false, true, Widen(SystemMessage(ERROR_ACCESS_DENIED))},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.readOnly && testing::UnderWine()) {
-      std::printf("[          ] row \"%s\" not run: Wine deletes a read-only file through a handle\n", c.name);
-      continue;
-    }
-    // The program it waits for, held suspended until the helper runs.
-    std::wstring commandLine = L"\"" + standIn + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION program{};
-    ASSERT_TRUE(testing::StartProcess([&] {
-      return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                            folder().Path().c_str(), &startup, &program);
-    }));
-    HANDLE inheritable = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), program.hProcess, GetCurrentProcess(), &inheritable,
-                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
-    const std::wstring path = folder().Join(L"kept.exe");
-    folder().Write(L"kept.exe", "the program that asked");
-    if (c.readOnly) {
-      ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    }
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE image = CreateFileW(path.c_str(), c.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     &inherit, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(image, INVALID_HANDLE_VALUE) << GetLastError();
-    std::optional<testing::FileHold> held;
-    if (c.held) held.emplace(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
-    commandLine = L"\"" + standIn + L"\" /zelvane-remove-after " +
-                  std::to_wstring(reinterpret_cast<std::uintptr_t>(inheritable)) + L" " +
-                  std::to_wstring(program.dwProcessId) + L" " + std::to_wstring(reinterpret_cast<std::uintptr_t>(image)) +
-                  L" \"" + path + L"\"";
-    PROCESS_INFORMATION helper{};
-    ASSERT_TRUE(testing::StartProcess([&] {
-      return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder().Path().c_str(),
-                            &startup, &helper);
-    }));
-    CloseHandle(inheritable);
-    CloseHandle(image);
-    ResumeThread(program.hThread);
-    EXPECT_EQ(WaitForSingleObject(program.hProcess, 20000), WAIT_OBJECT_0);
-
-    HWND box = nullptr;  // after a second of trying
-    EXPECT_TRUE(WaitUntil([&] { return (box = FindWindowW(L"#32770", kWideCaption.c_str())) != nullptr; }, kBoxBound));
-    DWORD owner = 0;
-    GetWindowThreadProcessId(box, &owner);
-    EXPECT_EQ(owner, helper.dwProcessId);
-    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "the box has an owner, which has ended";
-    std::wstring text(4096, L'\0');
-    text.resize(static_cast<std::size_t>(GetDlgItemTextW(box, 0xFFFF, text.data(), 4096)));
-    EXPECT_NE(text.find(L"could not remove itself after it ended"), std::wstring::npos) << Narrow(text);
-    EXPECT_NE(text.find(path + L"\n" + c.reason), std::wstring::npos) << Narrow(text);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(WaitForSingleObject(helper.hProcess, 20000), WAIT_OBJECT_0);
-    held.reset();
-    for (HANDLE h : {program.hThread, program.hProcess, helper.hThread, helper.hProcess}) CloseHandle(h);
-    if (!c.held) {  // refused: as it was; accepted: gone once the other program lets it go
-      EXPECT_EQ(folder().Read(L"kept.exe"), "the program that asked") << "the refused file did not stay as it was";
-    } else {
-      EXPECT_TRUE(WaitUntil([&] { return !folder().Exists(L"kept.exe"); }, kRemovalBound));
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-  }
-  SetEnvironmentVariableW(L"ZELVANE_TEST_PATIENCE_MS", nullptr);
 }
 
 // ---- from the command line ----
@@ -918,25 +821,15 @@ class UnreadOutputTest : public ZelvaneTest {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     ASSERT_TRUE(CreatePipe(&read_, &write, &inheritable, 4096));
     SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = write;
-    ASSERT_TRUE(testing::StartProcess([&] {
-      return CreateProcessW(folder().Join(L"Zelvane.exe").c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                            nullptr, folder().Path().c_str(), &startup, &program_);
-    }))
-        << SystemMessage(GetLastError());
+    program_.emplace(testing::Process::Start{.exe = folder().Join(L"Zelvane.exe"),
+                                             .commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet " + arguments,
+                                             .folder = folder().Path(),
+                                             .output = write});
     CloseHandle(write);
   }
   void TearDown() override {
-    if (program_.hProcess) {
-      TerminateProcess(program_.hProcess, 0xDEAD);
-      WaitForSingleObject(program_.hProcess, 5000);
-    }
-    for (HANDLE h : {read_, program_.hThread, program_.hProcess})
-      if (h) CloseHandle(h);
+    program_.reset();
+    if (read_) CloseHandle(read_);
     ZelvaneTest::TearDown();
   }
   std::string Unread() const {  // what reached the pipe, read without waiting on a writer that is left
@@ -947,16 +840,11 @@ class UnreadOutputTest : public ZelvaneTest {
       output.append(buffer, got);
     return output;
   }
-  std::optional<DWORD> Ended(DWORD bound) const {
-    if (WaitForSingleObject(program_.hProcess, bound) != WAIT_OBJECT_0) return std::nullopt;
-    DWORD code = 0;
-    GetExitCodeProcess(program_.hProcess, &code);
-    return code;
-  }
+  std::optional<DWORD> Ended(DWORD bound) const { return program_->Wait(std::chrono::milliseconds(bound)); }
 
   std::vector<Profile> profiles_;
   HANDLE read_ = nullptr;
-  PROCESS_INFORMATION program_{};
+  std::optional<testing::Process> program_;
 };
 
 // The run ends by itself, with its exit code, and its log is whole; it says that standard output
@@ -981,7 +869,7 @@ TEST_F(UnreadOutputTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCod
   ASSERT_NO_FATAL_FAILURE(StartUnread(L""));
   DWORD waiting = 0;  // the report's heading is written once the run is under way
   EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read_, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
-  const HANDLE thread = CreateRemoteThread(program_.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
+  const HANDLE thread = CreateRemoteThread(program_->Handle(), nullptr, 0, nullptr, nullptr, 0, nullptr);
   EXPECT_NE(thread, nullptr) << GetLastError();
   const std::optional<DWORD> code = Ended(20000);
   EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)) << "the program did not end with its fault";

@@ -16,6 +16,10 @@
 #include "testing/files.h"
 #include "testing/wait_until.h"
 
+namespace zelvane::testing {
+class Process;
+}
+
 namespace zelvane::e2e {
 
 using std::chrono::milliseconds;
@@ -142,8 +146,7 @@ class ZelvaneProcess {
   void* FindMessageBox() const;
   void* Control(int id) const;
 
-  void* process_ = nullptr;
-  void* thread_ = nullptr;
+  std::unique_ptr<testing::Process> process_;
   unsigned long processId_ = 0;
   void* window_ = nullptr;
 };

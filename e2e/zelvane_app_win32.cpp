@@ -8,6 +8,7 @@
 
 #include "e2e/zelvane_app.h"
 #include "platform/failure_win32.h"
+#include "testing/process_win32.h"
 #include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
@@ -178,51 +179,16 @@ std::string MessageBoxView::Describe() const {
 ZelvaneProcess::ZelvaneProcess(const std::wstring& exe, const std::wstring& workingFolder,
                                const std::wstring& arguments, const std::wstring& standardOutput, Name name) {
   const std::wstring named = name == Name::Quoted ? L"\"" + exe + L"\"" : L"\t" + exe;
-  std::wstring commandLine = name == Name::LeftOut ? arguments : named + (arguments.empty() ? L"" : L" " + arguments);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
   // Started as Explorer starts it, with no standard handles; or as a script's "> file" does.
-  startup.dwFlags |= STARTF_USESTDHANDLES;
-  PROCESS_INFORMATION info{};
-  DWORD error = 0;
-  const BOOL started = testing::StartProcess([&] {
-    // A start that was lost may have left words of its own in the file: each start has it anew.
-    HANDLE output = INVALID_HANDLE_VALUE;
-    if (!standardOutput.empty()) {
-      SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-      output = CreateFileW(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (output == INVALID_HANDLE_VALUE) {
-        const DWORD refused = GetLastError();
-        Fail("create " + Narrow(standardOutput), refused);
-      }
-      startup.hStdOutput = startup.hStdError = output;
-    }
-    const BOOL made = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
-                                     0, nullptr, workingFolder.c_str(), &startup, &info);
-    error = GetLastError();
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    if (!made && error == ERROR_INTERNAL_ERROR && !standardOutput.empty())
-      std::fprintf(stderr, "the lost start wrote: \"%s\"\n", testing::ReadBytes(standardOutput).c_str());
-    SetLastError(error);
-    return made;
-  });
-  if (!started) Fail("start " + Narrow(exe), error);
-  process_ = info.hProcess;
-  thread_ = info.hThread;
-  processId_ = info.dwProcessId;
+  process_ = std::make_unique<testing::Process>(testing::Process::Start{
+      .exe = exe,
+      .commandLine = name == Name::LeftOut ? arguments : named + (arguments.empty() ? L"" : L" " + arguments),
+      .folder = workingFolder,
+      .outputFile = standardOutput});
+  processId_ = process_->Id();
 }
 
-ZelvaneProcess::~ZelvaneProcess() {
-  if (Running()) {
-    TerminateProcess(static_cast<HANDLE>(process_), 0xDEAD);
-    WaitForSingleObject(static_cast<HANDLE>(process_), 5000);
-  }
-  CloseHandle(static_cast<HANDLE>(thread_));
-  CloseHandle(static_cast<HANDLE>(process_));
-}
+ZelvaneProcess::~ZelvaneProcess() = default;
 
 bool ZelvaneProcess::WaitForWindow(milliseconds bound) {
   return WaitUntil(
@@ -351,15 +317,9 @@ bool ZelvaneProcess::WaitForMessageBoxGone(milliseconds bound) {
   return WaitUntil([&] { return !MessageBoxOpen(); }, bound).has_value();
 }
 
-std::optional<unsigned long> ZelvaneProcess::WaitForExit(milliseconds bound) {
-  if (WaitForSingleObject(static_cast<HANDLE>(process_), static_cast<DWORD>(bound.count())) != WAIT_OBJECT_0)
-    return std::nullopt;
-  DWORD code = 0;
-  GetExitCodeProcess(static_cast<HANDLE>(process_), &code);
-  return code;
-}
+std::optional<unsigned long> ZelvaneProcess::WaitForExit(milliseconds bound) { return process_->Wait(bound); }
 
-bool ZelvaneProcess::Running() const { return WaitForSingleObject(static_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT; }
+bool ZelvaneProcess::Running() const { return process_->Running(); }
 
 std::vector<unsigned long> ZelvaneProcess::LiveChildren() const { return testing::ChildProcesses(processId_); }
 
