@@ -19,7 +19,7 @@ inline constexpr LayoutRect kMainWindowClientTwips{0, 0, 4680, 2085};
 inline constexpr LayoutRect kStatusLabelTwips{120, 120, 4455, 855};
 inline constexpr LayoutRect kRunButtonTwips{1440, 1200, 1695, 615};
 
-// twips × dpi / 1440, rounded half away from zero as MulDiv rounds.
+// twips × dpi / 1440, rounded half away from zero (the system's MulDiv).
 int TwipsToPixels(int twips, int dpi);
 
 // Each of the four values scaled on its own, as the controls are placed.

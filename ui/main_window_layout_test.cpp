@@ -1,5 +1,3 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "ui/main_window_layout.h"
@@ -26,14 +24,6 @@ TEST(MainWindowLayout, ControlsInPixelsAtEachScale) {
     EXPECT_EQ(ControlRect(kMainWindowClientTwips, c.dpi), c.client);
     EXPECT_EQ(ControlRect(kStatusLabelTwips, c.dpi), c.label);
     EXPECT_EQ(ControlRect(kRunButtonTwips, c.dpi), c.command);
-  }
-}
-
-TEST(MainWindowLayout, RoundsAsTheSystemMulDiv) {
-  for (const int dpi : {72, 96, 120, 144, 168, 192, 240, 288, 480}) {
-    for (int twips = -3000; twips <= 6000; ++twips) {
-      ASSERT_EQ(TwipsToPixels(twips, dpi), MulDiv(twips, dpi, kTwipsPerInch)) << twips << " twips at " << dpi;
-    }
   }
 }
 
