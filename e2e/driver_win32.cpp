@@ -706,35 +706,22 @@ INSTANTIATE_TEST_SUITE_P(
         // A batch file's "%~dp0" ends in a backslash, right before the closing quote.
         CommandLineCase{"BatchFileFolder", L"/folder:\"{Q}\\\" /quiet", true, 0, true,
                         {"\nupgraded: legacy.qdx", "Exit code 0: finished: every profile was upgraded or needed nothing."}, {}, false},
-        CommandLineCase{"BatchFileFolderAndLog", L"/folder:\"{Q}\\\" /log:\"{L}\" /quiet", true, 0, true,
-                        {"\nupgraded: legacy.qdx"}, {}, false},
         CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", false, 2, false,
                         {kBadLine + "\"/upgrade-all\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}},
-        CommandLineCase{"QuietWithAColon", L"/quiet: /log:\"{L}\"", false, 2, false,
-                        {kBadLine + "/quiet takes no value. Nothing was done. Exit code 2."}},
-        CommandLineCase{"QuietWithAValue", L"/QUIET=1", false, 2, false, {kBadLine + "\"/QUIET=1\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}},
         CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", true, 2, false,
                         {"does not exist. Nothing was done. Exit code 2."}},
         CommandLineCase{"LogAmongTheProfiles", L"/quiet /log:\"{Q}\\appfiles\\formats\\run.qdx\"", false, 2, false,
                         {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
-        CommandLineCase{"CheckLogAmongTheProfiles", L"/check /quiet /log:\"{Q}\\appfiles\\formats\\new.qdx\"", false, 2, false,
-                        {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
         CommandLineCase{"LogToNul", L"/quiet /log:nul", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
         CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
-        CommandLineCase{"LogToConColon", L"/quiet /log:con:", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
-        CommandLineCase{"LogToNulColon", L"/quiet /log:nul:", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
-        CommandLineCase{"LogToAStream", L"/quiet /log:\"{Q}\\run.log:s\"", false, 2, false, {"names a stream of a file (a colon after the drive), not a file. Nothing was done. Exit code 2."}, kDevices},
         CommandLineCase{"LogIsTheTool", L"/quiet /log:\"{Q}\\zelvane.EXE\"", false, 2, false, {"is Zelvane itself, which is never written to. Nothing was done. Exit code 2."}},
         // Typed paths mean what Windows means by them: a trailing blank is no part of a name.
         CommandLineCase{"TrailingBlanks", L"/quiet /folder:\"{Q} \" /log:\"{L} \"", true, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
         // A launcher that names the module apart and leaves the program's name out of the line.
         CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
-        CommandLineCase{"QuietWithoutTheProgramsName", L"/quiet /folder:\"{Q}\"", true, 4, true, {"\nupgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
         // A launcher that did not quote the program's path, which holds blanks ("zelvane-e2e 123\").
         CommandLineCase{"UnquotedProgramPath", L"/check /quiet", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {},
                         true, ZelvaneProcess::Name::Unquoted},
-        // PowerShell passes a variable that holds two switches as one quoted argument.
-        CommandLineCase{"SwitchesQuotedTogether", L"\"/check /quiet\" /log:\"{L}\"", false, 2, false, {kBadLine + "\"/check /quiet\" holds /quiet inside quotation marks: give each switch on its own. Nothing was done. Exit code 2."}},
         CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", false, 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
 
