@@ -273,7 +273,7 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
   EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(missing))));  // opening never creates a file
   std::filesystem::permissions(Literal(FromUtf8(readOnly)), std::filesystem::perms::owner_all);
   EXPECT_EQ(ReadBytes(FromUtf8(readOnly)), "abc");
-  if (!readOnlyHolds) GTEST_SKIP() << "this user may write read-only files: their refusal was not seen";
+  if (!readOnlyHolds) GTEST_SKIP() << "this user may write read-only files (root may, natively and under Wine): their refusal was not seen";
 }
 
 // Every path reaches Windows in the form that takes names as they stand.

@@ -29,8 +29,8 @@ void Hide(const std::filesystem::path& path, Hidden how);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);  // empty when there is no such file
 
-// How many files this process holds open, where the system tells it (POSIX: /proc/self/fd);
-// nothing elsewhere.
+// How many files this process holds open, where the system tells it (POSIX: /proc/self/fd;
+// Windows: its handles); nothing elsewhere (Wine).
 std::optional<std::size_t> OpenDescriptors();
 
 // A fresh folder, named `prefix` and a number no other folder there has, in the system's

@@ -49,7 +49,11 @@ void Hide(const std::filesystem::path& path, Hidden how) {
     throw std::runtime_error("could not hide " + Utf8(path) + ": " + SystemMessage(GetLastError()));
 }
 
-// Wine does not count a process's handles (GetProcessHandleCount says 0).
-std::optional<std::size_t> OpenDescriptors() { return std::nullopt; }
+// Wine does not count a process's handles (GetProcessHandleCount says 0); Windows does.
+std::optional<std::size_t> OpenDescriptors() {
+  DWORD count = 0;
+  if (UnderWine() || !GetProcessHandleCount(GetCurrentProcess(), &count)) return std::nullopt;
+  return count;
+}
 
 }  // namespace zelvane::testing

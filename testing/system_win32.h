@@ -24,6 +24,17 @@ inline bool UnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// True when this process runs with an administrator's full rights (elevated, or not under UAC):
+// Windows does not virtualise it, and it may write below Program Files and HKLM.
+inline bool Elevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const OwnedHandle held(token);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated;
+}
+
 // The names in a folder (files and folders, without "." and ".."), in the order the system lists
 // them; none when it cannot be listed.
 std::vector<std::wstring> Entries(const std::filesystem::path& folder);

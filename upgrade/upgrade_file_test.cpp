@@ -166,7 +166,7 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
   // Read-only files: a profile that needs no change is still read; one that does fails at the write.
   for (const std::string* p : {&blank, &legacy})
     std::filesystem::permissions(Literal(FromUtf8(*p)), std::filesystem::perms::owner_read);
-  if (std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) GTEST_SKIP() << "this user may write read-only files";
+  if (std::ofstream(Literal(FromUtf8(legacy)), std::ios::app)) GTEST_SKIP() << "this user may write read-only files (root may, natively and under Wine)";
   EXPECT_EQ(UpgradeProfileFile(SystemPlatform(), blank).outcome, UpgradeOutcome::NoChangeNeeded);
   EXPECT_THROW(UpgradeProfileFile(SystemPlatform(), legacy), PlatformError);
   for (const std::string* p : {&blank, &legacy})
