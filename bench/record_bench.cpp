@@ -32,13 +32,13 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/platform.h"
+#include "testing/files.h"
 #include "testing/profile_records.h"
 #include "testing/record_reader.h"
 #include "testing/record_writer.h"
-#include "platform/platform.h"
 #include "testing/sample_profiles.h"
-#include "testing/files.h"
-#include "upgrade/upgrade_file.h"
+#include "upgrade/profile_upgrader.h"
 
 using namespace zelvane;
 using namespace zelvane::bench;

@@ -18,12 +18,13 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "testing/profile_records.h"
-#include "testing/record_reader.h"
 #include "platform/platform.h"
 #include "testing/files.h"
 #include "testing/forwarding_platform.h"
+#include "testing/profile_records.h"
+#include "testing/record_reader.h"
 #include "testing/sample_profiles.h"
+#include "upgrade/command_line_checks.h"
 #include "upgrade/unattended.h"
 
 using namespace zelvane;

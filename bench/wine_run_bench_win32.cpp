@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths_win32.h"
 #include "bench/bench_support.h"
 #include "e2e/zelvane_app.h"
-#include "testing/sample_profiles.h"
+#include "platform/system_win32.h"
+#include "testing/files_win32.h"
 #include "testing/process_win32.h"
-#include "testing/system_win32.h"
+#include "testing/sample_profiles.h"
 #include "ui/main_window_ids.h"
 
 using namespace zelvane::bench;

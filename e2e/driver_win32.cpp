@@ -16,9 +16,9 @@
 
 #include "e2e/zelvane_app.h"
 #include "platform/caption.h"
-#include "platform/failure_win32.h"
+#include "platform/system_win32.h"
+#include "testing/files_win32.h"
 #include "testing/sample_profiles.h"
-#include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 #include "upgrade/run_report.h"
 

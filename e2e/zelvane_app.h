@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #include "testing/files.h"
 #include "testing/wait_until.h"
 

@@ -7,9 +7,9 @@
 #include <stdexcept>
 
 #include "e2e/zelvane_app.h"
-#include "platform/failure_win32.h"
+#include "platform/system_win32.h"
+#include "testing/files_win32.h"
 #include "testing/process_win32.h"
-#include "testing/system_win32.h"
 #include "ui/main_window_ids.h"
 
 namespace zelvane::e2e {

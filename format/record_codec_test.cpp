@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "format/record_scan.h"
 #include "testing/profile_records.h"
 #include "testing/record_reader.h"
-#include "format/record_scan.h"
 #include "testing/record_writer.h"
 #include "testing/sample_profiles.h"
 

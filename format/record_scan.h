@@ -9,7 +9,7 @@
 
 #include "format/byte_cursor.h"
 #include "format/layout.h"
-#include "format/read_end.h"
+#include "format/walk_outcome.h"
 
 namespace zelvane {
 

@@ -18,12 +18,12 @@
 #include <utility>
 
 #include "format/byte_cursor.h"
+#include "platform/platform.h"
+#include "testing/forwarding_platform.h"
 #include "testing/profile_records.h"
 #include "testing/record_reader.h"
 #include "testing/record_writer.h"
-#include "platform/platform.h"
-#include "testing/forwarding_platform.h"
-#include "upgrade/upgrade_file.h"
+#include "upgrade/profile_upgrader.h"
 
 namespace zelvane {
 namespace {

@@ -204,34 +204,6 @@ class Platform {
 
 Platform& SystemPlatform();
 
-// The switch of the line RemoveProgramAfterExit starts its helper with:
-//   "<copy of the program>" /zelvane-remove-after <process> <process id> <image> "<path>"
-inline constexpr char kRemovalSwitch[] = "/zelvane-remove-after";
-
-// The values of the helper's line, as they stand on it.
-struct RemovalRequest {
-  std::string handle;     // an inherited handle to the process that asked, in decimal
-  std::string processId;  // that process's id, in decimal
-  std::string image;      // an inherited handle, in decimal, to the file to remove, open for deletion
-  std::string path;       // where that file was when the removal was asked for, to name it by
-};
-
-// When `request` is one RemoveProgramAfterExit made (the handles are inherited handles to the
-// process named by the id and to a file on a disk), works as the helper that removes that file
-// through its handle once the process has ended, and returns true: the caller then ends at once.
-// A file still held by another program is waited for for `patience`; a removal that fails is
-// shown by the helper itself, in a box of its own. Otherwise false, having done nothing.
-bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds patience = std::chrono::seconds(10));
-
-// For a run that nobody watches: no failure of the program, a crash included, shows a box or
-// waits for an answer. A fault (an access violation) ends the process with the fault's own code,
-// and an unexpected failure of the C++ runtime (std::terminate, abort) with kInternalFailureCode.
-void ShowNoFailureBoxes();
-
-// The exit code of a program that ShowNoFailureBoxes kept from showing an internal failure:
-// 0xC0000409, the code with which Windows ends a program that stops itself on one.
-inline constexpr unsigned long kInternalFailureCode = 0xC0000409;
-
 // ASCII letter case aside, as the system compares file extensions.
 bool EndsWithNoCase(std::string_view name, std::string_view suffix);
 

@@ -14,8 +14,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/crash_policy.h"
 #include "platform/listing_posix.h"
 #include "platform/platform.h"
+#include "platform/removal.h"
 
 namespace zelvane {
 namespace {

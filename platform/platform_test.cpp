@@ -1,13 +1,11 @@
 // The platform's file operations, listing and program location; run natively and under Wine.
 
+#include "platform/crash_policy.h"
 #include "platform/platform.h"
 
 #include "platform/text.h"
 #ifdef _WIN32
-#include "platform/failure_win32.h"
-#include "platform/listing_win32.h"
-#include "platform/log_file_win32.h"
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #else
 #include "platform/listing_posix.h"
 #endif

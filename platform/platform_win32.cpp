@@ -16,15 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/failure_win32.h"
-#include "platform/listing_win32.h"
-#include "platform/log_file_win32.h"
+#include "platform/crash_policy.h"
 #include "platform/owned_handle_win32.h"
-#include "platform/paths_win32.h"
 #include "platform/platform.h"
 #include "platform/self_removal_win32.h"
+#include "platform/system_win32.h"
 #include "platform/text.h"
-#include "platform/text_win32.h"
 #include "platform/windows_path.h"
 
 namespace zelvane {

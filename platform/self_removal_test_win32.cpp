@@ -12,12 +12,10 @@
 #include <vector>
 
 #include "platform/caption.h"
-#include "platform/failure_win32.h"
-#include "platform/paths_win32.h"
 #include "platform/platform.h"
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #include "testing/files.h"
-#include "testing/system_win32.h"
+#include "testing/files_win32.h"
 #include "testing/wait_until.h"
 
 namespace zelvane {

@@ -18,7 +18,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/text_win32.h"
+#include "platform/removal.h"
+#include "platform/system_win32.h"
 #include "upgrade/command_line.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

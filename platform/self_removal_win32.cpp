@@ -59,11 +59,10 @@
 #include <vector>
 
 #include "platform/caption.h"
-#include "platform/failure_win32.h"
 #include "platform/owned_handle_win32.h"
-#include "platform/paths_win32.h"
 #include "platform/platform.h"
-#include "platform/text_win32.h"
+#include "platform/removal.h"
+#include "platform/system_win32.h"
 #include "platform/windows_path.h"
 
 namespace zelvane {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "testing/system_win32.h"
 #include "testing/files.h"
+#include "testing/files_win32.h"
 
 namespace zelvane::testing {
 

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "platform/failure_win32.h"
 #include "platform/owned_handle_win32.h"
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #include "testing/files.h"
 
 namespace zelvane::testing {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "format/byte_cursor.h"
-#include "format/read_end.h"
+#include "format/walk_outcome.h"
 #include "testing/record.h"
 
 namespace zelvane {

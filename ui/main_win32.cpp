@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "platform/caption.h"
+#include "platform/crash_policy.h"
 #include "platform/platform.h"
-#include "platform/text_win32.h"
+#include "platform/removal.h"
+#include "platform/system_win32.h"
 #include "ui/main_window.h"
+#include "upgrade/command_line_checks.h"
 #include "upgrade/unattended.h"
 
 namespace zelvane {

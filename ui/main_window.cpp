@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "platform/caption.h"
-#include "platform/failure_win32.h"
 #include "platform/platform.h"
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #include "ui/dpi_win32.h"
 #include "ui/main_window_layout.h"
 #include "ui/resource.h"
-#include "upgrade/unattended.h"
+#include "upgrade/command_line_checks.h"
+#include "upgrade/report_writer.h"
 
 namespace zelvane {
 namespace {

@@ -9,7 +9,8 @@
 
 #include "ui/main_window_ids.h"
 #include "upgrade/command_line.h"
-#include "upgrade/unattended.h"
+#include "upgrade/command_line_checks.h"
+#include "upgrade/report_writer.h"
 #include "upgrade/upgrade_run.h"
 
 namespace zelvane {

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <new>
 
-#include "testing/record_reader.h"
 #include "platform/platform.h"
 #include "testing/files.h"
+#include "testing/record_reader.h"
 #include "testing/sample_profiles.h"
-#include "upgrade/upgrade_file.h"
+#include "upgrade/profile_upgrader.h"
 
 namespace {
 

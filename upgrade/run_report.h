@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "format/read_end.h"
-#include "upgrade/upgrade_file.h"
+#include "format/walk_outcome.h"
+#include "upgrade/profile_upgrader.h"
 
 namespace zelvane {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "upgrade/profile_upgrader.h"
 #include "upgrade/run_report.h"
-#include "upgrade/upgrade_file.h"
 
 namespace zelvane {
 

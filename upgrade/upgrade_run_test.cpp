@@ -12,8 +12,9 @@
 #include "testing/files.h"
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
+#include "upgrade/command_line_checks.h"
+#include "upgrade/profile_upgrader.h"
 #include "upgrade/unattended.h"
-#include "upgrade/upgrade_file.h"
 
 namespace zelvane {
 namespace {

@@ -1,6 +1,6 @@
 // Upgrading one file in place: what is written, what is left alone, and failures.
 
-#include "upgrade/upgrade_file.h"
+#include "upgrade/profile_upgrader.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,8 @@
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
 #ifdef _WIN32
-#include "platform/failure_win32.h"
-#include "platform/text_win32.h"
-#include "testing/system_win32.h"
+#include "platform/system_win32.h"
+#include "testing/files_win32.h"
 #endif
 
 namespace zelvane {

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure_win32.h"
 #include "platform/owned_handle_win32.h"
-#include "platform/text_win32.h"
+#include "platform/system_win32.h"
 #include "testing/files.h"
 #include "testing/process_win32.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "format/read_end.h"
+#include "format/walk_outcome.h"
 #include "platform/platform.h"
 
 namespace zelvane {

@@ -1,4 +1,4 @@
-#include "upgrade/upgrade_file.h"
+#include "upgrade/profile_upgrader.h"
 
 #include <algorithm>
 

@@ -1,0 +1,67 @@
+#pragma once
+// What the Windows backend (platform_win32.cpp) offers the rest of the Windows code: text at the
+// API, the system's messages and failures, paths and identities of files, and the listing and the
+// log with the system calls a test makes fail as parameters.
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace zelvane {
+
+// ---- text: UTF-8 inside the tool, UTF-16 at the API, every unit carried both ways (text.h) ----
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+// ---- failures ----
+
+// The system's message for a Win32 error code, without the trailing line break. A message written
+// for a name it is not given ("Bad EXE format for %1.") speaks of "the file" instead.
+std::string SystemMessage(unsigned long error);
+
+// Throws PlatformError for `action` on `path`, with the system's reason for `error`: the code the
+// caller read with GetLastError right after the call that failed. The texts are views of what is
+// at hand, so that making the arguments runs nothing that could change the code before it is read:
+// Fail("read the file", path_, GetLastError()). A sharing or lock violation is Cause::InUse.
+[[noreturn]] void Fail(std::string_view action, std::string_view path, DWORD error);
+
+// ---- paths and files ----
+
+// The full path of the running program's executable: the name it was started by. Throws
+// PlatformError.
+std::wstring ModulePath();
+
+// The full form of a path a person typed, as Windows means it (GetFullPathNameW: taken from the
+// current folder when relative, "." and ".." resolved, trailing dots and blanks dropped from the
+// last name); empty when the system cannot give one.
+std::wstring FullPathName(const std::wstring& path);
+
+// The file or folder open through `file`; nothing when the system cannot tell.
+std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
+// The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
+// cannot be opened.
+std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
+
+// ---- the listing and the log, their system calls as parameters ----
+
+// A test makes the call that reads the next name fail part-way, as a network share that drops
+// does, and sees the listing say so rather than end early.
+using FindNextCall = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
+                                        FindNextCall findNext = FindNextFileW);
+
+// A test makes the write or the flush fail part-way, as a disk that fills does, and sees what the
+// log is given back.
+struct LogCalls {
+  BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
+  BOOL(WINAPI* flush)(HANDLE) = FlushFileBuffers;
+};
+std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, LogCalls calls = {});
+
+}  // namespace zelvane
