@@ -60,13 +60,13 @@ bool ByteCursor::Fill(std::size_t n) {
 }
 
 const unsigned char* ByteCursor::TakeSlow(std::size_t n) {
-  if (n > Remaining() || !Fill(n)) return nullptr;
+  if (!Holds(n) || !Fill(n)) return nullptr;
   next_ += n;
   return next_ - n;
 }
 
 bool ByteCursor::SkipSlow(std::uint64_t n) {
-  if (n > Remaining()) return false;
+  if (!Holds(n)) return false;
   Seek(Position() + n);  // past what is in hand: nothing between is read
   return true;
 }
@@ -82,7 +82,7 @@ void ByteCursor::Seek(std::uint64_t position) {
 }
 
 bool ByteCursor::Copy(char* into, std::size_t n) {
-  if (n > Remaining()) return false;
+  if (!Holds(n)) return false;
   while (n > 0) {
     if (next_ == end_ && !Fill(std::min(n, buffer_.size()))) return false;
     const std::size_t part = std::min(n, static_cast<std::size_t>(end_ - next_));
@@ -105,40 +105,6 @@ std::uint64_t ByteCursor::TakeZeroSpans(std::size_t span, std::uint64_t count) {
     taken += zero;
     if (zero < spans) break;
   }
-  return taken;
-}
-
-std::uint64_t ByteCursor::SkipTextsAndBytes(const Layout& layout, std::uint64_t count) {
-  const std::size_t fields = layout.fields.size();
-  if (fields == 0 || fields > 64) return 0;
-  std::uint64_t texts = 0;  // bit i: field i is a text
-  for (std::size_t i = 0; i < fields; ++i) {
-    if (layout.fields[i].kind == Kind::Text) texts |= std::uint64_t{1} << i;
-    else if (layout.fields[i].kind != Kind::Byte) return 0;
-  }
-  // Addresses as integers: a text's length may point past the bytes in hand, which only a
-  // comparison then sees. Each hop is one load away from the last, as in a loop that does
-  // nothing else.
-  const auto end = reinterpret_cast<std::uintptr_t>(end_);
-  auto at = reinterpret_cast<std::uintptr_t>(next_);  // the end of the records taken whole
-  std::uint64_t taken = 0;
-  for (; taken < count; ++taken) {
-    std::uintptr_t next = at;
-    bool whole = true;
-    for (std::size_t i = 0; i < fields && whole; ++i) {
-      if (!(texts >> i & 1)) {
-        whole = next != end;
-        next += 1;
-      } else if ((whole = end - next >= 2)) {
-        const auto* length = reinterpret_cast<const unsigned char*>(next);
-        next += 2 + static_cast<std::uintptr_t>(length[0] | length[1] << 8);
-        whole = next <= end;
-      }
-    }
-    if (!whole) break;
-    at = next;
-  }
-  next_ = reinterpret_cast<const unsigned char*>(at);
   return taken;
 }
 

@@ -3,12 +3,12 @@
 // fixed-size buffer, so that a file of any size is walked in the same small memory. Nothing here
 // allocates.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
-#include "format/layout.h"
 
 namespace zelvane {
 
@@ -70,13 +70,14 @@ class ByteCursor {
   // so a run of empty elements is passed over at the speed of memory.
   std::uint64_t TakeZeroSpans(std::size_t span, std::uint64_t count);
 
-  // Passes over as many of the next `count` records as the bytes in hand hold whole, when their
-  // fields are texts and bytes alone as `layout` has them, and says how many that was (none when
-  // the layout has fields of another kind or more than 64). A run of small records is so walked as
-  // a chain of hops, from each text's length to the next field, in registers.
-  std::uint64_t SkipTextsAndBytes(const Layout& layout, std::uint64_t count);
+  // The bytes in hand from the position on, for a walk that hops over many small fields at once;
+  // Pass then goes over `n` of them.
+  std::span<const unsigned char> InHand() const { return {next_, end_}; }
+  void Pass(std::size_t n) { next_ += std::min(n, static_cast<std::size_t>(end_ - next_)); }
 
  private:
+  // The one bounds check beyond the bytes in hand: true when the data holds `n` more bytes.
+  bool Holds(std::uint64_t n) const { return n <= Remaining(); }
   const unsigned char* TakeSlow(std::size_t n);
   bool SkipSlow(std::uint64_t n);
   // At least `n` bytes in hand (n at most the buffer's size) when the source still has them.

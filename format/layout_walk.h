@@ -27,6 +27,12 @@
 
 namespace zelvane {
 
+// Passes over as many of the next `count` records as the cursor's bytes in hand hold whole, when
+// their fields are texts and bytes alone as `layout` has them, and says how many that was (none
+// when the layout has fields of another kind or more than 64). A run of small records is so walked
+// as a chain of hops, from each text's length to the next field, in registers.
+std::uint64_t HopOverTextsAndBytes(ByteCursor& cursor, const Layout& layout, std::uint64_t count);
+
 template <class Values>
 class LayoutWalk {
  public:
@@ -151,7 +157,7 @@ class LayoutWalk {
           whole = ReadText(values_.TextElement(array, i));
         } else {
           if constexpr (!Values::kKeepsValues) {  // small records whole in the buffer, at speed
-            if (const std::uint64_t skipped = cursor_.SkipTextsAndBytes(*element.nested, count - i)) {
+            if (const std::uint64_t skipped = HopOverTextsAndBytes(cursor_, *element.nested, count - i)) {
               i += skipped;
               continue;
             }
