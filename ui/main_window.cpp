@@ -134,7 +134,7 @@ void MainWindow::OnRunClicked() {
   if (!report.logFailure.empty()) ShowWarning(report.logFailure, Caption());
   if (report.end == RunEnd::Failed) ShowFailure(hwnd_, report.failure);  // then the window closes
   // After an arranged removal the program must end promptly: the executable goes once it has.
-  const bool close = report.end == RunEnd::Failed || report.end == RunEnd::RemovalArranged ||
+  const bool close = report.end == RunEnd::Failed || report.removal == Removal::Arranged ||
                      report.end == RunEnd::Stopped || closeAfterRun_;
   if (close && hwnd_ != nullptr) DestroyWindow(hwnd_);
 }

@@ -24,14 +24,20 @@ struct ProfileReport {
   std::string failure;           // Failed: what could not be done, and the system's reason
 };
 
+// How a run ended.
 enum class RunEnd : std::uint8_t {
-  NoFiles,          // nothing to upgrade; the warning was shown and the button stays enabled
-  Finished,         // every profile handled; no removal was offered
-  Stopped,          // the window was closed: the run stopped after the profile in hand
-  Failed,           // a failure stopped the run
-  Kept,             // finished; the user kept the tool
-  RemovalArranged,  // finished; the tool's executable goes once the program has ended
-  RemovalRefused,   // finished; the tool could not be removed, and the user was told why
+  NoFiles,   // nothing to upgrade; the warning was shown and the button stays enabled
+  Finished,  // every profile handled
+  Stopped,   // the window was closed: the run stopped after the profile in hand
+  Failed,    // a failure stopped the run
+};
+
+// What became of the tool itself once a run had finished.
+enum class Removal : std::uint8_t {
+  NotOffered,  // no question (a check, a run without a window, or a run that did not finish)
+  Kept,        // the user kept the tool
+  Arranged,    // the tool's executable goes once the program has ended
+  Refused,     // the tool could not be removed, and the user was told why
 };
 
 struct RunReport {
@@ -40,6 +46,7 @@ struct RunReport {
   bool virtualised = false;       // Windows kept the run's writes in this user's own copies
   std::vector<UserCopy> copies;   // every user's copies of the formats folder the run went over or could not reach
   RunEnd end = RunEnd::NoFiles;
+  Removal removal = Removal::NotOffered;
   std::vector<ProfileReport> profiles;  // in the order the run came to them, then those not reached
   std::string failure;                  // Failed: the message that tells the user
   std::string listingFailure;           // the folder could not be listed to the end: why

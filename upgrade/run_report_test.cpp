@@ -112,7 +112,7 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
 }
 
 TEST(RunReport, ExitCodesTellTheOutcome) {
-  RunReport clean = Sample(false, RunEnd::Kept);
+  RunReport clean = Sample(false, RunEnd::Finished);
   clean.profiles.erase(clean.profiles.begin() + 3, clean.profiles.end());
   RunReport checkedClean = clean;
   checkedClean.check = true;
@@ -131,7 +131,7 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   const std::pair<RunReport, int> cases[] = {
       {clean, kExitDone},
       {checkedClean, kExitDone},
-      {Sample(false, RunEnd::RemovalArranged), kExitDamaged},
+      {Sample(false, RunEnd::Finished), kExitDamaged},
       {Sample(false, RunEnd::Failed), kExitFailed},
       {RunReport{}, kExitNoProfiles},
       {Sample(true, RunEnd::Finished), kExitNeedsUpgrade},

@@ -190,17 +190,17 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
     sink.ShowWarning(copied, sink.Caption());
   if (!options.offerRemoval || report.check) return;
   if (!sink.AskYesNo("Delete this tool?", "Done")) {
-    report.end = RunEnd::Kept;
+    report.removal = Removal::Kept;
     return;
   }
   try {
     platform.RemoveProgramAfterExit();
-    report.end = RunEnd::RemovalArranged;
+    report.removal = Removal::Arranged;
   } catch (const PlatformError& e) {
     sink.ShowWarning("Zelvane could not remove itself, and was left where it is.\n\n" + std::string(e.what()) +
                          "\n\nYou can delete it yourself.",
                      sink.Caption());
-    report.end = RunEnd::RemovalRefused;
+    report.removal = Removal::Refused;
   }
 }
 

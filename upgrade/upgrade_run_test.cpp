@@ -116,32 +116,32 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
     std::vector<std::tuple<std::string, std::string, O>> profiles;  // name, bytes, what becomes of it
     UpgradeMode mode;
     bool yes;  // the answer to the question
-    RunEnd end;
+    Removal removal;
     int exitCode;
     std::vector<std::string> last;  // the sink's last calls (each the start of one)
     RunPace pace = {std::chrono::nanoseconds(0)};  // a pump for every read: every name is shown
     FolderCopies copies = {};  // of the formats folder; a name "alice/a.qdx" is in alice's copy of it
   } cases[] = {
-      {"one profile, No", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+      {"one profile, No", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
        {"disable", "status a.qdx", "pump", "status Done", ask}, RunPace{}},
       {"names beyond ASCII and in any case, Yes",
        {{"a.qdx", legacy_, O::Upgraded}, {"B.QDX", legacy_, O::Upgraded}, {"c.Qdx", legacy_, O::Upgraded},
         {"\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx", legacy_, O::Upgraded},
         {"\xE6\xA0\xBC\xE5\xBC\x8F.qdx", legacy_, O::Upgraded}, {"blank.qdx", blank, O::NoChangeNeeded}},
-       UpgradeMode::Upgrade, true, RunEnd::RemovalArranged, kExitDone, {"status Done", ask}},
-      {"every outcome", everyOutcome, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDamaged,
+       UpgradeMode::Upgrade, true, Removal::Arranged, kExitDone, {"status Done", ask}},
+      {"every outcome", everyOutcome, UpgradeMode::Upgrade, false, Removal::Kept, kExitDamaged,
        {"status Done", "warning 1 profile was left exactly as it was, because it is damaged:\n\ne cut.qdx: its data ends "
         "inside a field\n", ask}},
-      {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, RunEnd::Finished, kExitNeedsUpgrade, {"status Done"}},
+      {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}},
       {"every user's copy, one out of reach",
        {{"a.qdx", legacy_, O::Upgraded}, {"alice/a.qdx", legacy_, O::Upgraded}, {"alice/b.qdx", blank, O::NoChangeNeeded},
         {"bob/c.qdx", legacy_, O::Upgraded}},
-       UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+       UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
        {"status Done", "warning The copies of carol were not reached: its profile folder is gone.", ask}, {std::chrono::nanoseconds(0)},
        {false, {{"alice", "", ""}, {"bob", "", ""}, {"carol", "", "its profile folder is gone", true}}}},
       {"every user's copy, checked", {{"alice/a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Check, false,
-       RunEnd::Finished, kExitNeedsUpgrade, {"status Done"}, {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
-      {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, RunEnd::Kept, kExitDone,
+       Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}, {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
+      {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
        {"status Done", "warning Windows kept the changes of this run in your own copies", ask}, {std::chrono::nanoseconds(0)}, {true, {}}},
   };
   for (const auto& c : cases) {
@@ -171,9 +171,10 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
     RunOptions options = Paced(c.pace);
     options.mode = c.mode;
     const RunReport report = UpgradeRun(platform, sink, options);
-    EXPECT_EQ(report.end, c.end);
+    EXPECT_EQ(report.end, RunEnd::Finished);
+    EXPECT_EQ(report.removal, c.removal);
     EXPECT_EQ(ExitCodeOf(report), c.exitCode);
-    EXPECT_EQ(platform.removals, c.end == RunEnd::RemovalArranged ? 1 : 0);
+    EXPECT_EQ(platform.removals, c.removal == Removal::Arranged ? 1 : 0);
     EXPECT_EQ(sink.calls.front(), "disable");
     ASSERT_GE(sink.calls.size(), c.last.size());
     for (std::size_t i = 0; i < c.last.size(); ++i)
@@ -249,7 +250,7 @@ TEST_F(UpgradeRunTest, PaintsAtDisplayRateShowingTheProfileInHand) {
     SCOPED_TRACE("a paint takes " + std::to_string(paint.count()) + " ms");
     sink_.calls.clear();
     sink_.onPump = [&] { now += paint; };
-    EXPECT_EQ(UpgradeRun(platform_, sink_, options).end, RunEnd::Kept);
+    EXPECT_EQ(UpgradeRun(platform_, sink_, options).removal, Removal::Kept);
 
     // The profile in hand at a pump: the one opened next, when the pump came before opening it;
     // otherwise the one being read.
