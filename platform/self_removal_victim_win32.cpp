@@ -23,14 +23,14 @@
 #include "upgrade/command_line.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const std::string raw = zelvane::Narrow(GetCommandLineW());
-  const zelvane::CommandLine line = zelvane::ParseCommandLine(raw);
-  if (line.removal || raw.find(zelvane::kRemovalSwitch) != std::string::npos) {
+  const zelvane::CommandLine line = zelvane::ParseCommandLine(zelvane::Narrow(GetCommandLineW()));
+  if (zelvane::DispatchOf(line) == zelvane::Dispatch::RemovalHelper) {
     wchar_t patience[16] = {};
     const bool given = GetEnvironmentVariableW(L"ZELVANE_TEST_PATIENCE_MS", patience, 16) - 1u < 15u;
     const std::chrono::milliseconds wait(given ? std::wcstol(patience, nullptr, 10) : 10000);
-    return line.removal && zelvane::RunAsRemovalHelper(*line.removal, wait) ? 2 : 5;
+    return zelvane::RunAsRemovalHelper(*line.removal, wait) ? 2 : 5;
   }
+  if (line.error == zelvane::UnknownSwitch(zelvane::kRemovalSwitch)) return 5;  // as the tool refuses it
 
   int count = 0;
   const std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count),

@@ -34,14 +34,15 @@
 //     the removal fails it says so in a message box of its own, naming the file and the reason:
 //     the program that asked has ended by then.
 //
-// Why the copy goes away: the delete-on-close request is made when no image section of the copy
-// exists yet, which is when the file system checks it. The handle carrying it is the last handle
-// to the file, since CreateProcess closes its own once the image section is made; closing it
-// deletes the file's name while the copy runs, the running image staying valid, as any open file
-// stays valid after its name is deleted. Where the name lingers instead (Wine unlinks once the
-// last user of the file, the running copy's image, is gone), it goes when the copy ends. Either
-// way nothing is left, whatever happens to the copy, and nothing needs administrator rights,
-// unlike MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT), or a console, unlike a batch file.
+// When the copy's name goes: at step 4, when the program closes `keep`. The delete-on-close request
+// was made in step 2, before any image section of the copy existed, which is when the file system
+// checks that the file may be deleted; `keep` is then the last handle to the file (CreateProcess
+// closes its own once it has made the image section, and a section holds no handle), so closing
+// it deletes the name while the copy runs on, as any open file stays valid after its name is
+// deleted. Under Wine, which unlinks a file only when its last user is gone, the copy's running
+// image included, the name goes when the copy ends instead. Either way nothing is left, whatever
+// happens to the copy, and nothing needs administrator rights, unlike
+// MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT), or a console, unlike a batch file.
 //
 // The helper only ever removes the file whose handle it inherited, only after the process named
 // there has ended, and does nothing at all with a line it cannot trust: the program then takes

@@ -69,8 +69,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     ShowNoFailureBoxes();
   else if (line.check)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  if (line.removal) {
+  if (DispatchOf(line) == Dispatch::RemovalHelper) {
     if (RunAsRemovalHelper(*line.removal)) return 0;
+    line.removal.reset();
     line.error = UnknownSwitch(kRemovalSwitch);  // a line no copy of the program wrote
   }
   Platform& platform = SystemPlatform();
@@ -81,25 +82,29 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   } finish{platform};
   ReportWriter writer(platform);
   try {
-    if (const std::string fault = PrepareCommandLine(platform, line, writer); !fault.empty()) {  // nothing is touched
-      writer.WriteWhole(BadCommandLineText(fault, platform.LocalTimestamp()));
-      if (!line.quiet) ShowMessage(fault + "\n\n" + Usage(), MB_ICONERROR);
-      return kExitBadCommandLine;
+    if (const std::string fault = PrepareCommandLine(platform, line, writer); !fault.empty()) line.error = fault;
+    switch (DispatchOf(line)) {
+      case Dispatch::RemovalHelper:  // answered above
+      case Dispatch::BadLine:        // nothing is touched
+        writer.WriteWhole(BadCommandLineText(line.error, platform.LocalTimestamp()));
+        if (!line.quiet) ShowMessage(line.error + "\n\n" + Usage(), MB_ICONERROR);
+        return kExitBadCommandLine;
+      case Dispatch::Help:
+        if (line.quiet)
+          platform.WriteToStandardOutput(Usage());
+        else
+          ShowMessage(Usage(), MB_ICONINFORMATION);
+        return kExitDone;
+      case Dispatch::Unattended: {
+        std::string box;
+        const int code = RunUnattended(platform, writer, line, box);
+        if (!line.quiet) ShowMessage(box, MB_ICONINFORMATION);
+        return code;
+      }
+      case Dispatch::Window:
+        return RunWindow(instance, showCommand, line, writer);
     }
-    if (line.help) {
-      if (line.quiet)
-        platform.WriteToStandardOutput(Usage());
-      else
-        ShowMessage(Usage(), MB_ICONINFORMATION);
-      return kExitDone;
-    }
-    if (line.Unattended()) {
-      std::string box;
-      const int code = RunUnattended(platform, writer, line, box);
-      if (!line.quiet) ShowMessage(box, MB_ICONINFORMATION);
-      return code;
-    }
-    return RunWindow(instance, showCommand, line, writer);
+    return kExitFailed;  // not reached: every case returns
   } catch (const std::exception& e) {
     writer.WriteWhole(StoppedText(e.what(), platform.LocalTimestamp()));
     if (!line.quiet) ShowFailure(nullptr, e.what());

@@ -103,6 +103,13 @@ bool IsDevice(const std::string& name) {
 
 }  // namespace
 
+Dispatch DispatchOf(const CommandLine& line) {
+  if (line.removal) return Dispatch::RemovalHelper;
+  if (!line.error.empty()) return Dispatch::BadLine;
+  if (line.help) return Dispatch::Help;
+  return line.Unattended() ? Dispatch::Unattended : Dispatch::Window;
+}
+
 std::string UnknownSwitch(std::string_view argument) {
   return "\"" + std::string(argument) + "\" is not a switch Zelvane knows.";
 }

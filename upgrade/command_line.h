@@ -43,6 +43,12 @@ struct CommandLine {
 // writes it; the switch anywhere else is unknown.
 CommandLine ParseCommandLine(std::string_view raw, const std::vector<std::string>& programPaths = {});
 
+// What Zelvane.exe does with its command line, in the order it decides: the removal helper's
+// line first (a line it cannot trust is then an unknown switch), a line with a fault, /?, a run
+// without the window, the window.
+enum class Dispatch : std::uint8_t { RemovalHelper, BadLine, Help, Unattended, Window };
+Dispatch DispatchOf(const CommandLine& line);
+
 // The fault told for an argument that is no switch Zelvane knows.
 std::string UnknownSwitch(std::string_view argument);
 

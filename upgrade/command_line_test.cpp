@@ -29,6 +29,21 @@ TEST(CommandLine, ReadsSwitchesAsABatchFileMeansThem) {
     EXPECT_EQ(Read(ParseCommandLine(c.raw, testing::kProgramPaths)), c.read) << c.raw;
 }
 
+// What Zelvane.exe does with a line: the removal helper's before all, a fault before a switch.
+TEST(CommandLine, DispatchesInTheOrderTheProgramDecides) {
+  const std::pair<const char*, Dispatch> rows[] = {
+      {"Zelvane.exe", Dispatch::Window},
+      {"Zelvane.exe /folder:C:\\Q", Dispatch::Window},
+      {"Zelvane.exe /check", Dispatch::Unattended},
+      {"Zelvane.exe /quiet", Dispatch::Unattended},
+      {"Zelvane.exe /? /quiet", Dispatch::Help},
+      {"Zelvane.exe /? /nothing", Dispatch::BadLine},
+      {"Zelvane.exe /quiet /zelvane-remove-after 1 2 3 x", Dispatch::BadLine},
+      {"\"C:\\T\\zlv1.tmp\" /zelvane-remove-after 1 2 3 \"C:\\Q\\Zelvane.exe\"", Dispatch::RemovalHelper},
+  };
+  for (const auto& [raw, dispatch] : rows) EXPECT_EQ(DispatchOf(ParseCommandLine(raw)), dispatch) << raw;
+}
+
 TEST(CommandLine, TellsALogFileFromADevice) {
   for (const auto& c : testing::kLogTargetRows) EXPECT_EQ(LogTargetOf(c.path), c.target) << c.path;
 }
