@@ -175,27 +175,30 @@ TEST(SelfRemoval, TheExecutableGoesOnceTheProgramHasEndedAndNothingRemains) {
             << (helperSeen ? "" : "not ") << "seen running as the program ended)\n";
 }
 
+// A temporary folder that is missing, or whose path is longer than the system takes for one: the
+// removal fails at once, saying why, and the executable stays.
 TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
   Workspace space;
-  const std::wstring outcome = space.NewFile(L"outcome.txt");
-  const std::wstring missing = space.Root() + L"\\missing";
-  const Ran run = RunProgram(space.Exe(), Quoted(outcome), missing, space.Program());
-  ASSERT_TRUE(run.ended) << "the program did not end";
-  EXPECT_EQ(run.exitCode, 1u);
-  const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
-  ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
-  EXPECT_EQ(lines[0], "failed");
-  EXPECT_EQ(lines[1], "arrange the removal of the program");
-  EXPECT_EQ(lines[2], Narrow(space.Exe()));
-  // The system's reason, then the folder it concerns.
-  const std::size_t folder = lines[3].find(" (temporary folder \"" + Narrow(missing));
-  EXPECT_NE(folder, std::string::npos) << lines[3];
-  EXPECT_GT(folder, 0u) << "no reason given: " << lines[3];
-  EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a process started by the program runs";
-  EXPECT_EQ(Entries(space.Program()), std::vector<std::wstring>{L"Zelvane Tool.exe"})
-      << Listed(Entries(space.Program()));
-  EXPECT_FALSE(Exists(missing));
-  std::cout << "reason given: " << lines[3] << "\n";
+  const std::wstring missing = space.Root() + L"\\missing", tooLong = space.Root() + L"\\" + std::wstring(300, L't');
+  for (const std::wstring& temp : {missing, tooLong}) {
+    SCOPED_TRACE(Narrow(temp));
+    const std::string reason = " (temporary folder \"" + Narrow(temp);
+    const std::wstring outcome = space.NewFile(L"outcome.txt");
+    const Ran run = RunProgram(space.Exe(), Quoted(outcome), temp, space.Program());
+    ASSERT_TRUE(run.ended) << "the program did not end";
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
+    ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
+    EXPECT_EQ(lines[0], "failed");
+    EXPECT_EQ(lines[1], "arrange the removal of the program");
+    EXPECT_EQ(lines[2], Narrow(space.Exe()));
+    EXPECT_NE(lines[3].find(reason), std::string::npos) << lines[3];  // the system's reason, and the folder it concerns
+    EXPECT_GT(lines[3].find(reason), 0u) << "no reason given: " << lines[3];
+    EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a process started by the program runs";
+    EXPECT_EQ(Entries(space.Program()), std::vector<std::wstring>{L"Zelvane Tool.exe"})
+        << Listed(Entries(space.Program()));
+    EXPECT_FALSE(Exists(temp));
+  }
 }
 
 TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {

@@ -139,8 +139,16 @@ std::wstring Decimal(HANDLE handle) { return std::to_wstring(reinterpret_cast<st
 void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-  if (n == 0) Fail(kArrange, path, GetLastError());
-  if (n > MAX_PATH) Fail(kArrange, path, ERROR_FILENAME_EXCED_RANGE);
+  if (n == 0 || n > MAX_PATH) {  // the copy's name must fit MAX_PATH: say which folder is at fault
+    const DWORD error = n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    std::wstring named;
+    for (const wchar_t* variable : {L"TMP", L"TEMP"}) {
+      named.assign(32767, L'\0');
+      named.resize(std::min<DWORD>(GetEnvironmentVariableW(variable, named.data(), 32767), 32767));
+      if (!named.empty()) break;
+    }
+    FailInTemp(path, named, error);
+  }
   wchar_t copy[MAX_PATH] = {};
   if (!GetTempFileNameW(temp, L"zlv", 0, copy)) FailInTemp(path, temp, GetLastError());
 

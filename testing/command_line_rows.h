@@ -86,6 +86,13 @@ inline constexpr CommandLineRow kCommandLineRows[] = {
      "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
     {"Zelvane.exe /zelvane-remove-after a 2 x", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
     {"Zelvane.exe /quiet /zelvane-remove-after 1 2", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows. [quiet]"},
+    {"Zelvane.exe /zelvane-remove-after \"\" 2 3 x", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
+    {"Zelvane.exe /zelvane-remove-after 1 \"\" 3 x", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
+    {"Zelvane.exe /zelvane-remove-after 1 2 3 \"\"", "error: \"/zelvane-remove-after\" is not a switch Zelvane knows."},
+    // Blanks before the program's name, and a quote left open after a hidden /quiet.
+    {"\tZelvane.exe /quiet", " quiet"},
+    {"\t\"C:\\Q\\Zelvane.exe\" /check", " check"},
+    {"Zelvane.exe /log:a \"/folder:x /quiet", "error: A quotation mark is not closed. [quiet]"},
   };
 
 // A log is a file: "nul" is none, as "> nul" is, and no other device is ever written to.
