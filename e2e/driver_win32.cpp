@@ -642,7 +642,7 @@ std::vector<Profile> UnattendedProfiles(bool upgraded, bool withDamaged = true) 
 struct CommandLineCase {
   const char* name;
   std::wstring arguments;  // {Q} stands for the Quindrel folder, {L} for the log in it
-  bool elsewhere;          // the tool runs from a folder of its own, not the Quindrel one
+  const wchar_t* from;     // the tool's folder, relative to the Quindrel folder (empty: that one)
   unsigned long exitCode;
   bool upgrades;                     // whether legacy.qdx ends upgraded
   std::vector<std::string> lines;    // lines the report holds, in any order
@@ -666,11 +666,12 @@ TEST_P(CommandLineTest, RunsUnattended) {
   std::wstring arguments = c.arguments;
   for (const auto& [mark, value] : {std::pair{L"{Q}", folder().Path()}, std::pair{L"{L}", folder().Join(L"run.log")}})
     for (std::size_t at; (at = arguments.find(mark)) != std::wstring::npos;) arguments.replace(at, 3, value);
-  if (c.elsewhere) {
-    folder().MakeFolders(L"elsewhere");
-    folder().CopyIn(exe_, L"elsewhere\\Zelvane.exe");
+  const std::wstring tool = *c.from ? std::wstring(c.from) + L"\\Zelvane.exe" : L"Zelvane.exe";
+  if (*c.from) {
+    folder().MakeFolders(c.from);
+    folder().CopyIn(exe_, tool);
   }
-  Start(arguments, c.elsewhere ? L"elsewhere\\Zelvane.exe" : L"Zelvane.exe", folder().Join(L"output.txt"), c.named);
+  Start(arguments, tool, folder().Join(L"output.txt"), c.named);
   const std::optional<unsigned long> exit = app().WaitForExit(kRunBound);
   ASSERT_TRUE(exit) << "the program did not end" << (app().MessageBoxOpen() ? ": a message box is open" : "");
   EXPECT_EQ(*exit, c.exitCode);
@@ -697,32 +698,32 @@ const std::vector<std::wstring> kDevices = {L"nul",     L"con",     L"nul:",   L
 INSTANTIATE_TEST_SUITE_P(
     E2e, CommandLineTest,
     ::testing::Values(
-        CommandLineCase{"Quiet", L"/quiet /log:\"{L}\"", false, 4, true,
+        CommandLineCase{"Quiet", L"/quiet /log:\"{L}\"", L"", 4, true,
                         {"\nupgraded: legacy.qdx", "\ndamaged, left as it was: damaged.qdx (its data ends inside a field)"}},
-        CommandLineCase{"CheckChangesNothing", L"/Check /QUIET /log:\"{L}\"", false, 5, false,
+        CommandLineCase{"CheckChangesNothing", L"/Check /QUIET /log:\"{L}\"", L"", 5, false,
                         {"\nwould be upgraded: legacy.qdx"}},
-        CommandLineCase{"FolderFromElsewhere", L"/quiet /folder:\"{Q}\" /log:\"{L}\"", true, 4, true,
+        CommandLineCase{"FolderFromElsewhere", L"/quiet /folder:\"{Q}\" /log:\"{L}\"", L"elsewhere", 4, true,
                         {"\nupgraded: legacy.qdx"}},
         // A batch file's "%~dp0" ends in a backslash, right before the closing quote.
-        CommandLineCase{"BatchFileFolder", L"/folder:\"{Q}\\\" /quiet", true, 0, true,
+        CommandLineCase{"BatchFileFolder", L"/folder:\"{Q}\\\" /quiet", L"elsewhere", 0, true,
                         {"\nupgraded: legacy.qdx", "Exit code 0: finished: every profile was upgraded or needed nothing."}, {}, false},
-        CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", false, 2, false,
+        CommandLineCase{"BadSwitch", L"/quiet /log:\"{L}\" /upgrade-all", L"", 2, false,
                         {kBadLine + "\"/upgrade-all\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}},
-        CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", true, 2, false,
+        CommandLineCase{"MissingFolder", L"/quiet /folder:\"{Q}\\missing\" /log:\"{L}\"", L"elsewhere", 2, false,
                         {"does not exist. Nothing was done. Exit code 2."}},
-        CommandLineCase{"LogAmongTheProfiles", L"/quiet /log:\"{Q}\\appfiles\\formats\\run.qdx\"", false, 2, false,
+        CommandLineCase{"LogAmongTheProfiles", L"/quiet /log:\"{Q}\\appfiles\\formats\\run.qdx\"", L"", 2, false,
                         {"could be taken for a profile. Nothing was done. Exit code 2."}, kDevices},
-        CommandLineCase{"LogToNul", L"/quiet /log:nul", false, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
-        CommandLineCase{"LogToCon", L"/quiet /log:con", false, 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
-        CommandLineCase{"LogIsTheTool", L"/quiet /log:\"{Q}\\zelvane.EXE\"", false, 2, false, {"is Zelvane itself, which is never written to. Nothing was done. Exit code 2."}},
+        CommandLineCase{"LogToNul", L"/quiet /log:nul", L"", 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
+        CommandLineCase{"LogToCon", L"/quiet /log:con", L"", 2, false, {"is a device, not a file. Nothing was done. Exit code 2."}, kDevices},
+        CommandLineCase{"LogIsTheTool", L"/quiet /log:\"{Q}\\zelvane.EXE\"", L"", 2, false, {"is Zelvane itself, which is never written to. Nothing was done. Exit code 2."}},
         // Typed paths mean what Windows means by them: a trailing blank is no part of a name.
-        CommandLineCase{"TrailingBlanks", L"/quiet /folder:\"{Q} \" /log:\"{L} \"", true, 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
+        CommandLineCase{"TrailingBlanks", L"/quiet /folder:\"{Q} \" /log:\"{L} \"", L"elsewhere", 4, true, {"\nupgraded: legacy.qdx"}, kDevices},
         // A launcher that names the module apart and leaves the program's name out of the line.
-        CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
+        CommandLineCase{"CheckWithoutTheProgramsName", L"/check /quiet /log:\"{L}\"", L"", 5, false, {"\nwould be upgraded: legacy.qdx"}, {}, true, ZelvaneProcess::Name::LeftOut},
         // A launcher that did not quote the program's path, which holds blanks ("zelvane-e2e 123\").
-        CommandLineCase{"UnquotedProgramPath", L"/check /quiet", false, 5, false, {"\nwould be upgraded: legacy.qdx"}, {},
+        CommandLineCase{"UnquotedProgramPath", L"/check /quiet", L"", 5, false, {"\nwould be upgraded: legacy.qdx"}, {},
                         true, ZelvaneProcess::Name::Unquoted},
-        CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", false, 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
+        CommandLineCase{"TheHelpersSwitchByHand", L"/zelvane-remove-after 1 2 x /quiet /log:\"{L}\"", L"", 2, false, {kBadLine + "\"/zelvane-remove-after\" is not a switch Zelvane knows. Nothing was done. Exit code 2."}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& p) { return std::string(p.param.name); });
 
 // Quindrel installed under Program Files: Windows keeps each user's own copies of the profiles

@@ -470,6 +470,25 @@ TEST(Platform, KnowsTheProgramsFolderAndName) {
   EXPECT_FALSE(platform.IsSameFile(folder + s + "missing", folder + s + "missing"));
 }
 
+#ifndef _WIN32
+// A path a person typed whose full form cannot be had (the current folder is gone) is named as typed.
+TEST(Platform, AFullPathThatCannotBeHadNamesTheTypedPath) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  {
+    TempFolder gone;
+    std::filesystem::current_path(gone.Path());
+  }
+  try {
+    SystemPlatform().FullPath("run.log");
+    ADD_FAILURE() << "a full path was had from a folder that is gone";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Path(), "run.log");
+    EXPECT_FALSE(e.Reason().empty());
+  }
+  std::filesystem::current_path(before);
+}
+#endif
+
 // Two identities are one file by volume and number where both numbers are known; a number of all 0
 // or all 1 bits is not, and then only the paths the system resolves them to tell.
 TEST(Platform, FileIdentitiesCompareByNumberOrElseByFinalPath) {
