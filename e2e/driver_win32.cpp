@@ -84,6 +84,8 @@ class ZelvaneTest : public ::testing::Test {
 
   void TearDown() override {
     app_.reset();  // ends a program a failed case left running
+    for (const std::wstring& relative : immutable_) EXPECT_TRUE(Chattr(relative, "-i")) << Narrow(relative);
+    immutable_.clear();
     folder_.reset();
   }
 
@@ -144,7 +146,31 @@ class ZelvaneTest : public ::testing::Test {
     EXPECT_EQ(*exit, code);
   }
 
+  // Makes the file at `relative` immutable ("+i") or not ("-i") with chattr, which Wine starts as
+  // any program, and says whether that took: Wine gives no exit code of a Linux program, so the file
+  // tells, by whether it may be opened for writing (an immutable file may not, even by root). An
+  // immutable file's writes fail even through a handle opened before. False where chattr is not to
+  // be had (on Windows, or without root on ext4 or the like); immutable files are let go again at
+  // the end of the test.
+  bool Chattr(const std::wstring& relative, const char* change) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) return false;
+    const std::wstring path = folder().Join(relative), name = Widen(unixName(path.c_str()));
+    testing::Process({.exe = L"Z:\\usr\\bin\\chattr", .commandLine = L"chattr " + Widen(change) + L" \"" + name + L"\""})
+        .Wait(std::chrono::seconds(20));
+    const bool took = WaitUntil([&] {  // nor does it wait for one to end
+                        const OwnedHandle write(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                            nullptr, OPEN_EXISTING, 0, nullptr));
+                        return write.Valid() == (change[0] == '-');
+                      }, 10s).has_value();
+    if (took && change[0] == '+') immutable_.push_back(relative);
+    return took;
+  }
+
   std::wstring exe_;
+  std::vector<std::wstring> immutable_;  // let go before the folder is removed
   std::unique_ptr<Folder> folder_;
   std::unique_ptr<ZelvaneProcess> app_;
 };
@@ -448,31 +474,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // An image that the system lets be opened for deletion but then keeps (an immutable file, a
 // read-only medium): once the program has ended, its helper says so in a box of its own, naming the
-// file, and the file stays. Made immutable with chattr, which Wine starts as any program; Windows
-// has none, and an image it refuses to delete is told by the window instead (the test below).
+// file, and the file stays. Under Wine only (chattr); on Windows an image it refuses to delete is
+// told by the window instead (the test below).
 TEST_F(ZelvaneTest, AnImageTheSystemKeepsIsToldByTheHelper) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName == nullptr) GTEST_SKIP() << "chattr is a Linux program: this runs under Wine only";
-  const std::string exe = unixName(folder().Join(L"Zelvane.exe").c_str());
-  // True once the file is as asked: Wine gives no exit code of a Linux program, so the file tells,
-  // by whether it may be written (an immutable file may not be, even by root).
-  const auto chattr = [&](const char* change) {
-    testing::Process({.exe = L"Z:\\usr\\bin\\chattr", .commandLine = L"chattr " + Widen(change) + L" \"" + Widen(exe) + L"\""})
-        .Wait(std::chrono::seconds(20));
-    return WaitUntil([&] {  // nor does it wait for one to end
-             const OwnedHandle write(CreateFileW(folder().Join(L"Zelvane.exe").c_str(), GENERIC_WRITE,
-                                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
-             return write.Valid() == (change[0] == '-');
-           }, 10s).has_value();
-  };
   Lay({{kFormats + L"only.qdx", Encode(Legacy({.seed = "only", .arrays = Arrays::None})), true}});
-  if (!chattr("+i")) GTEST_SKIP() << "chattr could not make " << exe << " immutable (it needs root, and ext4 or the like)";
-  struct Release {  // on every way out, so that the folder can be removed
-    std::function<bool(const char*)> chattr;
-    ~Release() { EXPECT_TRUE(chattr("-i")); }
-  } release{chattr};
+  if (!Chattr(L"Zelvane.exe", "+i")) GTEST_SKIP() << "chattr is not to be had: Wine with root only";
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
@@ -488,6 +494,35 @@ TEST_F(ZelvaneTest, AnImageTheSystemKeepsIsToldByTheHelper) {
             std::wstring::npos) << Narrow(text);
   PostMessageW(told, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(folder().Exists(L"Zelvane.exe"));
+}
+
+// A log that fails in a window run (here made immutable once the program holds it): Run tells
+// the failure and does not run without its log, however often it is pressed, and stays usable;
+// once the log takes writes again, Run runs. Under Wine only (chattr).
+TEST_F(ZelvaneTest, AWindowWhoseLogFailsDoesNotRunWithoutIt) {
+  const std::vector<Profile> profiles = {{kFormats + L"legacy.qdx", kLegacy, true}};
+  Lay(profiles);
+  folder().Write(L"run.log", "");
+  ASSERT_NO_FATAL_FAILURE(Launch(L"/log:\"" + folder().Join(L"run.log") + L"\""));
+  if (!Chattr(L"run.log", "+i")) GTEST_SKIP() << "chattr is not to be had: Wine with root only";
+  MessageBoxView box;
+  for (int press = 1; press <= 2; ++press) {
+    SCOPED_TRACE("press " + std::to_string(press));
+    ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+    EXPECT_EQ(box.text.rfind(L"Zelvane could not write its log, so it did not start.\n\n" + folder().Join(L"run.log"), 0), 0u)
+        << box.Describe();
+    ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return app().ControlEnabled(kRunButtonId); }, 5s)) << "Run is no longer usable";
+    EXPECT_EQ(folder().Read(kFormats + L"legacy.qdx"), kLegacy) << "a profile was touched without the log";
+  }
+  ASSERT_TRUE(Chattr(L"run.log", "-i"));
+  immutable_.clear();
+  ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
+  EXPECT_EQ(box.text, L"Delete this tool?") << box.Describe();
+  ASSERT_NO_FATAL_FAILURE(Answer(IDNO));
+  ASSERT_NO_FATAL_FAILURE(CloseAndExpectExit(0));
+  ExpectFiles(profiles, "after the run with its log");
+  EXPECT_NE(folder().Read(L"run.log").value_or("").find("\r\nupgraded: legacy.qdx\r\n"), std::string::npos);
 }
 
 // Another program holds the tool's file without sharing its deletion: answering Yes tells the
@@ -880,6 +915,7 @@ TEST_F(ZelvaneTest, TheWindowTakesTheCommandLine) {
     std::wstring told;  // how the box, or standard output, begins
     unsigned long exitCode;
   } lines[] = {{L"/upgrade-all", L"\"/upgrade-all\" is not a switch Zelvane knows.\n\nZelvane ", 2},
+               {L"/log:con", L"The log \"con\" is a device, not a file.\n\nZelvane ", 2},
                {L"/?", L"Zelvane " + Widen(Version()) + L" upgrades", 0},
                {L"/? /quiet", L"Zelvane " + Widen(Version()) + L" upgrades", 0},
                {L"/check", L"Zelvane checked 4 profiles in " + folder().Join(kFormats), 5}};
@@ -896,6 +932,9 @@ TEST_F(ZelvaneTest, TheWindowTakesTheCommandLine) {
     EXPECT_EQ(box.text.rfind(line.told, 0), 0u) << box.Describe();
     ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
     EXPECT_EQ(app().WaitForExit(kExitBound), line.exitCode);
+    if (line.exitCode == 2) {  // a refused line starts no run: no report's heading
+      EXPECT_EQ(folder().Read(L"output.txt").value_or("").find("upgrade of"), std::string::npos);
+    }
   }
 
   folder().MakeFolders(L"elsewhere");

@@ -354,7 +354,7 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
     const char* changed;             // which of a, b, c, d end upgraded
     std::vector<std::string> said;   // in standard output
   } rows[] = {
-      {"a profile held", "open", 3, false, false, "open the file", "The file is in use.", Cause::InUse, kExitInUse, "uu--",
+      {"a profile held", "open", 3, false, true, "open the file", "The file is in use.", Cause::InUse, kExitInUse, "uu--",
        {"\nin use by another program: c.qdx (could not open the file: The file is in use.)\r\n", "\nnot reached: d.qdx\r\n"}},
       {"a profile held, checked", "open", 3, true, false, "open the file", "The file is in use.", Cause::InUse, kExitInUse,
        "----", {"\nin use by another program: c.qdx (could not open the file: The file is in use.)\r\n",
@@ -389,8 +389,11 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
     platform.programFolder = Utf8(program_.Path());
     platform.outputRead = *r.call != 0;
     int calls = 0;
+    std::string logAtFailure;  // lines are written as the run goes, not at its end
     platform.failOn = [&](const std::string& call, const std::string& path) {
-      if (call == r.call && ++calls == r.nth) throw PlatformError(r.action, path, r.reason, r.cause);
+      if (call != r.call || ++calls != r.nth) return;
+      logAtFailure = ReadBytes(FromUtf8(log));
+      throw PlatformError(r.action, path, r.reason, r.cause);
     };
     const Ran ran = RunLine(platform, std::string("/quiet ") + (r.check ? "/check" : "") +
                                           (r.withLog ? " /log:\"" + log + "\"" : ""), log);
@@ -408,6 +411,11 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
     const std::string report = ran.log.substr(earlier.size() + 2);
     if (!*r.call) {  // the log holds all of the report, and says that standard output does not
       EXPECT_EQ(report, ran.output + "Standard output was not read, so the report there ends early; this log holds all of it.\r\n");
+      continue;
+    }
+    if (std::string(r.call) == "open") {
+      EXPECT_NE(logAtFailure.find("\r\nupgraded: b.qdx\r\n"), std::string::npos) << logAtFailure;
+      EXPECT_NE(ran.log.find("\r\nnot reached: d.qdx\r\n"), std::string::npos) << ran.log;
       continue;
     }
     EXPECT_NE(ran.box.find(r.said[0].substr(0, r.said[0].size() - 2)), std::string::npos) << ran.box;
