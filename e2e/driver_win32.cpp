@@ -609,10 +609,12 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
 
 // ---- closing the window during a run ----
 
+// The window closed while a run goes: the close is posted right behind the click on Run, so the
+// run's first chance to take events takes it, whatever the machine's load, and the run stops once
+// the profile in hand, the first listed, is finished.
 TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
-  constexpr int kCount = 300;
   std::vector<Profile> profiles;
-  for (int i = 1; i <= kCount; ++i) {
+  for (int i = 1; i <= 30; ++i) {
     wchar_t name[32];
     swprintf(name, 32, L"bulk %03d.qdx", i);
     profiles.push_back({kFormats + name, Encode(Legacy({.seed = "bulk " + std::to_string(i)})), false});
@@ -620,46 +622,17 @@ TEST_F(ZelvaneTest, ClosingTheWindowDuringARunFinishesTheFileInHandOnly) {
   Lay(profiles);
   const std::vector<std::wstring> order = folder().List(L"appfiles\\formats");
   ASSERT_EQ(order.size(), profiles.size());
+  for (Profile& p : profiles) p.upgraded = p.path == kFormats + order.front();
 
   ASSERT_NO_FATAL_FAILURE(Launch());
   app().Click(kRunButtonId);
-  std::wstring seen;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        seen = app().ControlText(kStatusLabelId);
-        return seen.size() > 4 && seen.compare(seen.size() - 4, 4, L".qdx") == 0;
-      },
-      kRunBound))
-      << "no file name appeared in the label; it shows \"" << Narrow(seen) << "\"";
   app().CloseWindow();
-
-  const std::optional<unsigned long> exit = app().WaitForExit(kExitBound);
+  const std::optional<unsigned long> exit = app().WaitForExit(kRunBound);
   ASSERT_TRUE(exit) << "the program did not end after its window was closed"
                     << (app().MessageBoxOpen() ? "; a message box is open" : "");
   EXPECT_EQ(*exit, 6u);  // stopped before the end
   EXPECT_TRUE(WaitUntil([&] { return app().LiveChildren().empty(); }, kExitBound));
-
-  // Each file is whole: as it was, or exactly upgraded. The upgraded ones are the first in the
-  // listing order, the one shown in the label among them, and the run stopped well before the end.
-  std::vector<bool> upgraded(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const std::optional<std::string> now = folder().Read(kFormats + order[i]);
-    const auto p = std::find_if(profiles.begin(), profiles.end(), [&](const Profile& q) { return q.path == kFormats + order[i]; });
-    ASSERT_NE(p, profiles.end());
-    ASSERT_TRUE(now);
-    upgraded[i] = *now == Upgraded(p->bytes);
-    EXPECT_TRUE(upgraded[i] || *now == p->bytes) << Narrow(order[i]) << " is neither as it was nor upgraded: "
-                                                 << SameBytes(now, Upgraded(p->bytes)).message();
-  }
-  const std::size_t done = static_cast<std::size_t>(std::count(upgraded.begin(), upgraded.end(), true));
-  EXPECT_TRUE(std::is_sorted(upgraded.begin(), upgraded.end(), std::greater<>()))
-      << "the upgraded files are not the first ones listed";
-  const auto shown = std::find(order.begin(), order.end(), seen);
-  ASSERT_NE(shown, order.end()) << "the label showed \"" << Narrow(seen) << "\"";
-  EXPECT_TRUE(upgraded[static_cast<std::size_t>(shown - order.begin())])
-      << "the file in hand when the window closed, " << Narrow(seen) << ", was not finished";
-  EXPECT_LT(done, order.size()) << "every file was upgraded: the run went on after the window closed";
-  std::printf("[          ] %zu of %zu profiles upgraded before the run stopped\n", done, order.size());
+  ExpectFiles(profiles, "after the window was closed during the run");
 }
 
 // ---- from the command line ----
