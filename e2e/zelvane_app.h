@@ -106,10 +106,8 @@ class ZelvaneProcess {
   // Finds the visible top-level window of the main window's class belonging to this process.
   bool WaitForWindow(milliseconds bound);
   bool WindowExists() const;  // the window found by WaitForWindow still exists
-  std::wstring WindowClass() const;
   std::wstring Caption() const;
   std::uint32_t WindowStyle() const;
-  std::uint32_t WindowExStyle() const;
   Rect ClientArea() const;
   Rect WindowScreenRect() const;  // the whole window, frame included, in screen coordinates
 

@@ -201,12 +201,8 @@ bool ZelvaneProcess::WaitForWindow(milliseconds bound) {
 }
 
 bool ZelvaneProcess::WindowExists() const { return window_ && IsWindow(AsWindow(window_)); }
-std::wstring ZelvaneProcess::WindowClass() const { return ClassOf(AsWindow(window_)); }
 std::wstring ZelvaneProcess::Caption() const { return TextOf(AsWindow(window_)); }
 std::uint32_t ZelvaneProcess::WindowStyle() const { return Style(AsWindow(window_)); }
-std::uint32_t ZelvaneProcess::WindowExStyle() const {
-  return static_cast<std::uint32_t>(GetWindowLongW(AsWindow(window_), GWL_EXSTYLE));
-}
 
 Rect ZelvaneProcess::ClientArea() const {
   RECT r{};

@@ -138,6 +138,9 @@ std::size_t FieldStart(std::string_view bytes, std::size_t field, const Layout& 
   return static_cast<std::size_t>(field == 0 ? scan.start : scan.fieldEnds[field - 1]);
 }
 
+namespace {
+
+// The header of an array of the given bounds, as it is stored before the elements.
 std::string ArrayHeader(const ArrayBounds& bounds) {
   std::string header;
   const auto put = [&header](std::uint32_t value, int bytes) {
@@ -150,6 +153,8 @@ std::string ArrayHeader(const ArrayBounds& bounds) {
   }
   return header;
 }
+
+}  // namespace
 
 AroundElements SplitAtArray(LegacyProfileRecord record, FieldRef<Record> block, std::size_t array,
                             const ArrayBounds& bounds) {

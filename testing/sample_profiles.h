@@ -49,9 +49,6 @@ std::string Truncated(std::string_view record);
 std::size_t FieldStart(std::string_view bytes, std::size_t field,
                        const Layout& layout = layouts::LegacyProfileRecord, std::size_t from = 0);
 
-// The header of an array of the given bounds, as it is stored before the elements.
-std::string ArrayHeader(const ArrayBounds& bounds);
-
 // A legacy record's bytes split around the elements of one of a block's arrays (`array` is its
 // ProfileBlock field), whose header claims `bounds`: head, then the elements, then tail is a file
 // holding an array of any size, made without building its values.
