@@ -1,7 +1,9 @@
 #pragma once
 // A platform for unit tests that records calls and can be told to fail.
 
+#include <algorithm>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,11 +66,15 @@ class RecordingPlatform : public ForwardingPlatform {
     std::uint64_t Size() const override { return file_->Size(); }
     FileVersion Version() const override { return file_->Version(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+      Misused(closed_, "a read after the close");
       ++owner_.reads;
       owner_.failOn("read", path_);
       return file_->ReadAt(offset, into, size);
     }
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
+      Misused(closed_, "a write after the close");
+      Misused(offset > end_, "a write that leaves a hole in the file");
+      end_ = std::max(end_, offset + bytes.size());
       ++owner_.writes;
       owner_.written.emplace_back(offset, bytes);
       owner_.failOn("write", path_);
@@ -80,20 +86,31 @@ class RecordingPlatform : public ForwardingPlatform {
       file_->WriteAt(offset, bytes);
     }
     void Truncate(std::uint64_t size) override {
+      Misused(closed_ || !file_->Written(), "a take-back of a file that was not written, or is closed");
       owner_.failOn("truncate", path_);
       file_->Truncate(size);
+      end_ = size;
     }
     bool Written() const override { return file_->Written(); }
     void Close() override {
+      Misused(closed_, "a profile closed twice");
+      closed_ = true;
       ++owner_.closes;
       owner_.failOn("close", path_);
       file_->Close();
     }
 
    private:
+    // What no caller may do, whatever the system lets through: the test then fails at once.
+    static void Misused(bool done, const char* what) {
+      if (done) throw std::logic_error(std::string("the profile was misused: ") + what);
+    }
+
     RecordingPlatform& owner_;
     std::string path_;
     std::unique_ptr<ProfileFile> file_;
+    std::uint64_t end_ = file_->Size();
+    bool closed_ = false;
   };
 
   class Log : public AppendFile {
