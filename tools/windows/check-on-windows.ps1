@@ -52,13 +52,7 @@ Set-StrictMode -Version Latest
 $ErrorActionPreference = 'Stop'
 $script:failures = 0
 
-function Say([string] $text) {
-  Write-Host $text
-  if ($env:GITHUB_STEP_SUMMARY) { Add-Content -LiteralPath $env:GITHUB_STEP_SUMMARY -Value "- $text" }
-}
-function Check([bool] $ok, [string] $what) {
-  if ($ok) { Say "passed: $what" } else { Write-Host "::error::$what"; Say "FAILED: $what"; $script:failures++ }
-}
+. (Join-Path $PSScriptRoot checks.ps1)  # Say and Check: each result on the console and in the job's summary
 function Skip([string] $what) { Write-Host "::notice::$what"; Say "skipped: $what" }
 function Hex([byte[]] $bytes) { [BitConverter]::ToString($bytes) }
 function Holds([string] $path, [byte[]] $bytes) {

@@ -20,13 +20,7 @@ Set-StrictMode -Version Latest
 $ErrorActionPreference = 'Stop'
 $script:failures = 0
 
-function Say([string] $text) {
-  Write-Host $text
-  if ($env:GITHUB_STEP_SUMMARY) { Add-Content -LiteralPath $env:GITHUB_STEP_SUMMARY -Value "- $text" }
-}
-function Check([bool] $ok, [string] $what) {
-  if ($ok) { Say "passed: $what" } else { Write-Host "::error::$what"; Say "FAILED: $what"; $script:failures++ }
-}
+. (Join-Path $PSScriptRoot checks.ps1)  # Say and Check: each result on the console and in the job's summary
 
 if ($env:GITHUB_STEP_SUMMARY) { Add-Content -LiteralPath $env:GITHUB_STEP_SUMMARY -Value '### The release, checked on Windows' }
 $Dist = (Resolve-Path -LiteralPath $Dist).Path
