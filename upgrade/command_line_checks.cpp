@@ -31,7 +31,7 @@ std::vector<std::string> ProfileFolders(Platform& platform, const CommandLine& l
 
 // What is wrong with the log the command line names, by its name, or nothing; a log that is not
 // to be written is dropped, and one that is becomes a full path. Nothing is created meanwhile.
-std::string CheckLog(Platform& platform, CommandLine& line) {
+std::string CheckLog(Platform& platform, CommandLine& line, const std::vector<std::string>& folders) {
   const std::string named = *line.log;
   line.log.reset();
   switch (LogTargetOf(named)) {
@@ -47,7 +47,7 @@ std::string CheckLog(Platform& platform, CommandLine& line) {
   } catch (const PlatformError& e) {
     return CannotWrite(named, e);
   }
-  for (const std::string& formats : ProfileFolders(platform, line))
+  for (const std::string& formats : folders)
     if (IsIn(platform, log, formats))
       return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
              "\": a log there could be taken for a profile.";
@@ -91,12 +91,14 @@ std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWrit
     }
     if (!platform.IsFolder(*line.folder)) refuse("The folder \"" + *line.folder + "\" does not exist.");
   }
-  if (line.log) refuse(CheckLog(platform, line));
+  if (!line.log) return fault;
+  const std::vector<std::string> folders = ProfileFolders(platform, line);
+  refuse(CheckLog(platform, line, folders));
   if (line.log) {
     std::string refused;
     try {
       writer.OpenLog(*line.log);
-      refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(), ProfileFolders(platform, line));
+      refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(), folders);
     } catch (const PlatformError& e) {
       refused = CannotWrite(*line.log, e);
     }
