@@ -28,10 +28,12 @@ bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<Fi
   return !a->finalPath.empty() && a->finalPath == b->finalPath;
 }
 
-bool IsOnlyOurs(std::uint64_t before, std::uint64_t now, std::string_view text,
-                const std::optional<std::string>& tail) {
-  if (now <= before || now - before > text.size() || !tail) return false;
-  return *tail == text.substr(0, static_cast<std::size_t>(now - before));
+bool IsOnlyOurs(std::optional<std::uint64_t> before, std::optional<std::uint64_t> now, std::string_view text,
+                const ReadBytesAt& read) {
+  if (!before || !now || *now <= *before || *now - *before > text.size()) return false;
+  const auto size = static_cast<std::size_t>(*now - *before);
+  const std::optional<std::string> tail = read(*before, size);
+  return tail && *tail == text.substr(0, size);
 }
 
 bool EndsWithNoCase(std::string_view name, std::string_view suffix) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -114,12 +115,15 @@ class AppendFile {
   virtual FileIdentity Identity() = 0;
 };
 
+// Reads `size` bytes of a file from `offset`; nothing when they cannot be read.
+using ReadBytesAt = std::function<std::optional<std::string>(std::uint64_t offset, std::size_t size)>;
+
 // After an append of `text` to a file that was `before` bytes long failed, and the file is now
-// `now` bytes long: whether what reached it is to be cut away, which is so only when everything
-// after `before` is the start of `text` (nobody else appended since). `tail` gives the bytes from
-// `before` to the end, or nothing when they cannot be read.
-bool IsOnlyOurs(std::uint64_t before, std::uint64_t now, std::string_view text,
-                const std::optional<std::string>& tail);
+// `now` bytes long (either nothing when it cannot be told): whether what reached it is to be cut
+// away, which is so only when everything after `before` is the start of `text` (nobody else
+// appended since). `read` is asked for those bytes only when there are no more of them than `text`.
+bool IsOnlyOurs(std::optional<std::uint64_t> before, std::optional<std::uint64_t> now, std::string_view text,
+                const ReadBytesAt& read);
 
 // True when both identities are known and of the same file or folder: by volume and number where
 // both numbers are known (some file systems have none, or cannot give one for every file),

@@ -178,13 +178,13 @@ class PosixAppendFile : public AppendFile {
     std::string reason = std::strerror(error);
     const std::optional<std::uint64_t> now = Size();
     if (before && now && *now == *before) throw PlatformError("write to the file", path_, reason);
-    std::optional<std::string> tail;
-    if (before && now && readable_ && *now > *before && *now - *before <= text.size()) {
-      tail.emplace(static_cast<std::size_t>(*now - *before), '\0');
-      if (::pread(fd_.Get(), tail->data(), tail->size(), static_cast<off_t>(*before)) != static_cast<ssize_t>(tail->size()))
-        tail.reset();
-    }
-    if (!before || !now || !IsOnlyOurs(*before, *now, text, tail)) {
+    const auto read = [this](std::uint64_t offset, std::size_t size) -> std::optional<std::string> {
+      std::string tail(size, '\0');
+      if (!readable_ || ::pread(fd_.Get(), tail.data(), size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size))
+        return std::nullopt;
+      return tail;
+    };
+    if (!IsOnlyOurs(before, now, text, read)) {
       whole_ = false;
     } else if (::ftruncate(fd_.Get(), static_cast<off_t>(*before)) != 0) {
       whole_ = false;

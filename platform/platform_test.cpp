@@ -121,19 +121,28 @@ TEST(Platform, AFailedAppendIsTakenBackOnlyWhileNobodyAppendedAfterIt) {
   const std::string text = "upgraded: b.qdx\r\n";
   const struct {
     const char* name;
-    std::uint64_t now;  // the file was 100 bytes long before the append
-    std::optional<std::string> tail;
+    std::optional<std::uint64_t> now;  // the file was 100 bytes long before the append
+    std::optional<std::string> tail;   // what reading the bytes after the first 100 gives
     bool takeBack;
   } cases[] = {
       {"part of it", 104, "upgr", true},
       {"all of it, the flush failed", 100 + text.size(), text, true},
       {"another writer's line instead", 108, "other\r\n", false},
       {"ours, then another writer's", 100 + text.size() + 7, text + "other\r\n", false},
-      {"more than it", 100 + text.size() + 1, std::nullopt, false},
+      {"more than it", 100 + text.size() + 1, text + "x", false},
       {"what is there cannot be read", 105, std::nullopt, false},
       {"the file was cut shorter", 90, std::nullopt, false},
+      {"its length cannot be told", std::nullopt, text, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsOnlyOurs(100, c.now, text, c.tail), c.takeBack) << c.name;
+  for (const auto& c : cases) {
+    const auto read = [&c, &text](std::uint64_t offset, std::size_t size) {
+      EXPECT_EQ(offset, 100u) << c.name;
+      EXPECT_EQ(size, *c.now - 100) << c.name;
+      EXPECT_LE(size, text.size()) << c.name;  // never more than the text: nothing read without bound
+      return c.tail;
+    };
+    EXPECT_EQ(IsOnlyOurs(100, c.now, text, read), c.takeBack) << c.name;
+  }
 }
 
 #ifdef _WIN32

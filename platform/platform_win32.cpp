@@ -326,11 +326,10 @@ class Win32AppendFile : public AppendFile {
   void TakeBack(std::optional<std::uint64_t> before, std::string_view text, std::string& reason) {
     const std::optional<std::uint64_t> now = SizeOf(handle_.Get());
     if (before && now && *now == *before) return;  // nothing reached it
-    const std::optional<std::string> tail =
-        before && now && readable_ && *now > *before && *now - *before <= text.size()
-            ? ReadFrom(handle_.Get(), *before, static_cast<std::size_t>(*now - *before))
-            : std::nullopt;
-    if (!before || !now || !IsOnlyOurs(*before, *now, text, tail)) {
+    const auto read = [this](std::uint64_t offset, std::size_t size) {
+      return readable_ ? ReadFrom(handle_.Get(), offset, size) : std::nullopt;
+    };
+    if (!IsOnlyOurs(before, now, text, read)) {
       whole_ = false;
       return;
     }
