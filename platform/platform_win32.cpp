@@ -62,6 +62,13 @@ void Fail(std::string_view action, std::string_view path, DWORD error) {
   throw PlatformError(std::string(action), std::string(path), SystemMessage(error), inUse ? Cause::InUse : Cause::Other);
 }
 
+OVERLAPPED OverlappedAt(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 namespace {
 
 // The text a system call writes into a buffer of the size it is given, the buffer grown until the
@@ -160,7 +167,7 @@ class Win32ProfileFile : public ProfileFile {
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {
-      OVERLAPPED at = At(offset + done);
+      OVERLAPPED at = OverlappedAt(offset + done);
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 24));
       if (!ReadFile(handle_.Get(), into + done, want, &n, &at)) {
@@ -177,7 +184,7 @@ class Win32ProfileFile : public ProfileFile {
   void WriteAt(std::uint64_t offset, std::string_view bytes) override {
     if (!writable_) Fail("open the file for writing", path_, ERROR_ACCESS_DENIED);
     while (!bytes.empty()) {
-      OVERLAPPED at = At(offset);
+      OVERLAPPED at = OverlappedAt(offset);
       DWORD n = 0;
       const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
       written_ = true;  // a call that fails may have changed the file all the same
@@ -202,13 +209,6 @@ class Win32ProfileFile : public ProfileFile {
   }
 
  private:
-  static OVERLAPPED At(std::uint64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
-  }
-
   std::string path_;
   bool writable_;
   OwnedHandle handle_;
@@ -220,9 +220,7 @@ class Win32ProfileFile : public ProfileFile {
 // Up to `size` bytes of `file` from `offset`; nothing when they cannot be read.
 std::optional<std::string> ReadFrom(HANDLE file, std::uint64_t offset, std::size_t size) {
   std::string bytes(size, '\0');
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED at = OverlappedAt(offset);
   DWORD n = 0;
   if (!ReadFile(file, bytes.data(), static_cast<DWORD>(size), &n, &at) && GetLastError() != ERROR_HANDLE_EOF)
     return std::nullopt;
@@ -248,14 +246,14 @@ class AppendLock {
  public:
   explicit AppendLock(HANDLE file) : file_(file) {
     for (DWORD waited = 0; !locked_ && waited < kWaitMs; waited += kPauseMs) {
-      OVERLAPPED at = Region();
+      OVERLAPPED at = OverlappedAt(kRegion);
       locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
       if (!locked_ && GetLastError() != ERROR_LOCK_VIOLATION) return;  // no locks here: write without
       if (!locked_) Sleep(kPauseMs);
     }
   }
   ~AppendLock() {
-    OVERLAPPED at = Region();
+    OVERLAPPED at = OverlappedAt(kRegion);
     if (locked_) UnlockFileEx(file_, 0, 1, 0, &at);
   }
   AppendLock(const AppendLock&) = delete;
@@ -263,12 +261,7 @@ class AppendLock {
 
  private:
   static constexpr DWORD kWaitMs = 10000, kPauseMs = 1;
-  static OVERLAPPED Region() {
-    OVERLAPPED at{};
-    at.Offset = 0xFFFFFFF0;
-    at.OffsetHigh = 0x7FFFFFFF;
-    return at;
-  }
+  static constexpr std::uint64_t kRegion = 0x7FFFFFFF'FFFFFFF0;
   HANDLE file_;
   bool locked_ = false;
 };

@@ -89,9 +89,7 @@ void CopyImage(HANDLE image, const std::wstring& to, const std::string& path, co
   if (!target.Valid()) FailInTemp(path, temp, GetLastError());
   std::vector<char> buffer(1 << 16);
   for (std::uint64_t offset = 0;;) {
-    OVERLAPPED at{};  // read from the start, wherever the held handle stands
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    OVERLAPPED at = OverlappedAt(offset);  // read from the start, wherever the held handle stands
     DWORD got = 0;
     if (!ReadFile(image, buffer.data(), static_cast<DWORD>(buffer.size()), &got, &at)) {
       const DWORD error = GetLastError();

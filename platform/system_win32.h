@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,9 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
 // The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
 // cannot be opened.
 std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
+
+// Where a read, a write or a lock through a handle begins, whatever the handle's own position.
+OVERLAPPED OverlappedAt(std::uint64_t offset);
 
 // ---- the listing and the log, their system calls as parameters ----
 
