@@ -401,10 +401,10 @@ class Win32Listing : public FileListing {
 // The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
 // the Windows folder), each as the system resolves it.
 std::vector<std::string> VirtualisedPlaces() {
-  std::vector<std::wstring> places;
+  std::vector<std::string> places;
   for (const KNOWNFOLDERID* id : {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData, &FOLDERID_Windows}) {
     PWSTR path = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path))) places.emplace_back(path);
+    if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path))) places.push_back(Narrow(path));
     CoTaskMemFree(path);
   }
   // The 64-bit Program Files, which a 32-bit program is shown as the other one.
@@ -414,13 +414,13 @@ std::vector<std::string> VirtualisedPlaces() {
     wchar_t native[MAX_PATH] = {};
     DWORD size = sizeof native;
     if (RegGetValueW(version, nullptr, L"ProgramW6432Dir", RRF_RT_REG_SZ, nullptr, native, &size) == ERROR_SUCCESS)
-      places.emplace_back(native);
+      places.push_back(Narrow(native));
     RegCloseKey(version);
   }
   std::vector<std::string> resolved;
-  for (const std::wstring& place : places) {
-    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(Narrow(place)));
-    resolved.push_back(identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : Narrow(place));
+  for (const std::string& place : places) {
+    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(place));
+    resolved.push_back(identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : place);
   }
   return resolved;
 }
@@ -434,8 +434,8 @@ bool RunIsVirtualised() {
 }
 
 // Why `path` (a folder) cannot be looked at, or nothing; `missing` tells of one that is not there.
-std::string Unreachable(const std::wstring& path, bool& missing) {
-  const DWORD attributes = GetFileAttributesW(SystemPath(Narrow(path)).c_str());
+std::string Unreachable(const std::string& path, bool& missing) {
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
   missing = false;
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? "" : SystemMessage(ERROR_DIRECTORY);
@@ -463,22 +463,22 @@ std::vector<UserCopy> UsersCopies(const std::string& part) {
     if (RegGetValueW(list, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
                      stored, &size) != ERROR_SUCCESS)
       continue;
-    const std::wstring profile = SystemText([&stored](wchar_t* buffer, DWORD capacity) {
+    const std::string profile = Narrow(SystemText([&stored](wchar_t* buffer, DWORD capacity) {
       const DWORD n = ExpandEnvironmentStringsW(stored, buffer, capacity);
       return n == 0 ? 0 : n - 1 < capacity ? n - 1 : n;  // the count includes the final zero
-    });
+    }));
     if (profile.empty()) continue;
     UserCopy copy;
-    copy.user = Narrow(profile.substr(profile.find_last_of(L"\\/") + 1));
-    copy.folder = Narrow(profile) + "\\AppData\\Local\\VirtualStore" + part;
+    copy.user = profile.substr(profile.find_last_of("\\/") + 1);
+    copy.folder = profile + "\\AppData\\Local\\VirtualStore" + part;
     bool missing = false;
     if (const std::string why = Unreachable(profile, missing); !why.empty()) {
       copy.absent = missing;
-      copy.unreachable = missing ? "its profile folder " + Narrow(profile) +
+      copy.unreachable = missing ? "its profile folder " + profile +
                                        " is not on this machine (a roaming profile, or a profile container that is not mounted)"
-                                 : "its profile folder " + Narrow(profile) + " could not be opened: " + why;
+                                 : "its profile folder " + profile + " could not be opened: " + why;
       copies.push_back(copy);
-    } else if (const std::string copyWhy = Unreachable(Widen(copy.folder), missing); !copyWhy.empty() && !missing) {
+    } else if (const std::string copyWhy = Unreachable(copy.folder, missing); !copyWhy.empty() && !missing) {
       copy.unreachable = "its copies in " + copy.folder + " could not be opened: " + copyWhy;
       copies.push_back(copy);
     } else if (copyWhy.empty()) {
