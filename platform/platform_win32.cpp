@@ -653,6 +653,10 @@ std::wstring FullPathName(const std::wstring& path) {
       [&path](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
 }
 
+std::wstring ShortPathName(const std::wstring& path) {
+  return SystemText([&path](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); });
+}
+
 std::wstring ModulePath() {
   std::wstring path = SystemText([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
   if (path.empty()) Fail("find the program's own path", "", GetLastError());

@@ -43,6 +43,9 @@ std::wstring ModulePath();
 // last name); empty when the system cannot give one.
 std::wstring FullPathName(const std::wstring& path);
 
+// The short (8.3) form of the path of a file that exists; empty when the system cannot give one.
+std::wstring ShortPathName(const std::wstring& path);
+
 // The file or folder open through `file`; nothing when the system cannot tell.
 std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
 // The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it

@@ -24,14 +24,14 @@ namespace {
 // The program's own path as the system gives it, and its short form: what a launcher that did not
 // quote it may begin the command line with.
 std::vector<std::string> ProgramPaths() {
-  wchar_t path[32768] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, path, 32768);
-  if (n == 0 || n >= 32768) return {};
-  std::vector<std::string> paths = {Narrow(path)};
-  wchar_t shortPath[32768] = {};
-  const DWORD m = GetShortPathNameW(path, shortPath, 32768);
-  if (m > 0 && m < 32768) paths.push_back(Narrow(shortPath));
-  return paths;
+  try {
+    const std::wstring path = ModulePath();
+    std::vector<std::string> paths = {Narrow(path)};
+    if (const std::wstring shortPath = ShortPathName(path); !shortPath.empty()) paths.push_back(Narrow(shortPath));
+    return paths;
+  } catch (const PlatformError&) {
+    return {};  // the program's name is then the first word of the line, or what its quotes hold
+  }
 }
 
 void ShowMessage(const std::string& text, UINT icon) {
