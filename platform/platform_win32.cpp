@@ -87,13 +87,6 @@ std::wstring SystemText(Call call) {
   }
 }
 
-// Every path reaches the system in the extended-length form, so that the names in it are taken
-// as they stand: "nul.qdx" is a profile, not the null device. One that is not full is made full
-// as a typed one is.
-std::wstring SystemPath(const std::string& path) {
-  return Widen(ExtendedLengthPath(IsFullPath(path) ? path : Narrow(FullPathName(Widen(path)))));
-}
-
 using WriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 // ERROR_SUCCESS, or why not all of `text` could be written, each piece where the handle writes it.
@@ -233,8 +226,6 @@ std::optional<std::uint64_t> SizeOf(HANDLE file) {
   if (!GetFileSizeEx(file, &size)) return std::nullopt;
   return static_cast<std::uint64_t>(size.QuadPart);
 }
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Held by a run of Zelvane while it appends to a log and, should that fail, takes it back: a lock
 // of one byte far beyond any end a log can have, so that it never stands in the way of reading or
@@ -651,6 +642,10 @@ class Win32Platform : public Platform {
 std::wstring FullPathName(const std::wstring& path) {
   return SystemText(
       [&path](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+}
+
+std::wstring SystemPath(const std::string& path) {
+  return Widen(ExtendedLengthPath(IsFullPath(path) ? path : Narrow(FullPathName(Widen(path)))));
 }
 
 std::wstring ShortPathName(const std::wstring& path) {

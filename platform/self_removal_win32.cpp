@@ -151,8 +151,7 @@ void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
   if (!GetTempFileNameW(temp, L"zlv", 0, copy)) FailInTemp(path, temp, GetLastError());
 
   // From here on, every way out closes `keep`, and with it deletes the copy.
-  OwnedHandle keep(CreateFileW(copy, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  OwnedHandle keep(CreateFileW(copy, DELETE, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (!keep.Valid()) {
     const DWORD error = GetLastError();
     DeleteFileW(copy);
@@ -227,7 +226,7 @@ constexpr DWORD kStillThere = 0xFFFFFFFF;
 
 // True once no file of `identity` is at `path`: none is, or another one is now.
 bool Gone(const std::wstring& path, const std::optional<FileIdentity>& identity) {
-  const std::wstring systemPath = Widen(ExtendedLengthPath(Narrow(path)));
+  const std::wstring systemPath = SystemPath(Narrow(path));
   if (GetFileAttributesW(systemPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
@@ -320,7 +319,6 @@ void RemoveImageAfterExit(HANDLE image) {
   // Opening the image for deletion asks for exactly what the helper will need: the right to
   // delete it (on the file, or to delete from its folder), a medium that can be written, and no
   // other program holding it without sharing deletion. Windows lets a running image be opened so.
-  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   OwnedHandle doomed(ReOpenFile(image, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
   if (!doomed.Valid() && GetLastError() == ERROR_ACCESS_DENIED)  // the right to delete, not to change attributes
     doomed.Reset(ReOpenFile(image, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));

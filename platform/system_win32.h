@@ -43,6 +43,11 @@ std::wstring ModulePath();
 // last name); empty when the system cannot give one.
 std::wstring FullPathName(const std::wstring& path);
 
+// `path` as it reaches the system: in the extended-length ("\\?\") form, so that the names in it
+// are taken as they stand ("nul.qdx" is a profile, not the null device); one that is not full is
+// made full as a typed one is.
+std::wstring SystemPath(const std::string& path);
+
 // The short (8.3) form of the path of a file that exists; empty when the system cannot give one.
 std::wstring ShortPathName(const std::wstring& path);
 
@@ -51,6 +56,9 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
 // The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
 // cannot be opened.
 std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
+
+// Every kind of sharing, for a handle that must stand in no other's way.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Where a read, a write or a lock through a handle begins, whatever the handle's own position.
 OVERLAPPED OverlappedAt(std::uint64_t offset);
