@@ -22,6 +22,12 @@ bool IsKnown(const std::array<std::uint8_t, 16>& id) {
 
 }  // namespace
 
+std::array<std::uint8_t, 16> FileNumberOf(std::uint64_t number) {
+  std::array<std::uint8_t, 16> id{};
+  for (std::size_t i = 0; i < 8; ++i) id[i] = static_cast<std::uint8_t>(number >> (8 * i));
+  return id;
+}
+
 bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<FileIdentity>& b) {
   if (!a || !b || a->folder != b->folder) return false;
   if (IsKnown(a->id) && IsKnown(b->id)) return a->volume == b->volume && a->id == b->id;

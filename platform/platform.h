@@ -35,6 +35,10 @@ class PlatformError : public std::runtime_error {
   Cause cause_;
 };
 
+// A file's number on its volume, as FileVersion and FileIdentity hold it, from a 64-bit one: its
+// bytes from the lowest, the rest 0.
+std::array<std::uint8_t, 16> FileNumberOf(std::uint64_t number);
+
 // What tells whether a file is still the one that was read, unchanged: the same file (not one put
 // at its name meanwhile), of the same size, last written and changed at the same times.
 struct FileVersion {

@@ -65,7 +65,7 @@ class PosixProfileFile : public ProfileFile {
     if (!S_ISREG(st.st_mode)) Fail("open the file", path_, EISDIR);
     size_ = static_cast<std::uint64_t>(st.st_size);
     version_.volume = static_cast<std::uint64_t>(st.st_dev);
-    for (std::size_t i = 0; i < 8; ++i) version_.id[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(st.st_ino) >> (8 * i));
+    version_.id = FileNumberOf(static_cast<std::uint64_t>(st.st_ino));
     version_.size = size_;
     const auto nanoseconds = [](const timespec& t) { return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec); };
     version_.written = nanoseconds(st.st_mtim);
@@ -142,8 +142,7 @@ std::optional<FileIdentity> IdentityOfStat(const struct stat& st, std::string fi
   identity.folder = S_ISDIR(st.st_mode);
   identity.volume = static_cast<std::uint64_t>(st.st_dev);
   identity.links = static_cast<std::uint32_t>(st.st_nlink);
-  const auto inode = static_cast<std::uint64_t>(st.st_ino);
-  for (std::size_t i = 0; i < 8; ++i) identity.id[i] = static_cast<std::uint8_t>(inode >> (8 * i));
+  identity.id = FileNumberOf(static_cast<std::uint64_t>(st.st_ino));
   identity.finalPath = std::move(finalPath);
   return identity;
 }

@@ -119,9 +119,7 @@ void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t
     return;
   }
   volume = info.dwVolumeSerialNumber;
-  const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  id.fill(0);
-  for (std::size_t i = 0; i < 8; ++i) id[i] = static_cast<std::uint8_t>(index >> (8 * i));
+  id = FileNumberOf(std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow);
 }
 
 constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
@@ -146,8 +144,7 @@ class Win32ProfileFile : public ProfileFile {
       Fail("read the file", path_, GetLastError());
     if (times.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail("open the file", path_, ERROR_ACCESS_DENIED);
     if (NtQueryInformationFile(handle_.Get(), &status, &number, sizeof number, kFileInternalInformation) >= 0)
-      for (std::size_t i = 0; i < 8; ++i)
-        version_.id[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(number.QuadPart) >> (8 * i));
+      version_.id = FileNumberOf(static_cast<std::uint64_t>(number.QuadPart));
     size_ = static_cast<std::uint64_t>(size.QuadPart);
     version_.size = size_;
     version_.written = static_cast<std::uint64_t>(times.LastWriteTime.QuadPart);
