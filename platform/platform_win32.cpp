@@ -386,6 +386,12 @@ class Win32Listing : public FileListing {
   bool pending_ = false;
 };
 
+// `path` as the system resolves it, links and junctions followed; as given when it cannot tell.
+std::string ResolvedPath(const std::string& path) {
+  const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(path));
+  return identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : path;
+}
+
 // The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
 // the Windows folder), each as the system resolves it.
 std::vector<std::string> VirtualisedPlaces() {
@@ -405,12 +411,8 @@ std::vector<std::string> VirtualisedPlaces() {
       places.push_back(Narrow(native));
     RegCloseKey(version);
   }
-  std::vector<std::string> resolved;
-  for (const std::string& place : places) {
-    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(place));
-    resolved.push_back(identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : place);
-  }
-  return resolved;
+  for (std::string& place : places) place = ResolvedPath(place);
+  return places;
 }
 
 bool RunIsVirtualised() {
@@ -563,8 +565,7 @@ class Win32Platform : public Platform {
   }
 
   FolderCopies CopiesOf(const std::string& folder) override {
-    const std::optional<FileIdentity> identity = IdentityOfPath(SystemPath(folder));
-    std::string resolved = identity && !identity->finalPath.empty() ? PlainPath(identity->finalPath) : folder;
+    std::string resolved = ResolvedPath(folder);
     if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
     const std::optional<std::string> part = VirtualisedPart(resolved, VirtualisedPlaces());
     if (!part) return {};
