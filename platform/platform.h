@@ -203,10 +203,11 @@ class Platform {
   // The local date and time, as "2026-12-07 14:20:05".
   virtual std::string LocalTimestamp() = 0;
 
-  // Arranges that the running program's own executable (its image, whatever its name, and
-  // whatever has been put at that name since it started) is removed once the program has ended;
-  // the caller then ends the program. Nothing else is ever removed or started. Throws PlatformError, with the path and the reason, when the removal cannot succeed
-  // (no right to delete the file, a read-only medium, another program holding it).
+  // Arranges that the running program's own executable (its image, whatever its name, and whatever
+  // has been put at that name since it started) is removed once the program has ended; the caller
+  // then ends the program. Nothing else is ever removed or started. Throws PlatformError, with the
+  // path and the reason, when the removal cannot succeed (no right to delete the file, a read-only
+  // medium, another program holding it).
   virtual void RemoveProgramAfterExit() = 0;
 };
 

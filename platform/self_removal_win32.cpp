@@ -240,9 +240,9 @@ constexpr DWORD kReplaced = 0xFFFFFFFE;
 constexpr char kReplacedReason[] =
     "The file at this name is no longer the program that ran: it was moved or replaced meanwhile, and is left as it is.";
 
-// True when the path the system gives for the file of `identity` leads to that file itself. Deleting through a
-// handle must not go on otherwise: a system that deletes by the name a handle was opened with
-// (Wine does) would remove whatever has been put at that name since.
+// True when the path the system gives for the file of `identity` leads to that file itself.
+// Deleting through a handle must not go on otherwise: a system that deletes by the name a handle
+// was opened with (Wine does) would remove whatever has been put at that name since.
 bool StillAtItsPath(const std::optional<FileIdentity>& identity) {
   return identity && !identity->finalPath.empty() &&
          IsSameIdentity(IdentityOfPath(Widen(identity->finalPath)), identity);

@@ -30,10 +30,10 @@ struct CommandLine {
 // quotes) begins with a switch, since no Windows path begins so. A line that begins with one of
 // `programPaths` (the program's own full path as the system gives it, and its short form), in any
 // letter case and followed by a blank or nothing, begins with exactly that path, blanks and all, as
-// a launcher that did not quote it means it (Windows starts such a line all the same). Arguments are separated by
-// spaces and tabs outside quotes, and quotes only group, whether they wrap a whole switch or only
-// its value. No Windows path holds a quote, so a backslash never escapes one: /folder:"%~dp0"
-// /quiet, whose value ends in a backslash, is a folder and a second switch.
+// a launcher that did not quote it means it (Windows starts such a line all the same). Arguments
+// are separated by spaces and tabs outside quotes, and quotes only group, whether they wrap a whole
+// switch or only its value. No Windows path holds a quote, so a backslash never escapes one:
+// /folder:"%~dp0" /quiet, whose value ends in a backslash, is a folder and a second switch.
 //
 // Any argument that begins with /quiet, or holds a word that does inside quotes ("/check /quiet",
 // as a script passes two switches in one variable), makes the line quiet whatever else is wrong;

@@ -53,15 +53,16 @@ struct RunOptions {
 std::string FormatsFolder(Platform& platform, const std::string& quindrelFolder = {});
 
 // Upgrades every profile of the formats folder, and then of every user's own copy of it that
-// Windows keeps (when the run can reach them: FolderCopies), keeping what became of each. Before the first
-// profile and whenever the pace says it is time (between profiles, or while one is read), the
-// status text is set to the profile in hand and the sink pumps its events, so the label shows
+// Windows keeps (when the run can reach them: FolderCopies), keeping what became of each. Before
+// the first profile and whenever the pace says it is time (between profiles, or while one is read),
+// the status text is set to the profile in hand and the sink pumps its events, so the label shows
 // that profile whenever it is painted. A failure stops the run there (a check goes on past a
-// profile's), and the profiles it did not reach are listed too; so does a listing of the folder that
-// fails part-way, and a fresh listing then names the profiles not reached. After the last profile the status says "Done"; when
-// profiles were left as they were because they are damaged, a warning names them, and another
-// tells of users' copies that could not be reached and of a run whose changes Windows kept in this
-// user's own copies; then, when offered, the tool's own executable is removed if the user agrees.
+// profile's), and the profiles it did not reach are listed too; so does a listing of the folder
+// that fails part-way, and a fresh listing then names the profiles not reached. After the last
+// profile the status says "Done"; when profiles were left as they were because they are damaged, a
+// warning names them, and another tells of users' copies that could not be reached and of a run
+// whose changes Windows kept in this user's own copies; then, when offered, the tool's own
+// executable is removed if the user agrees.
 RunReport UpgradeRun(Platform& platform, ProgressSink& sink, const RunOptions& options = {});
 
 }  // namespace zelvane
