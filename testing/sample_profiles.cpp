@@ -171,4 +171,26 @@ Claim ClaimingProfile(std::size_t array, const ArrayBounds& bounds, std::size_t 
   return {std::move(split.head), split.at};
 }
 
+const std::vector<HostileClaim>& HostileClaims() {
+  static const std::vector<HostileClaim> claims = {
+      {"4,294,967,295 items", ProfileBlock::Items.index, {{{0xFFFFFFFFu, 0}}}},
+      {"4,294,967,295 bytes", ProfileBlock::Bytes.index, {{{0xFFFFFFFFu, 0}}}},
+      {"4,294,967,295 texts", ProfileBlock::Texts.index, {{{0xFFFFFFFFu, 0}}}},
+      {"a product that overflows 64 bits", ProfileBlock::Bytes.index,
+       {{{0xFFFFFFFFu, INT32_MIN}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, INT32_MAX}}}},
+      {"a product of 2 to the 64th, 0 when it wraps", ProfileBlock::Bytes.index,
+       {{{65536, 0}, {65536, 0}, {65536, 0}, {65536, 0}}}, 200},
+      {"a product that fits 64 bits but not the data", ProfileBlock::Texts.index, {{{65536, 0}, {65536, 0}}}},
+      {"65,535 dimensions", ProfileBlock::Bytes.index, {std::vector<Dimension>(65535, Dimension{0xFFFFFFFFu, 0})}},
+      {"items that fit as bytes but not as items", ProfileBlock::Items.index, {{{50'000, 0}}}, 60'000},
+  };
+  return claims;
+}
+
+std::string ArrayClaim(const HostileClaim& claim) {
+  std::string bytes = ArrayHeader(claim.bounds);
+  bytes.resize(claim.size, '\0');
+  return bytes;
+}
+
 }  // namespace zelvane::samples

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "testing/profile_records.h"
 #include "testing/record_writer.h"
@@ -68,5 +69,19 @@ struct Claim {
   std::size_t at;  // where the array's field starts
 };
 Claim ClaimingProfile(std::size_t array, const ArrayBounds& bounds = {{{0xFFFFFFFFu, 0}}}, std::size_t size = 100);
+
+// Array headers claiming more than data of `size` bytes could back, each to be refused at its
+// header before anything is allocated for the claim: as the record's one field (ArrayClaim), and
+// as one of BlockA's arrays in a profile of that size (ClaimingProfile). `array` is a ProfileBlock
+// field: its items, bytes or texts.
+struct HostileClaim {
+  const char* name;
+  std::size_t array;
+  ArrayBounds bounds;
+  std::size_t size = 100;
+};
+const std::vector<HostileClaim>& HostileClaims();
+// The header, then zero bytes up to the claim's size (a header longer than that is cut there).
+std::string ArrayClaim(const HostileClaim& claim);
 
 }  // namespace zelvane::samples

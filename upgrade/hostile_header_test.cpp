@@ -1,5 +1,5 @@
-// A 100-byte profile whose array header claims 4,294,967,295 elements is read in bounded memory
-// and bounded work: every allocation made while it is read and upgraded is counted, and both the
+// A profile whose array header claims far more than it holds (4,294,967,295 elements in 100 bytes)
+// is read in bounded memory and bounded work: every allocation made while it is read and upgraded is counted, and both the
 // bytes and the number of allocations stay small whatever the claim. The file is left as it was.
 
 #include <gtest/gtest.h>
@@ -59,29 +59,14 @@ std::pair<std::size_t, std::size_t> Allocations(Work work) {
 constexpr std::size_t ByteBound = 64 * 1024;
 constexpr std::size_t AllocationBound = 400;
 
-// A claim of 4,294,967,295 elements in each of BlockA's arrays (items, bytes, texts); the same
-// claim spread over several dimensions whose product overflows 64 bits, counts whose product wraps
-// around to 0, the largest number of dimensions a header can claim, and a claim that the bytes left
-// could hold as bytes but not as 12-byte items. Each is refused at its header, as a record and as
-// a file, which is left as it was.
+// Each hostile claim, in one of BlockA's arrays of a profile of the claim's size, is refused at its
+// header, as a record and as a file, which is left as it was.
 TEST(HostileHeader, IsRefusedInBoundedMemoryAndTheFileLeftAsItWas) {
-  const std::size_t byteArray = ProfileBlock::Bytes.index;
-  const ArrayBounds overflow{{{0xFFFFFFFFu, INT32_MIN}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, INT32_MAX}}};
-  samples::Claim manyDims = ClaimingProfile(byteArray, overflow);
-  manyDims.bytes[manyDims.at] = manyDims.bytes[manyDims.at + 1] = '\xFF';
-  const samples::Claim cases[] = {
-      ClaimingProfile(ProfileBlock::Items.index),
-      ClaimingProfile(byteArray),
-      ClaimingProfile(ProfileBlock::Texts.index),
-      ClaimingProfile(byteArray, overflow),
-      ClaimingProfile(byteArray, {{{65536, 0}, {65536, 0}, {65536, 0}, {65536, 0}}}, 200),  // 2 to the 64th
-      manyDims,
-      ClaimingProfile(ProfileBlock::Items.index, {{{50'000, 0}}}, 60'000),
-  };
   const testing::TempFolder folder;
   const std::string path = folder.File("hostile.qdx");
-  for (const samples::Claim& c : cases) {
-    SCOPED_TRACE(std::to_string(c.bytes.size()) + " bytes, the array at " + std::to_string(c.at));
+  for (const samples::HostileClaim& claim : samples::HostileClaims()) {
+    SCOPED_TRACE(claim.name);
+    const samples::Claim c = ClaimingProfile(claim.array, claim.bounds, claim.size);
     ReadEnd end{};
     std::size_t position = 0;
     LegacyProfileRecord record;
