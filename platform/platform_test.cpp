@@ -479,6 +479,31 @@ TEST(Platform, KnowsTheProgramsFolderAndName) {
   EXPECT_FALSE(platform.IsSameFile(folder + s + "missing", folder + s + "missing"));
 }
 
+#ifdef _WIN32
+// The program's path and the other texts the system writes into a buffer come whole at any length
+// (a program folder deeper than MAX_PATH), whether the call answers a buffer too small with the
+// size it needs or, as GetModuleFileNameW does, with the size it was given; a failed call is empty.
+TEST(Platform, SystemTextsComeWholeAtAnyLength) {
+  for (const std::size_t length : {0u, 259u, 260u, 261u, 300u, 1000u}) {
+    const std::wstring whole(length, L'x');
+    for (const bool answersTheGivenSize : {false, true}) {
+      int calls = 0;
+      const std::wstring text = SystemText([&](wchar_t* buffer, DWORD size) -> DWORD {
+        if (++calls > 8) return 0;  // a buffer that never grows: give up rather than hang
+        const std::size_t written = std::min<std::size_t>(length, size - 1);
+        std::copy_n(whole.data(), written, buffer);
+        buffer[written] = L'\0';
+        if (length < size) return static_cast<DWORD>(length);
+        return answersTheGivenSize ? size : static_cast<DWORD>(length + 1);
+      });
+      EXPECT_EQ(text.size(), length) << "answering " << (answersTheGivenSize ? "the given size" : "the size needed");
+      EXPECT_EQ(text, whole);
+    }
+  }
+  EXPECT_EQ(SystemText([](wchar_t*, DWORD) -> DWORD { return 0; }), L"");
+}
+#endif
+
 #ifndef _WIN32
 // A path a person typed whose full form cannot be had (the current folder is gone) is named as typed.
 TEST(Platform, AFullPathThatCannotBeHadNamesTheTypedPath) {

@@ -71,22 +71,6 @@ OVERLAPPED OverlappedAt(std::uint64_t offset) {
 
 namespace {
 
-// The text a system call writes into a buffer of the size it is given, the buffer grown until the
-// whole text fits: `call(buffer, size)` returns the length written, or when the buffer is too
-// small the size it needs or the size it was given, or 0 when it fails (and the text is then empty).
-template <class Call>
-std::wstring SystemText(Call call) {
-  std::wstring text(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
-    if (n < text.size()) {
-      text.resize(n);
-      return text;
-    }
-    text.resize(std::max<std::size_t>(n, text.size() * 2));
-  }
-}
-
 using WriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 // ERROR_SUCCESS, or why not all of `text` could be written, each piece where the handle writes it.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,6 +34,23 @@ std::string SystemMessage(unsigned long error);
 [[noreturn]] void Fail(std::string_view action, std::string_view path, DWORD error);
 
 // ---- paths and files ----
+
+// The text a system call writes into a buffer of the size it is given, the buffer grown until the
+// whole text fits: `call(buffer, size)` returns the length written, or when the buffer is too
+// small the size it needs (GetFullPathNameW) or the size it was given (GetModuleFileNameW), or 0
+// when it fails (and the text is then empty).
+template <class Call>
+std::wstring SystemText(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
+    if (n < text.size()) {
+      text.resize(n);
+      return text;
+    }
+    text.resize(std::max<std::size_t>(n, text.size() * 2));
+  }
+}
 
 // The full path of the running program's executable: the name it was started by. Throws
 // PlatformError.
