@@ -22,6 +22,7 @@
 #include "testing/forwarding_platform.h"
 #include "testing/profile_records.h"
 #include "testing/record_reader.h"
+#include "testing/recording_platform.h"
 #include "testing/record_writer.h"
 #include "upgrade/profile_upgrader.h"
 
@@ -179,69 +180,51 @@ class PlainReader {
 
 // ---- one file, in memory ----
 
-class EmptyListing : public FileListing {
- public:
-  std::string Next() override { return {}; }
-};
-
+// One profile, whose reads hand out at most `chunk` bytes. The recording platform over it counts
+// the calls and fails at once on a misuse (a read or write after the close, a write to a profile
+// opened for reading, a write that leaves a hole).
 class MemoryPlatform : public testing::ForwardingPlatform {
  public:
-  // Reads hand out at most `chunk` bytes.
-  MemoryPlatform(std::string contents, std::size_t chunk) : contents_(std::move(contents)), chunk_(chunk) {}
+  MemoryPlatform(std::string contents, std::size_t chunk) : contents(std::move(contents)), chunk_(chunk) {}
 
-  const std::string& Contents() const { return contents_; }
-  int Writes() const { return writes_; }
-  int Closes() const { return closes_; }
-  const std::vector<OpenFor>& Purposes() const { return purposes_; }
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor) override { return std::make_unique<File>(*this); }
 
-  std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor purpose) override {
-    purposes_.push_back(purpose);
-    return std::make_unique<File>(*this, purpose);
-  }
-  std::unique_ptr<FileListing> ListFiles(const std::string&, std::string_view) override {
-    return std::make_unique<EmptyListing>();
-  }
+  std::string contents;
 
  private:
   class File : public ProfileFile {
    public:
-    File(MemoryPlatform& owner, OpenFor purpose) : owner_(owner), purpose_(purpose) {}
-    std::uint64_t Size() const override { return owner_.contents_.size(); }
-    FileVersion Version() const override { return {0, {}, owner_.contents_.size(), 0, 0}; }
+    explicit File(MemoryPlatform& owner) : owner_(owner) {}
+    std::uint64_t Size() const override { return owner_.contents.size(); }
+    FileVersion Version() const override { return {0, {}, owner_.contents.size(), 0, 0}; }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
-      Check(!closed_, "a read after the close");
-      const std::string& c = owner_.contents_;
-      if (offset >= c.size()) return 0;
-      return c.copy(into, std::min(size, owner_.chunk_), static_cast<std::size_t>(offset));
+      const std::string& c = owner_.contents;
+      return offset >= c.size() ? 0 : c.copy(into, std::min(size, owner_.chunk_), static_cast<std::size_t>(offset));
     }
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
-      Check(!closed_, "a write after the close");
-      if (purpose_ == OpenFor::Reading) throw PlatformError("open the file for writing", "profile.qdx", "Read only.");
-      ++owner_.writes_;
-      std::string& c = owner_.contents_;
-      Check(offset <= c.size(), "a write leaves a hole in the file");
       const auto at = static_cast<std::size_t>(offset);
-      if (at + bytes.size() > c.size()) c.resize(at + bytes.size());
-      c.replace(at, bytes.size(), bytes);
+      if (at + bytes.size() > owner_.contents.size()) owner_.contents.resize(at + bytes.size());
+      owner_.contents.replace(at, bytes.size(), bytes);
+      written_ = true;
     }
-    bool Written() const override { return owner_.writes_ > 0; }
+    bool Written() const override { return written_; }
     void Truncate(std::uint64_t) override { Broken("a write that did not fail is taken back"); }
-    void Close() override {
-      Check(!closed_, "a profile closed twice");
-      closed_ = true;
-      ++owner_.closes_;
-    }
+    void Close() override {}
 
    private:
     MemoryPlatform& owner_;
-    OpenFor purpose_;
-    bool closed_ = false;
+    bool written_ = false;
   };
 
-  std::string contents_;
   std::size_t chunk_;
-  int writes_ = 0, closes_ = 0;
-  std::vector<OpenFor> purposes_;
+};
+
+struct MemoryProfile {
+  MemoryProfile(std::string contents, std::size_t chunk) : memory(std::move(contents), chunk) {}
+  const std::string& Contents() const { return memory.contents; }
+
+  MemoryPlatform memory;
+  testing::RecordingPlatform recording{memory};
 };
 
 // ---- the upgrade against the oracle ----
@@ -274,17 +257,19 @@ Expectation Expected(std::string_view input) {
   return {{upgraded != file ? UpgradeOutcome::Upgraded : UpgradeOutcome::NoChangeNeeded}, upgraded, true};
 }
 
-UpgradeResult Upgrade(MemoryPlatform& file, std::size_t buffer, UpgradeMode mode) {
+UpgradeResult Upgrade(MemoryProfile& file, std::size_t buffer, UpgradeMode mode) {
   UpgradeResult result;
   try {
-    result = ProfileUpgrader(buffer).Upgrade(file, "profile.qdx", mode);
-  } catch (const std::exception&) {
+    result = ProfileUpgrader(buffer).Upgrade(file.recording, "profile.qdx", mode);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     Broken("the upgrade of an in-memory file throws");
   }
-  Check(file.Closes() == static_cast<int>(file.Purposes().size()), "a profile was not closed once for each open");
+  const testing::RecordingPlatform& calls = file.recording;
+  Check(calls.closes == calls.opens, "a profile was not closed once for each open");
   // Read first; opened for writing only to be written.
   const bool writes = mode == UpgradeMode::Upgrade && result.outcome == UpgradeOutcome::Upgraded;
-  Check(file.Purposes() == (writes ? std::vector<OpenFor>{OpenFor::Reading, OpenFor::Writing} : std::vector<OpenFor>{OpenFor::Reading}),
+  Check(calls.purposes == (writes ? std::vector<OpenFor>{OpenFor::Reading, OpenFor::Writing} : std::vector<OpenFor>{OpenFor::Reading}),
         "a profile was opened for writing without being changed, or not read first");
   return result;
 }
@@ -304,25 +289,25 @@ void CheckUpgrade(std::string_view input) {
   const std::size_t chunk = 1 + input.size() % 61;
   const std::size_t smallBuffer = ByteCursor::kMinBuffer + input.size() % 23;
   for (const std::size_t buffer : {smallBuffer, ProfileUpgrader::kDefaultBufferSize}) {
-    MemoryPlatform check(std::string(input), chunk);
+    MemoryProfile check(std::string(input), chunk);
     const UpgradeResult checked = Upgrade(check, buffer, UpgradeMode::Check);
-    Check(check.Contents() == input && check.Writes() == 0, "a check changed the file");
+    Check(check.Contents() == input && check.recording.writes == 0, "a check changed the file");
 
-    MemoryPlatform file(std::string(input), chunk);
+    MemoryProfile file(std::string(input), chunk);
     const UpgradeResult result = Upgrade(file, buffer, UpgradeMode::Upgrade);
     Check(result == checked, "a check and an upgrade decided differently");
     Check(result == expected, "the upgrade decided otherwise than the oracle");
     Check(file.Contents() == expectedFile, "the upgraded file is not the oracle's");
-    Check((result.outcome == UpgradeOutcome::Upgraded) == (file.Writes() > 0), "the outcome says otherwise than the writes");
+    Check((result.outcome == UpgradeOutcome::Upgraded) == (file.recording.writes > 0), "the outcome says otherwise than the writes");
     if (!current) continue;
 
     // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.
     const std::string after = file.Contents();
     Check(PlainReader(after).Read(layouts::CurrentProfileRecord).end == ReadEnd::Complete,
           "the upgraded file does not hold a whole 2.0.12 record");
-    MemoryPlatform second(after, chunk);
+    MemoryProfile second(after, chunk);
     Upgrade(second, buffer, UpgradeMode::Upgrade);
-    Check(second.Contents() == after && second.Writes() == 0, "a second upgrade changed the file");
+    Check(second.Contents() == after && second.recording.writes == 0, "a second upgrade changed the file");
   }
 }
 

@@ -12,12 +12,14 @@
 
 namespace zelvane::testing {
 
-// Passes every call to the system's platform, counting them; `failOn` may throw instead, or act
+// Passes every call to the system's platform (or the one it is given), counting them; `failOn` may throw instead, or act
 // as another program would at that moment. The first write longer than `writeLandsBytes` lands that
 // many bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open for
 // reading only, as a read-only one does.
 class RecordingPlatform : public ForwardingPlatform {
  public:
+  using ForwardingPlatform::ForwardingPlatform;
+
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
   std::string programFile = "";  // the program's own file; empty: the test's
@@ -35,21 +37,21 @@ class RecordingPlatform : public ForwardingPlatform {
     failOn(purpose == OpenFor::Writing ? "open for writing" : "open", path);
     if (writingRefused && purpose == OpenFor::Writing)
       throw PlatformError("open the file for writing", path, "Access is denied.");
-    return std::make_unique<File>(*this, path, SystemPlatform().OpenProfile(path, purpose));
+    return std::make_unique<File>(*this, path, purpose, Inner().OpenProfile(path, purpose));
   }
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
     failOn("open log", path);
-    return std::make_unique<Log>(*this, path, SystemPlatform().OpenForAppending(path));
+    return std::make_unique<Log>(*this, path, Inner().OpenForAppending(path));
   }
   std::unique_ptr<FileListing> ListFiles(const std::string& folder, std::string_view extension) override {
     failOn("list", folder);
-    return std::make_unique<Listing>(*this, folder, SystemPlatform().ListFiles(folder, extension));
+    return std::make_unique<Listing>(*this, folder, Inner().ListFiles(folder, extension));
   }
   std::string ProgramFolder() override {
-    return programFolder.empty() ? SystemPlatform().ProgramFolder() : programFolder;
+    return programFolder.empty() ? Inner().ProgramFolder() : programFolder;
   }
   FolderCopies CopiesOf(const std::string&) override { return copies; }
-  std::string ProgramFile() override { return programFile.empty() ? SystemPlatform().ProgramFile() : programFile; }
+  std::string ProgramFile() override { return programFile.empty() ? Inner().ProgramFile() : programFile; }
   void WriteToStandardOutput(std::string_view text) override { output += text; }
   bool FinishStandardOutput(std::chrono::milliseconds) override { return outputRead; }
   bool outputRead = true;  // false: a reader that never read standard output
@@ -61,8 +63,8 @@ class RecordingPlatform : public ForwardingPlatform {
  private:
   class File : public ProfileFile {
    public:
-    File(RecordingPlatform& owner, std::string path, std::unique_ptr<ProfileFile> file)
-        : owner_(owner), path_(std::move(path)), file_(std::move(file)) {}
+    File(RecordingPlatform& owner, std::string path, OpenFor purpose, std::unique_ptr<ProfileFile> file)
+        : owner_(owner), path_(std::move(path)), purpose_(purpose), file_(std::move(file)) {}
     std::uint64_t Size() const override { return file_->Size(); }
     FileVersion Version() const override { return file_->Version(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
@@ -73,6 +75,7 @@ class RecordingPlatform : public ForwardingPlatform {
     }
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
       Misused(closed_, "a write after the close");
+      Misused(purpose_ == OpenFor::Reading, "a write to a profile opened for reading");
       Misused(offset > end_, "a write that leaves a hole in the file");
       end_ = std::max(end_, offset + bytes.size());
       ++owner_.writes;
@@ -108,6 +111,7 @@ class RecordingPlatform : public ForwardingPlatform {
 
     RecordingPlatform& owner_;
     std::string path_;
+    OpenFor purpose_;
     std::unique_ptr<ProfileFile> file_;
     std::uint64_t end_ = file_->Size();
     bool closed_ = false;
