@@ -66,6 +66,14 @@ std::string Hex(std::string_view bytes) {
                                        << "; ends with [" << tail(*actual) << "] (expected [" << tail(expected) << "])";
 }
 
+// A message of the tool's own, in the window's way: its caption, one OK button, an icon, and owned
+// by the window.
+::testing::AssertionResult ToldByTheWindow(const MessageBoxView& box) {
+  if (box.title == kWideCaption && box.buttons == std::vector<int>{IDOK} && box.icon && box.ownedByWindow)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "not the tool's own OK box with an icon, owned by the window: " << box.Describe();
+}
+
 struct Profile {
   std::wstring path;  // relative to the Quindrel folder
   std::string bytes;
@@ -250,11 +258,8 @@ TEST_P(NoFilesTest, WarnsAndKeepsTheWindowReady) {
     } else {
       ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box, kBoxBound));
     }
-    EXPECT_EQ(box.title, kWideCaption) << box.Describe();
+    EXPECT_TRUE(ToldByTheWindow(box));
     EXPECT_EQ(box.text, L"No files were found") << box.Describe();
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
-    EXPECT_TRUE(box.icon) << "no exclamation icon: " << box.Describe();
-    EXPECT_TRUE(box.ownedByWindow) << box.Describe();
     EXPECT_TRUE(box.windowDisabled) << "the window takes input while the box is open";
     EXPECT_EQ(app().ControlText(kStatusLabelId), kIntroduction);
     ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
@@ -326,10 +331,7 @@ TEST_P(WholeRunTest, UpgradesEachProfileAndKeepsTheToolWhenAnsweredNo) {
   // First the profiles left as they were, then the question.
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
-  EXPECT_EQ(box.title, kWideCaption) << box.Describe();
-  EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
-  EXPECT_TRUE(box.icon) << box.Describe();
-  EXPECT_TRUE(box.ownedByWindow) << box.Describe();
+  EXPECT_TRUE(ToldByTheWindow(box));
   EXPECT_EQ(box.text.rfind(L"2 profiles were left exactly as they were, because they are damaged:", 0), 0u)
       << box.Describe();
   for (const wchar_t* damaged : {L"\ntruncated.qdx: its data ends inside a field\n",
@@ -433,7 +435,7 @@ TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
   if (!told.empty()) {
     ASSERT_NO_FATAL_FAILURE(WaitForBox(box));
     held.reset();
-    EXPECT_TRUE(box.ownedByWindow && box.icon && box.title == kWideCaption) << box.Describe();
+    EXPECT_TRUE(ToldByTheWindow(box));
     EXPECT_EQ(box.text.rfind(L"Zelvane could not remove itself, and was left where it is.", 0), 0u) << box.Describe();
     EXPECT_NE(box.text.find(told), std::wstring::npos) << box.Describe();
     ASSERT_NO_FATAL_FAILURE(Answer(IDOK));
@@ -558,16 +560,13 @@ TEST_F(ZelvaneTest, StopsAtAProfileAnotherProgramHoldsOpen) {
   ASSERT_NO_FATAL_FAILURE(Launch());
   MessageBoxView box;
   ASSERT_NO_FATAL_FAILURE(RunAndWaitForBox(box));
-  EXPECT_EQ(box.title, kWideCaption) << box.Describe();
+  EXPECT_TRUE(ToldByTheWindow(box));
   EXPECT_NE(box.text.find(locked), std::wstring::npos) << "the message does not name " << Narrow(locked) << ": "
                                                        << box.Describe();
   const std::wstring reason = Widen(SystemMessage(ERROR_SHARING_VIOLATION));
   ASSERT_FALSE(reason.empty());
   EXPECT_NE(box.text.find(reason), std::wstring::npos)
       << "the message does not give the system's reason \"" << Narrow(reason) << "\": " << box.Describe();
-  EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << box.Describe();
-  EXPECT_TRUE(box.icon) << "no error icon: " << box.Describe();
-  EXPECT_TRUE(box.ownedByWindow) << box.Describe();
   EXPECT_EQ(app().ControlText(kStatusLabelId), locked) << "the label does not show the file in hand";
 
   EXPECT_NE(box.text.find(L"close Quindrel, then run Zelvane again"), std::wstring::npos) << box.Describe();
