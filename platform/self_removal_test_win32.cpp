@@ -146,10 +146,12 @@ class Doomed {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// The line RemoveProgramAfterExit starts its helper with.
-std::wstring HelperLine(const IdleProcess& parent, const Doomed& doomed, const std::wstring& path) {
-  return std::wstring(kHelperSwitch) + L" " + parent.Handle() + L" " + parent.Id() + L" " + doomed.Handle() + L" " +
-         Quoted(path);
+// The workspace's program started as RemoveProgramAfterExit starts its helper: to remove `path`,
+// open through `doomed`, once `parent` has ended.
+testing::Process StartHelper(const Workspace& space, const IdleProcess& parent, const Doomed& doomed, const std::wstring& path) {
+  const std::wstring line = std::wstring(kHelperSwitch) + L" " + parent.Handle() + L" " + parent.Id() + L" " +
+                            doomed.Handle() + L" " + Quoted(path);
+  return testing::Process({.exe = space.Exe(), .commandLine = Quoted(space.Exe()) + L" " + line, .folder = space.Root(), .inherit = true});
 }
 
 // The running image goes once the program has ended, whatever its name, leaving no copy, no
@@ -218,10 +220,7 @@ TEST(SelfRemoval, TheHelperRemovesTheNamedFileOnlyOnceTheNamedProcessHasEnded) {
   const std::wstring target = space.NewFile(L"target \u00e9.qdx");
   IdleProcess parent;
   std::optional<Doomed> doomed(std::in_place, target);
-  const testing::Process helper({.exe = space.Exe(),
-                                 .commandLine = Quoted(space.Exe()) + L" " + HelperLine(parent, *doomed, target),
-                                 .folder = space.Root(),
-                                 .inherit = true});
+  const testing::Process helper = StartHelper(space, parent, *doomed, target);
   doomed.reset();  // the helper's own is the one left
 
   // While the process it waits for lives, the helper neither ends nor removes anything. Given two
@@ -270,10 +269,7 @@ TEST(SelfRemoval, AHelperThatCannotRemoveTheProgramSaysSo) {
     std::optional<Doomed> doomed(std::in_place, path, c.access);
     std::optional<testing::FileHold> held;
     if (c.held) held.emplace(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
-    const testing::Process helper({.exe = space.Exe(),
-                                   .commandLine = Quoted(space.Exe()) + L" " + HelperLine(parent, *doomed, path),
-                                   .folder = space.Root(),
-                                   .inherit = true});
+    const testing::Process helper = StartHelper(space, parent, *doomed, path);
     doomed.reset();
     parent.End();
 

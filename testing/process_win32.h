@@ -22,7 +22,7 @@ class Process {
     std::wstring exe = {};          // named to the system apart; empty: the line's first word
     std::wstring commandLine = {};  // as the process gets it
     std::wstring folder = {};       // its current folder; empty: this one's
-    bool suspended = false;     // held until Resume
+    bool suspended = false;     // never runs a line of its own: a process to wait on and end
     bool inherit = false;       // it inherits this process's inheritable handles
     HANDLE output = nullptr;    // its standard output and error, when given
     std::wstring outputFile = {};  // or a file made anew for each attempt: a lost one may have written to it
@@ -34,7 +34,6 @@ class Process {
 
   DWORD Id() const { return id_; }
   HANDLE Handle() const { return process_; }
-  void Resume() const { ResumeThread(thread_); }
   // The exit code once the process has ended within `bound`.
   std::optional<DWORD> Wait(std::chrono::milliseconds bound) const;
   bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
