@@ -113,7 +113,7 @@ TEST(RecordCodec, DecodedValuesAreLittleEndianAndSigned) {
 TEST(RecordCodec, HostileCountsAreCheckedBeforeAnythingIsAllocated) {
   struct Hostile {
     const char* name;
-    const Layout& layout;
+    Layout layout;
     Bytes bytes;
     Damage why = Damage::ClaimExceedsFile;
   };
@@ -124,12 +124,8 @@ TEST(RecordCodec, HostileCountsAreCheckedBeforeAnythingIsAllocated) {
        B({1, 0, 2, 0, 0, 0, 0, 0, 0, 0}) + EmptyItem + B({5, 0, 'a', 'b', 'c', 'd', 'e', 7, 0, 0, 0, 0}),
        Damage::EndsInsideField},
   };
-  for (const samples::HostileClaim& claim : samples::HostileClaims()) {
-    const Layout& layout = claim.array == ProfileBlock::Items.index ? ItemsOnly
-                           : claim.array == ProfileBlock::Bytes.index ? BytesOnly
-                                                                      : TextsOnly;
-    cases.push_back({claim.name, layout, samples::ArrayClaim(claim)});
-  }
+  for (const samples::HostileClaim& claim : samples::HostileClaims())  // the claimed array as the one field
+    cases.push_back({claim.name, Layout{layouts::ProfileBlock.fields.subspan(claim.array, 1)}, samples::ArrayClaim(claim)});
   for (const Hostile& c : cases) {
     auto [end, record] = Decode(c.layout, c.bytes);
     EXPECT_EQ(end, ReadEnd::InsideField) << c.name;

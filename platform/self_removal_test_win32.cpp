@@ -148,10 +148,11 @@ class Doomed {
 
 // The workspace's program started as RemoveProgramAfterExit starts its helper: to remove `path`,
 // open through `doomed`, once `parent` has ended.
-testing::Process StartHelper(const Workspace& space, const IdleProcess& parent, const Doomed& doomed, const std::wstring& path) {
-  const std::wstring line = std::wstring(kHelperSwitch) + L" " + parent.Handle() + L" " + parent.Id() + L" " +
-                            doomed.Handle() + L" " + Quoted(path);
-  return testing::Process({.exe = space.Exe(), .commandLine = Quoted(space.Exe()) + L" " + line, .folder = space.Root(), .inherit = true});
+testing::Process StartHelper(const Workspace& space, const IdleProcess& parent, const Doomed& doomed,
+                             const std::wstring& path) {
+  const std::wstring line = Quoted(space.Exe()) + L" " + kHelperSwitch + L" " + parent.Handle() + L" " + parent.Id() +
+                            L" " + doomed.Handle() + L" " + Quoted(path);
+  return testing::Process({.exe = space.Exe(), .commandLine = line, .folder = space.Root(), .inherit = true});
 }
 
 // The running image goes once the program has ended, whatever its name, leaving no copy, no
