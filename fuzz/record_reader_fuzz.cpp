@@ -22,8 +22,8 @@
 #include "testing/forwarding_platform.h"
 #include "testing/profile_records.h"
 #include "testing/record_reader.h"
-#include "testing/recording_platform.h"
 #include "testing/record_writer.h"
+#include "testing/recording_platform.h"
 #include "upgrade/profile_upgrader.h"
 
 namespace zelvane {

@@ -12,10 +12,10 @@
 
 namespace zelvane::testing {
 
-// Passes every call to the system's platform (or the one it is given), counting them; `failOn` may throw instead, or act
-// as another program would at that moment. The first write longer than `writeLandsBytes` lands that
-// many bytes and then fails, as on a disk that fills up; with `writingRefused`, profiles open for
-// reading only, as a read-only one does.
+// Passes every call to the system's platform (or the one it is given), counting them; `failOn`
+// may throw instead, or act as another program would at that moment. The first write longer than
+// `writeLandsBytes` lands that many bytes and then fails, as on a disk that fills up; with
+// `writingRefused`, profiles open for reading only, as a read-only one does.
 class RecordingPlatform : public ForwardingPlatform {
  public:
   using ForwardingPlatform::ForwardingPlatform;

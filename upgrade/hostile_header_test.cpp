@@ -1,6 +1,7 @@
 // A profile whose array header claims far more than it holds (4,294,967,295 elements in 100 bytes)
-// is read in bounded memory and bounded work: every allocation made while it is read and upgraded is counted, and both the
-// bytes and the number of allocations stay small whatever the claim. The file is left as it was.
+// is read in bounded memory and bounded work: every allocation made while it is read and upgraded
+// is counted, and both the bytes and the number of allocations stay small whatever the claim. The
+// file is left as it was.
 
 #include <gtest/gtest.h>
 
