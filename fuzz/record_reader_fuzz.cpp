@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@
 #include "testing/record_reader.h"
 #include "testing/record_writer.h"
 #include "testing/recording_platform.h"
+#include "testing/virtualising_platform.h"
 #include "upgrade/profile_upgrader.h"
 
 namespace zelvane {
@@ -178,33 +180,34 @@ class PlainReader {
   Plain plain_;
 };
 
-// ---- one file, in memory ----
+// ---- files in memory ----
 
-// One profile, whose reads hand out at most `chunk` bytes. The recording platform over it counts
+// Profiles by path, whose reads hand out at most `chunk` bytes. The recording platform over it counts
 // the calls and fails at once on a misuse (a read or write after the close, a write to a profile
 // opened for reading, a write that leaves a hole).
 class MemoryPlatform : public testing::ForwardingPlatform {
  public:
-  MemoryPlatform(std::string contents, std::size_t chunk) : contents(std::move(contents)), chunk_(chunk) {}
+  explicit MemoryPlatform(std::size_t chunk) : chunk_(chunk) {}
 
-  std::unique_ptr<ProfileFile> OpenProfile(const std::string&, OpenFor) override { return std::make_unique<File>(*this); }
+  std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor) override {
+    if (!files.contains(path)) Broken("a profile that is not there was opened");
+    return std::make_unique<File>(files[path], chunk_);
+  }
 
-  std::string contents;
+  std::map<std::string, std::string> files;
 
  private:
   class File : public ProfileFile {
    public:
-    explicit File(MemoryPlatform& owner) : owner_(owner) {}
-    std::uint64_t Size() const override { return owner_.contents.size(); }
-    FileVersion Version() const override { return {0, {}, owner_.contents.size(), 0, 0}; }
+    File(std::string& contents, std::size_t chunk) : contents_(contents), chunk_(chunk) {}
+    std::uint64_t Size() override { return contents_.size(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
-      const std::string& c = owner_.contents;
-      return offset >= c.size() ? 0 : c.copy(into, std::min(size, owner_.chunk_), static_cast<std::size_t>(offset));
+      return offset >= contents_.size() ? 0 : contents_.copy(into, std::min(size, chunk_), static_cast<std::size_t>(offset));
     }
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
       const auto at = static_cast<std::size_t>(offset);
-      if (at + bytes.size() > owner_.contents.size()) owner_.contents.resize(at + bytes.size());
-      owner_.contents.replace(at, bytes.size(), bytes);
+      if (at + bytes.size() > contents_.size()) contents_.resize(at + bytes.size());
+      contents_.replace(at, bytes.size(), bytes);
       written_ = true;
     }
     bool Written() const override { return written_; }
@@ -212,19 +215,44 @@ class MemoryPlatform : public testing::ForwardingPlatform {
     void Close() override {}
 
    private:
-    MemoryPlatform& owner_;
+    std::string& contents_;
+    std::size_t chunk_;
     bool written_ = false;
   };
 
   std::size_t chunk_;
 };
 
+// Windows' file virtualisation over the profiles in memory.
+class MemoryVirtualising : public testing::VirtualisingPlatform {
+ public:
+  explicit MemoryVirtualising(MemoryPlatform& memory) : VirtualisingPlatform("/Program Files", "/VirtualStore/", memory), memory_(memory) {}
+
+ private:
+  bool Exists(const std::string& path) override { return memory_.files.contains(path); }
+  void MakeCopy(const std::string& from, const std::string& to) override { memory_.files[to] = memory_.files[from]; }
+  MemoryPlatform& memory_;
+};
+
+// One profile in memory, at an ordinary path or, in a virtualised run, below a virtualised place.
 struct MemoryProfile {
-  MemoryProfile(std::string contents, std::size_t chunk) : memory(std::move(contents), chunk) {}
-  const std::string& Contents() const { return memory.contents; }
+  static constexpr const char* kPlain = "profile.qdx";
+  static constexpr const char* kInstalled = "/Program Files/Q/profile.qdx";
+
+  MemoryProfile(std::string contents, std::size_t chunk, bool virtualised = false)
+      : memory(chunk), path(virtualised ? kInstalled : kPlain) {
+    memory.files[path] = std::move(contents);
+  }
+  // What the user's Quindrel reads: the user's copy once there is one.
+  const std::string& Contents() const {
+    const auto copy = memory.files.find(windows.CopyOf(path));
+    return copy != memory.files.end() && path == kInstalled ? copy->second : memory.files.at(path);
+  }
 
   MemoryPlatform memory;
-  testing::RecordingPlatform recording{memory};
+  MemoryVirtualising windows{memory};
+  std::string path;
+  testing::RecordingPlatform recording{path == kInstalled ? static_cast<Platform&>(windows) : memory};
 };
 
 // ---- the upgrade against the oracle ----
@@ -241,14 +269,14 @@ Expectation Expected(std::string_view input) {
   const Plain legacy = PlainReader(input).Read(layouts::LegacyProfileRecord);
   const std::string file(input);
   if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Damaged, legacy.damage}, file};
+  const auto empty = [&](std::size_t field) {  // not there, or an empty text: its length only
+    return field >= legacy.topRead || legacy.topEnds[field] - legacy.topEnds[field - 1] == 2;
+  };
+  if (empty(35) && empty(36)) return {{UpgradeOutcome::NoChangeNeeded}, file};  // whatever follows it
   if (legacy.end == ReadEnd::Complete) {
     const Plain added = PlainReader(input.substr(legacy.at)).Read(layouts::AddedInCurrent);
     if (added.end == ReadEnd::Complete) return {{UpgradeOutcome::AlreadyCurrent}, file};  // whatever follows it
   }
-  const auto empty = [&](std::size_t field) {  // not there, or an empty text: its length only
-    return field >= legacy.topRead || legacy.topEnds[field] - legacy.topEnds[field - 1] == 2;
-  };
-  if (empty(35) && empty(36)) return {{UpgradeOutcome::NoChangeNeeded}, file};
   // The empty values of the fields a short file lacks, then an empty Text32 and a zero Byte5: all zero bytes.
   std::string upgraded = file;
   const std::size_t end = legacy.at + legacy.missing + 3;
@@ -260,7 +288,7 @@ Expectation Expected(std::string_view input) {
 UpgradeResult Upgrade(MemoryProfile& file, std::size_t buffer, UpgradeMode mode) {
   UpgradeResult result;
   try {
-    result = ProfileUpgrader(buffer).Upgrade(file.recording, "profile.qdx", mode);
+    result = ProfileUpgrader(buffer).Upgrade(file.recording, file.path, mode);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     Broken("the upgrade of an in-memory file throws");
@@ -299,6 +327,14 @@ void CheckUpgrade(std::string_view input) {
     Check(result == expected, "the upgrade decided otherwise than the oracle");
     Check(file.Contents() == expectedFile, "the upgraded file is not the oracle's");
     Check((result.outcome == UpgradeOutcome::Upgraded) == (file.recording.writes > 0), "the outcome says otherwise than the writes");
+
+    // Virtualised: the same, in a copy of the user's own that only a change makes.
+    MemoryProfile virtualised(std::string(input), chunk, true);
+    Check(Upgrade(virtualised, buffer, UpgradeMode::Upgrade) == expected, "a virtualised upgrade decided otherwise");
+    Check(virtualised.Contents() == expectedFile, "the user's copy is not the oracle's");
+    Check(virtualised.memory.files.at(virtualised.path) == input, "a virtualised upgrade changed the installed file");
+    Check(virtualised.memory.files.size() == (result.outcome == UpgradeOutcome::Upgraded ? 2u : 1u),
+          "a copy was made of a profile that needed no change, or none of one that did");
     if (!current) continue;
 
     // The file now starts with a whole 2.0.12 record, and a second upgrade changes nothing.

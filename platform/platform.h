@@ -18,7 +18,7 @@ namespace zelvane {
 // Why a call failed, where that changes what a person is to do about it.
 enum class Cause : std::uint8_t {
   Other,
-  InUse,  // another program holds the file (a sharing or lock violation), or changed it meanwhile: close it and try again
+  InUse,  // another program holds the file (a sharing or lock violation): close it and try again
 };
 
 // A failed operating-system call, with what a person needs to act on it. Paths are UTF-8.
@@ -35,18 +35,9 @@ class PlatformError : public std::runtime_error {
   Cause cause_;
 };
 
-// A file's number on its volume, as FileVersion and FileIdentity hold it, from a 64-bit one: its
-// bytes from the lowest, the rest 0.
+// A file's number on its volume, as FileIdentity holds it, from a 64-bit one: its bytes from the
+// lowest, the rest 0.
 std::array<std::uint8_t, 16> FileNumberOf(std::uint64_t number);
-
-// What tells whether a file is still the one that was read, unchanged: the same file (not one put
-// at its name meanwhile), of the same size, last written and changed at the same times.
-struct FileVersion {
-  std::uint64_t volume = 0;
-  std::array<std::uint8_t, 16> id{};
-  std::uint64_t size = 0, written = 0, changed = 0;
-  friend bool operator==(const FileVersion&, const FileVersion&) = default;
-};
 
 // One profile, open through one handle that no other program may write through while it is held.
 // Offsets are 64-bit whatever the size of a pointer. Every failure throws PlatformError.
@@ -54,10 +45,9 @@ class ProfileFile {
  public:
   virtual ~ProfileFile() = default;  // closes the file if Close was not called
 
-  // The size the file had when it was opened.
-  virtual std::uint64_t Size() const = 0;
-  // The file as it was when it was opened.
-  virtual FileVersion Version() const = 0;
+  // The file's size, asked of the system when first wanted: a profile that one read takes whole
+  // needs no more.
+  virtual std::uint64_t Size() = 0;
 
   // Reads up to `size` bytes at `offset`; fewer only where the file ends.
   virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) = 0;
@@ -149,8 +139,11 @@ struct FolderCopies {
   // to this user's own copies, and what it reads comes from them where they exist.
   bool virtualised = false;
   // A run that is not virtualised, over a folder in such a place: every user's copy of it that
-  // exists, and each user whose copies could not be looked at.
+  // exists, and each user whose copies could not be looked at; in a run that may not read other
+  // users' files (neither elevated nor SYSTEM's), this user's own copies alone.
   std::vector<UserCopy> users;
+  // Such a run left other users' copies unread: they were not looked at.
+  bool othersUnread = false;
 };
 
 class Platform {

@@ -60,20 +60,10 @@ class PosixProfileFile : public ProfileFile {
   PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
     fd_.Reset(Open(writable_ ? O_RDWR : O_RDONLY));
     if (!fd_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, errno);
-    struct stat st {};
-    if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
-    if (!S_ISREG(st.st_mode)) Fail("open the file", path_, EISDIR);
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    version_.volume = static_cast<std::uint64_t>(st.st_dev);
-    version_.id = FileNumberOf(static_cast<std::uint64_t>(st.st_ino));
-    version_.size = size_;
-    const auto nanoseconds = [](const timespec& t) { return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u + static_cast<std::uint64_t>(t.tv_nsec); };
-    version_.written = nanoseconds(st.st_mtim);
-    version_.changed = nanoseconds(st.st_ctim);
+    if (!writable_ && !Size(true)) Fail("open the file", path_, EISDIR);  // a folder opens for reading here
   }
 
-  std::uint64_t Size() const override { return size_; }
-  FileVersion Version() const override { return version_; }
+  std::uint64_t Size() override { return *Size(false); }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -81,8 +71,9 @@ class PosixProfileFile : public ProfileFile {
       const ssize_t n = ::pread(fd_.Get(), into + done, size - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("read the file", path_, errno);
-      if (n == 0) break;
+      const std::size_t wanted = size - done;
       done += static_cast<std::size_t>(n);
+      if (static_cast<std::size_t>(n) < wanted) break;  // a file gives fewer bytes only at its end
     }
     return done;
   }
@@ -110,6 +101,15 @@ class PosixProfileFile : public ProfileFile {
   }
 
  private:
+  // The file's size, asked once; nothing when it is no file but a folder (`ordinaryOnly`).
+  std::optional<std::uint64_t> Size(bool ordinaryOnly) {
+    if (size_) return size_;
+    struct stat st {};
+    if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
+    if (ordinaryOnly && !S_ISREG(st.st_mode)) return std::nullopt;
+    return size_ = static_cast<std::uint64_t>(st.st_size);
+  }
+
   int Open(int flags) const {
     int fd;
     do fd = ::open(path_.c_str(), flags | O_CLOEXEC);
@@ -120,8 +120,7 @@ class PosixProfileFile : public ProfileFile {
   std::string path_;
   bool writable_;
   OwnedFd fd_;
-  std::uint64_t size_ = 0;
-  FileVersion version_;
+  std::optional<std::uint64_t> size_;
   bool written_ = false;
 };
 

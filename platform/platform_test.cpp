@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <algorithm>
 #include <climits>
 #include <csignal>
@@ -271,6 +273,20 @@ TEST(Platform, FailuresSayWhatWhereAndWhy) {
     EXPECT_EQ(file && file->Written(), c.written) << c.name;
   }
 
+#ifdef _WIN32
+  // Another program's hold on a file, by its share mode or a lock on its bytes (which Windows
+  // enforces on a read and Wine does not), is "in use": close that program and try again.
+  const std::pair<DWORD, Cause> causes[] = {
+      {ERROR_SHARING_VIOLATION, Cause::InUse}, {ERROR_LOCK_VIOLATION, Cause::InUse}, {ERROR_ACCESS_DENIED, Cause::Other}};
+  for (const auto& [error, cause] : causes) {
+    try {
+      Fail("read the file", readOnly, error);
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Why(), cause) << error;
+    }
+  }
+#endif
+
   // A folder named like a profile is refused, however often, and leaves nothing open behind.
   const std::optional<std::size_t> open = OpenDescriptors();
   for (int i = 0; i < 100; ++i)
@@ -323,6 +339,70 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
   }
 }
 
+#ifdef _WIN32
+// Users of the system's list of profiles, with copies of a folder in a virtualised place: a profile
+// folder named with a final separator and listed again under a ".bak" key, one past MAX_PATH, one
+// that is not on this machine. A run Windows virtualises has none; an elevated or SYSTEM run has
+// them all; any other has this user's alone, and says it left the others unread. The folder and the
+// place are resolved, so a link to either changes nothing.
+void WhatWindowsMakesOfAFolderForEachRun() {
+  TempFolder root;
+  const std::filesystem::path place = root.Path() / "Program Files", formats = place / "Q" / "appfiles" / "formats";
+  std::filesystem::create_directories(formats);
+  const std::string part = Utf8(formats).substr(2) + "\\";
+  const std::wstring list = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+  const std::string alice = "S-1-5-21-7-7-7-2001", bob = "S-1-5-21-7-7-7-2002";
+  const std::filesystem::path bobs = root.Path() / std::string(150, 'b') / std::string(100, 'o') / "bob";
+  const std::pair<std::string, std::string> keys[] = {
+      {alice, Utf8(root.Path() / "alice") + "\\"}, {alice + ".bak", Utf8(root.Path() / "alice")},
+      {bob, Utf8(bobs)}, {"S-1-5-21-7-7-7-2003", Utf8(root.Path() / "gone")}};
+  for (const auto& [key, folder] : keys) {
+    const std::wstring value = Widen(folder);
+    if (RegSetKeyValueW(HKEY_LOCAL_MACHINE, (list + Widen(key)).c_str(), L"ProfileImagePath", REG_EXPAND_SZ, value.c_str(),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+      std::cout << "not run: the system's list of profiles cannot be written by this user\n";
+      return;
+    }
+  }
+  for (const std::filesystem::path& user : {root.Path() / "alice", bobs})
+    std::filesystem::create_directories(Literal(user / "AppData" / "Local" / "VirtualStore" / FromUtf8(part.substr(1))));
+  const auto copyOf = [&](const std::filesystem::path& user) { return Utf8(user) + "\\AppData\\Local\\VirtualStore" + part; };
+  const std::string gone = "its profile folder " + Utf8(root.Path() / "gone") + " is not on this machine";
+  std::vector<std::string> others = {"alice|" + copyOf(root.Path() / "alice") + "|", "bob|" + copyOf(bobs) + "|",
+                                     "gone|" + copyOf(root.Path() / "gone") + "|" + gone};
+  const bool linked = MakeLink(formats, root.Path() / "linked formats", Link::ToFolder) &&
+                      MakeLink(place, root.Path() / "linked place", Link::ToFolder);
+  const std::string folder = Utf8(formats) + "\\", throughLink = Utf8(root.Path() / "linked formats") + "\\";
+  const struct {
+    const char* name;
+    RunRights rights;
+    std::string folder, place;
+    bool virtualised, unread;
+    std::vector<std::string> users;  // user|folder|why not reached, the start of it
+  } rows[] = {
+      {"a virtualised run", {true, false, alice}, folder, Utf8(place), true, false, {}},
+      {"an elevated run", {false, true, alice}, folder, Utf8(place), false, false, others},
+      {"a standard user's run", {false, false, alice}, folder, Utf8(place), false, true, {others[0]}},
+      {"through a link to the folder", {false, true, alice}, throughLink, Utf8(place), false, false, others},
+      {"through a link to the place", {false, true, alice}, folder, Utf8(root.Path() / "linked place"), false, false, others},
+      {"another place", {false, true, alice}, folder, Utf8(root.Path() / "elsewhere"), false, false, {}},
+  };
+  for (const auto& r : rows) {
+    if (!linked && r.folder != folder) continue;
+    const FolderCopies copies = CopiesFor(r.folder, r.rights, {"C:\\Windows", r.place});
+    EXPECT_EQ(copies.virtualised, r.virtualised) << r.name;
+    EXPECT_EQ(copies.othersUnread, r.unread) << r.name;
+    std::vector<std::string> got;
+    for (const UserCopy& c : copies.users)
+      if (c.user.find("S-1-5-21-7-7-7-") == 0 || c.folder.find(Utf8(root.Path())) == 0)  // the test's own users
+        got.push_back(c.user + "|" + c.folder + "|" + c.unreachable.substr(0, c.unreachable.find(" (")));
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, r.users) << r.name;
+  }
+  for (const auto& key : keys) RegDeleteKeyW(HKEY_LOCAL_MACHINE, (list + Widen(key.first)).c_str());
+}
+#endif
+
 // Windows keeps users' copies of what lies in the Program Files folders, ProgramData and the
 // Windows folder, below "<profile>\AppData\Local\VirtualStore" and the path without its drive;
 // the system's list of profiles holds the service accounts too.
@@ -342,6 +422,16 @@ TEST(Platform, TellsWhereWindowsKeepsEachUsersCopies) {
       {"S-1-5-21-3623811015-3361044348-30300820-1013", true}, {"S-1-12-1-1234-5678-9012-3456", true},
       {"S-1-5-18", false}, {"S-1-5-19", false}, {"S-1-5-20", false}, {"S-1-5-80-1-2-3-4-5", false}, {"S-1-5-21", false}};
   for (const auto& [sid, person] : accounts) EXPECT_EQ(IsPersonsAccount(sid), person) << sid;
+  EXPECT_EQ(SidOfProfileKey("S-1-5-21-1-2-3-1001.bak"), "S-1-5-21-1-2-3-1001");  // a profile Windows could not load
+  EXPECT_EQ(SidOfProfileKey("S-1-5-21-1-2-3-1001"), "S-1-5-21-1-2-3-1001");
+  const std::pair<const char*, const char*> users[] = {  // a profile folder, and whose it is
+      {"C:\\Users\\alice", "alice"}, {"C:\\Users\\alice\\", "alice"}, {"C:\\Users\\alice\\\\", "alice"},
+      {"C:/Users/bob/", "bob"}, {"\\\\server\\profiles\\carol.V6\\", "carol.V6"}, {"D:\\", "S-1"}, {"D:", "S-1"},
+      {"\\\\?\\D:\\", "S-1"}, {"", "S-1"}};
+  for (const auto& [folder, user] : users) EXPECT_EQ(UserNameOf(folder, "S-1"), user) << folder;
+#ifdef _WIN32
+  WhatWindowsMakesOfAFolderForEachRun();
+#endif
 }
 
 std::vector<std::string> ListAll(const std::string& folder) {

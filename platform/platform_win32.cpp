@@ -1,7 +1,7 @@
 // The Windows backend: wide-character Win32 calls throughout, so any file name works.
 
 #include <windows.h>
-#include <winternl.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -106,8 +106,6 @@ void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t
   id = FileNumberOf(std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow);
 }
 
-constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-
 // A profile open through one handle, shared with readers only: no other program writes to it or
 // replaces it while it is held.
 class Win32ProfileFile : public ProfileFile {
@@ -116,27 +114,15 @@ class Win32ProfileFile : public ProfileFile {
     const DWORD access = writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     handle_.Reset(CreateFileW(SystemPath(path).c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // A folder does not open so (it needs FILE_FLAG_BACKUP_SEMANTICS): Access is denied.
     if (!handle_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, GetLastError());
-    // The file's number and times: what tells, at the open for writing, that it is still the file
-    // that was read. A rename never leaves a volume, so the number on it suffices; it is read as
-    // the file system keeps it (FileInternalInformation), which costs no look at the volume.
-    FILE_BASIC_INFO times{};
-    LARGE_INTEGER size{}, number{};
-    IO_STATUS_BLOCK status{};
-    if (!GetFileInformationByHandleEx(handle_.Get(), FileBasicInfo, &times, sizeof times) ||
-        !GetFileSizeEx(handle_.Get(), &size))
-      Fail("read the file", path_, GetLastError());
-    if (times.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail("open the file", path_, ERROR_ACCESS_DENIED);
-    if (NtQueryInformationFile(handle_.Get(), &status, &number, sizeof number, kFileInternalInformation) >= 0)
-      version_.id = FileNumberOf(static_cast<std::uint64_t>(number.QuadPart));
-    size_ = static_cast<std::uint64_t>(size.QuadPart);
-    version_.size = size_;
-    version_.written = static_cast<std::uint64_t>(times.LastWriteTime.QuadPart);
-    version_.changed = static_cast<std::uint64_t>(times.ChangeTime.QuadPart);
   }
 
-  std::uint64_t Size() const override { return size_; }
-  FileVersion Version() const override { return version_; }
+  std::uint64_t Size() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_, GetLastError());
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -149,8 +135,8 @@ class Win32ProfileFile : public ProfileFile {
         if (error == ERROR_HANDLE_EOF) break;
         Fail("read the file", path_, error);
       }
-      if (n == 0) break;
       done += n;
+      if (n < want) break;  // a file on disk gives fewer bytes only at its end
     }
     return done;
   }
@@ -186,8 +172,6 @@ class Win32ProfileFile : public ProfileFile {
   std::string path_;
   bool writable_;
   OwnedHandle handle_;
-  std::uint64_t size_ = 0;
-  FileVersion version_;
   bool written_ = false;
 };
 
@@ -377,7 +361,7 @@ std::string ResolvedPath(const std::string& path) {
 }
 
 // The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
-// the Windows folder), each as the system resolves it.
+// the Windows folder), as the system names them.
 std::vector<std::string> VirtualisedPlaces() {
   std::vector<std::string> places;
   for (const KNOWNFOLDERID* id : {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData, &FOLDERID_Windows}) {
@@ -395,16 +379,25 @@ std::vector<std::string> VirtualisedPlaces() {
       places.push_back(Narrow(native));
     RegCloseKey(version);
   }
-  for (std::string& place : places) place = ResolvedPath(place);
   return places;
 }
 
-bool RunIsVirtualised() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const OwnedHandle held(token);
-  DWORD enabled = 0, size = 0;
-  return GetTokenInformation(token, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size) && enabled != 0;
+// A string value of `key\subkey` as it is stored (an expandable one unexpanded), of any length;
+// nothing when there is none, with why in `error`.
+std::optional<std::wstring> StoredText(HKEY key, const wchar_t* subkey, const wchar_t* name, LSTATUS& error) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    error = RegGetValueW(key, subkey, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, text.data(), &bytes);
+    if (error == ERROR_MORE_DATA) {
+      text.resize(bytes / sizeof(wchar_t) + 1);
+      continue;
+    }
+    if (error != ERROR_SUCCESS) return std::nullopt;
+    text.resize(bytes / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+  }
 }
 
 // Why `path` (a folder) cannot be looked at, or nothing; `missing` tells of one that is not there.
@@ -419,32 +412,44 @@ std::string Unreachable(const std::string& path, bool& missing) {
 }
 
 // Every person's copy of the folder whose part after its drive is `part`, as the system's list of
-// user profiles gives them, and each whose copies could not be looked at.
-std::vector<UserCopy> UsersCopies(const std::string& part) {
+// user profiles gives them, and each whose copies could not be looked at; a run that may not read
+// other users' files looks at this user's alone. A profile folder listed twice (a key Windows kept
+// as ".bak" beside the user's new one) is one user.
+std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& rights) {
   std::vector<UserCopy> copies;
   HKEY list = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
                     KEY_READ | KEY_WOW64_64KEY, &list) != ERROR_SUCCESS)
     return copies;
+  std::vector<std::wstring> seen;  // the profile folders looked at, letter case aside
   for (DWORD i = 0;; ++i) {
-    wchar_t sid[256];
+    wchar_t key[256];
     DWORD length = 256;
-    const LSTATUS listed = RegEnumKeyExW(list, i, sid, &length, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS listed = RegEnumKeyExW(list, i, key, &length, nullptr, nullptr, nullptr, nullptr);
     if (listed == ERROR_NO_MORE_ITEMS) break;
-    if (listed != ERROR_SUCCESS || !IsPersonsAccount(Narrow(sid))) continue;
-    wchar_t stored[MAX_PATH] = {};
-    DWORD size = sizeof stored;
-    if (RegGetValueW(list, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                     stored, &size) != ERROR_SUCCESS)
+    if (listed != ERROR_SUCCESS) continue;
+    const std::string sid(SidOfProfileKey(Narrow(key)));
+    if (!IsPersonsAccount(sid) || (!rights.mayReadOthers && sid != rights.userSid)) continue;
+    LSTATUS error = ERROR_SUCCESS;
+    const std::optional<std::wstring> stored = StoredText(list, key, L"ProfileImagePath", error);
+    if (!stored) {
+      if (error != ERROR_FILE_NOT_FOUND)  // a key without a folder has no copies
+        copies.push_back({sid, "", "its profile folder could not be read from the system's list of profiles: " + SystemMessage(static_cast<DWORD>(error))});
       continue;
-    const std::string profile = Narrow(SystemText([&stored](wchar_t* buffer, DWORD capacity) {
-      const DWORD n = ExpandEnvironmentStringsW(stored, buffer, capacity);
+    }
+    const std::wstring expanded = SystemText([&stored](wchar_t* buffer, DWORD capacity) {
+      const DWORD n = ExpandEnvironmentStringsW(stored->c_str(), buffer, capacity);
       return n == 0 ? 0 : n - 1 < capacity ? n - 1 : n;  // the count includes the final zero
-    }));
-    if (profile.empty()) continue;
+    });
+    std::wstring folded = expanded;
+    while (!folded.empty() && (folded.back() == L'\\' || folded.back() == L'/')) folded.pop_back();
+    CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+    if (expanded.empty() || std::find(seen.begin(), seen.end(), folded) != seen.end()) continue;
+    seen.push_back(folded);
+    const std::string profile = Narrow(expanded);
     UserCopy copy;
-    copy.user = profile.substr(profile.find_last_of("\\/") + 1);
-    copy.folder = profile + "\\AppData\\Local\\VirtualStore" + part;
+    copy.user = UserNameOf(profile, sid);
+    copy.folder = profile + (profile.back() == '\\' ? "" : "\\") + "AppData\\Local\\VirtualStore" + part;
     bool missing = false;
     if (const std::string why = Unreachable(profile, missing); !why.empty()) {
       copy.absent = missing;
@@ -548,14 +553,7 @@ class Win32Platform : public Platform {
     return ListFolder(folder, extension);
   }
 
-  FolderCopies CopiesOf(const std::string& folder) override {
-    std::string resolved = ResolvedPath(folder);
-    if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
-    const std::optional<std::string> part = VirtualisedPart(resolved, VirtualisedPlaces());
-    if (!part) return {};
-    if (RunIsVirtualised()) return {true, {}};
-    return {false, UsersCopies(*part)};
-  }
+  FolderCopies CopiesOf(const std::string& folder) override { return CopiesFor(folder, RightsOfThisRun(), VirtualisedPlaces()); }
 
   std::string ProgramFolder() override {
     std::string path = ProgramFile();
@@ -658,6 +656,36 @@ std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath) {
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.Valid()) return std::nullopt;
   return IdentityOfHandle(file.Get());
+}
+
+RunRights RightsOfThisRun() {
+  RunRights rights;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return rights;
+  const OwnedHandle held(token);
+  DWORD enabled = 0, size = 0;
+  rights.virtualised = GetTokenInformation(token, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size) && enabled != 0;
+  TOKEN_ELEVATION elevation{};  // an elevated administrator, one without User Account Control, and SYSTEM
+  rights.mayReadOthers = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                         elevation.TokenIsElevated != 0;
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  wchar_t* sid = nullptr;
+  if (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid)) {
+    rights.userSid = Narrow(sid);
+    LocalFree(sid);
+  }
+  return rights;
+}
+
+FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places) {
+  std::string resolved = ResolvedPath(folder);
+  if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
+  for (std::string& place : places) place = ResolvedPath(place);
+  const std::optional<std::string> part = VirtualisedPart(resolved, places);
+  if (!part) return {};
+  if (rights.virtualised) return {true, {}, false};
+  return {false, UsersCopies(*part, rights), !rights.mayReadOthers};
 }
 
 std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, LogCalls calls) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -80,6 +81,20 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // Where a read, a write or a lock through a handle begins, whatever the handle's own position.
 OVERLAPPED OverlappedAt(std::uint64_t offset);
+
+// ---- each user's copies (Windows' file virtualisation), the run's rights as a parameter ----
+
+// What Windows lets this run do with the users' copies, as its token says.
+struct RunRights {
+  bool virtualised = false;    // its writes below a virtualised place go to this user's own copies
+  bool mayReadOthers = false;  // elevated or SYSTEM: other users' files may be read
+  std::string userSid;         // whose run it is
+};
+RunRights RightsOfThisRun();
+
+// What Windows makes of `folder` for a run with `rights`, when `places` are the places it
+// virtualises (each as the system resolves it, links and junctions followed, as is `folder`).
+FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places);
 
 // ---- the listing and the log, their system calls as parameters ----
 

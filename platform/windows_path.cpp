@@ -101,4 +101,19 @@ bool IsPersonsAccount(std::string_view sid) {
   return sid.starts_with("S-1-5-21-") || sid.starts_with("S-1-12-1-");
 }
 
+std::string_view SidOfProfileKey(std::string_view key) {
+  constexpr std::string_view kBackup = ".bak";
+  if (key.size() > kBackup.size() && key.substr(key.size() - kBackup.size()) == kBackup) key.remove_suffix(kBackup.size());
+  return key;
+}
+
+std::string UserNameOf(std::string_view profileFolder, std::string_view sid) {
+  while (!profileFolder.empty() && IsSeparator(profileFolder.back())) profileFolder.remove_suffix(1);
+  std::size_t start = profileFolder.size();
+  while (start > 0 && !IsSeparator(profileFolder[start - 1])) --start;
+  const std::string_view name = profileFolder.substr(start);
+  const bool root = name.empty() || (name.size() == 2 && HasDrive(name));  // "C:": no name holds a colon
+  return std::string(root ? sid : name);
+}
+
 }  // namespace zelvane

@@ -37,4 +37,13 @@ std::optional<std::string> VirtualisedPart(std::string_view folder, const std::v
 // of the system's service accounts (S-1-5-18, -19, -20 and the other S-1-5 authorities).
 bool IsPersonsAccount(std::string_view sid);
 
+// The security identifier a key of the system's list of user profiles is for: its name, without
+// the ".bak" Windows gives the key of a profile it could not load (and then lists the user again).
+std::string_view SidOfProfileKey(std::string_view key);
+
+// The name a person knows the user of `profileFolder` by: the last name in its path, whatever
+// separators end it ("C:\Users\alice\" is alice's); a profile folder at the root of a drive has
+// none, and its user is known by `sid`.
+std::string UserNameOf(std::string_view profileFolder, std::string_view sid);
+
 }  // namespace zelvane

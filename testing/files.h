@@ -17,13 +17,22 @@ std::filesystem::path FromUtf8(const std::string& text);
 // elsewhere, and when relative or already in a "\\" form.
 std::filesystem::path Literal(const std::filesystem::path& path);
 
-// Removes a folder with everything in it, read-only files included; quietly leaves what it cannot.
+// Removes a folder with everything in it, read-only files included, and links without what they
+// lead to; quietly leaves what it cannot.
 void RemoveTree(const std::filesystem::path& folder);
 
 // Marks the file as the system hides it from a listing: hidden, or a system file. On Windows by its
 // attributes; elsewhere a name that begins with a dot is hidden already, and this does nothing.
 enum class Hidden { Hidden, System };
 void Hide(const std::filesystem::path& path, Hidden how);
+
+// A link at `link` to `target`, as a user without privileges makes one: a symbolic link to a file,
+// a link to a folder (a junction, on Windows), or a hard link. Under Wine, which cannot make links
+// of Windows, a Unix link made by /bin/ln stands in: Wine shows it as Windows shows a link (a folder
+// link carries the reparse-point attribute, a file link's final path is its target, a hard link has
+// two names). False when the system cannot make one.
+enum class Link { ToFile, ToFolder, Hard };
+bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind);
 
 // Creates or replaces the file, holding `bytes`; throws std::runtime_error when it cannot.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -8,6 +8,15 @@ std::filesystem::path Literal(const std::filesystem::path& path) { return path; 
 
 void Hide(const std::filesystem::path&, Hidden) {}
 
+bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind) {
+  std::error_code failed;
+  if (kind == Link::Hard)
+    std::filesystem::create_hard_link(target, link, failed);
+  else
+    std::filesystem::create_symlink(target, link, failed);
+  return !failed;
+}
+
 void RemoveTree(const std::filesystem::path& folder) {
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -2,8 +2,11 @@
 // behind std::filesystem does not take every "\\?\" path past MAX_PATH.
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "testing/files.h"
 #include "testing/files_win32.h"
@@ -30,11 +33,76 @@ std::vector<std::wstring> Entries(const std::filesystem::path& folder) {
   return names;
 }
 
+namespace {
+
+// The Unix path Wine keeps `path` at.
+std::wstring UnixPath(const std::filesystem::path& path) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixNameCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  std::wstring full = path.wstring();
+  if (full.rfind(L"\\\\?\\", 0) == 0) full.erase(0, 4);  // neither Wine's call nor absolute() takes the "\\?\" form
+  full = std::filesystem::absolute(full).wstring();
+  char* name = unixName ? unixName(full.c_str()) : nullptr;
+  if (!name) throw std::runtime_error("Wine gives no Unix name for " + Utf8(path));
+  const std::wstring wide = Widen(name);
+  HeapFree(GetProcessHeap(), 0, name);
+  return wide;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// Runs a Unix program, as Wine lets a Windows program do, until `done` says it has done its work:
+// Wine cannot wait for a Unix process. False when that took more than ten seconds.
+template <class Done>
+bool RunUnix(const std::wstring& program, const std::wstring& commandLine, Done done) {
+  Process({.exe = L"Z:" + program, .commandLine = commandLine});
+  for (int waited = 0; !done(); waited += 10) {
+    if (waited > 10000) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+bool Exists(const std::filesystem::path& path) { return GetFileAttributesW(Literal(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A junction at `link` (a folder it makes) to the folder `target`: a mount point that any user
+// may set on a folder of their own.
+bool MakeJunction(const std::filesystem::path& target, const std::filesystem::path& link) {
+  if (!CreateDirectoryW(Literal(link).c_str(), nullptr)) return false;
+  const OwnedHandle folder(CreateFileW(Literal(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const std::wstring print = std::filesystem::absolute(target).wstring(), substitute = L"\\??\\" + print;
+  // REPARSE_DATA_BUFFER for IO_REPARSE_TAG_MOUNT_POINT: the two names, each ending in a zero.
+  std::vector<WORD> data = {0, static_cast<WORD>(substitute.size() * 2), static_cast<WORD>((substitute.size() + 1) * 2),
+                            static_cast<WORD>(print.size() * 2)};
+  data.insert(data.end(), substitute.begin(), substitute.end());
+  data.push_back(0);
+  data.insert(data.end(), print.begin(), print.end());
+  data.push_back(0);
+  std::vector<BYTE> buffer(8);
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  const auto length = static_cast<WORD>(data.size() * 2);
+  std::memcpy(buffer.data(), &tag, 4);
+  std::memcpy(buffer.data() + 4, &length, 2);
+  buffer.insert(buffer.end(), reinterpret_cast<BYTE*>(data.data()), reinterpret_cast<BYTE*>(data.data()) + length);
+  DWORD returned = 0;
+  return folder.Valid() && DeviceIoControl(folder.Get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                                           static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+}
+
+}  // namespace
+
 void RemoveTree(const std::filesystem::path& folder) {
   const std::filesystem::path literal = Literal(folder);
   for (const std::wstring& name : Entries(literal)) {
     const std::filesystem::path path = literal / name;
-    if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !UnderWine()) {  // a link: never what it leads to
+      if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RunUnix(L"/bin/rm", L"rm -f " + Quoted(UnixPath(path)), [&path] { return !Exists(path); });
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       RemoveTree(path);
     } else {
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
@@ -42,6 +110,21 @@ void RemoveTree(const std::filesystem::path& folder) {
     }
   }
   RemoveDirectoryW(literal.c_str());
+}
+
+bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind) {
+  if (UnderWine()) {
+    return RunUnix(L"/bin/ln", std::wstring(L"ln ") + (kind == Link::Hard ? L"" : L"-s ") + Quoted(UnixPath(target)) + L" " +
+                                   Quoted(UnixPath(link)),
+                   [&link] { return Exists(link); });
+  }
+  switch (kind) {
+    case Link::ToFile:
+      return CreateSymbolicLinkW(Literal(link).c_str(), Literal(target).c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    case Link::ToFolder: return MakeJunction(target, link);
+    case Link::Hard: return CreateHardLinkW(Literal(link).c_str(), Literal(target).c_str(), nullptr);
+  }
+  return false;
 }
 
 void Hide(const std::filesystem::path& path, Hidden how) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::function<void(const std::string& call, const std::string& path)> failOn = [](auto&, auto&) {};
   std::string programFolder = "";
   std::string programFile = "";  // the program's own file; empty: the test's
-  FolderCopies copies;           // what Windows makes of every folder, as a test has it
+  std::optional<FolderCopies> copies;  // what Windows makes of every folder, as a test has it; none: the inner platform's
   std::size_t writeLandsBytes = std::string::npos;
   bool writingRefused = false;
   int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
@@ -50,7 +51,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? Inner().ProgramFolder() : programFolder;
   }
-  FolderCopies CopiesOf(const std::string&) override { return copies; }
+  FolderCopies CopiesOf(const std::string& folder) override { return copies ? *copies : Inner().CopiesOf(folder); }
   std::string ProgramFile() override { return programFile.empty() ? Inner().ProgramFile() : programFile; }
   void WriteToStandardOutput(std::string_view text) override { output += text; }
   bool FinishStandardOutput(std::chrono::milliseconds) override { return outputRead; }
@@ -65,8 +66,7 @@ class RecordingPlatform : public ForwardingPlatform {
    public:
     File(RecordingPlatform& owner, std::string path, OpenFor purpose, std::unique_ptr<ProfileFile> file)
         : owner_(owner), path_(std::move(path)), purpose_(purpose), file_(std::move(file)) {}
-    std::uint64_t Size() const override { return file_->Size(); }
-    FileVersion Version() const override { return file_->Version(); }
+    std::uint64_t Size() override { return file_->Size(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
       Misused(closed_, "a read after the close");
       ++owner_.reads;
@@ -76,8 +76,9 @@ class RecordingPlatform : public ForwardingPlatform {
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
       Misused(closed_, "a write after the close");
       Misused(purpose_ == OpenFor::Reading, "a write to a profile opened for reading");
-      Misused(offset > end_, "a write that leaves a hole in the file");
-      end_ = std::max(end_, offset + bytes.size());
+      if (!end_) end_ = file_->Size();
+      Misused(offset > *end_, "a write that leaves a hole in the file");
+      end_ = std::max(*end_, offset + bytes.size());
       ++owner_.writes;
       owner_.written.emplace_back(offset, bytes);
       owner_.failOn("write", path_);
@@ -113,7 +114,7 @@ class RecordingPlatform : public ForwardingPlatform {
     std::string path_;
     OpenFor purpose_;
     std::unique_ptr<ProfileFile> file_;
-    std::uint64_t end_ = file_->Size();
+    std::optional<std::uint64_t> end_;  // where the file ends, once it is written
     bool closed_ = false;
   };
 

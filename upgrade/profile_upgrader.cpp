@@ -36,25 +36,66 @@ std::string_view BytesToAdd(std::uint64_t missing) {
   return std::string_view(kEmptyCurrent, static_cast<std::size_t>(missing) + kAdded);
 }
 
-// Writes `bytes` at `offset` of a file that was `size` bytes long and held `old` there. When the
-// write fails after bytes reached the file, the file gets back its length and those bytes before
-// the failure goes on; one that wrote nothing (writing was refused) needs nothing given back.
-void WriteOrRestore(ProfileFile& file, std::uint64_t offset, std::string_view bytes, std::string_view old,
-                    std::uint64_t size) {
+// What a profile needs, decided from what one handle reads: the result, and for an upgrade the
+// bytes to write from `at` (from the first one that differs) and what lies there now.
+struct Decision {
+  UpgradeResult result;
+  std::uint64_t at = 0, size = 0;  // size: the file's, when it was opened
+  std::string_view add = {}, old = {};
+};
+
+// Writes what `decision` says. When the write fails after bytes reached the file, the file gets
+// back its length and those bytes before the failure goes on; one that wrote nothing (writing was
+// refused) needs nothing given back.
+void WriteOrRestore(ProfileFile& file, const std::string& path, const Decision& decision) {
   try {
-    file.WriteAt(offset, bytes);
+    file.WriteAt(decision.at, decision.add);
   } catch (const PlatformError& failure) {
     if (!file.Written()) throw;
     try {
-      file.Truncate(size);
-      file.WriteAt(offset, old);
+      file.Truncate(decision.size);
+      file.WriteAt(decision.at, decision.old);
     } catch (const PlatformError& restore) {
-      throw PlatformError(failure.Action(), failure.Path(),
+      throw PlatformError(failure.Action(), path,
                           failure.Reason() + " Giving the profile back its former end failed too, so it may now " +
                               "end differently: could not " + restore.Action() + ". " + restore.Reason());
     }
     throw;
   }
+}
+
+
+// Decides what the profile open through `file` needs, from the bytes it reads: damaged, a blank
+// tail, a 2.0.12 record already, or the bytes an upgrade adds compared with what follows the
+// record. `old` holds what lies where those bytes go.
+Decision Decide(ProfileFile& file, const std::string& path, ReadProgress* progress, std::span<char> buffer,
+                std::span<char, MinEncodedSize(layouts::CurrentProfileRecord)> old) {
+  Decision decision{{UpgradeOutcome::NoChangeNeeded}};
+  // One read takes a profile that fits the buffer whole, and tells its size without asking.
+  FileSource source(file, progress);
+  const std::size_t first = source.ReadAt(0, buffer.data(), buffer.size());
+  decision.size = first < buffer.size() ? first : file.Size();
+  ByteCursor cursor(source, decision.size, buffer, 0, first);
+  const RecordScan legacy = ScanRecord(cursor, layouts::LegacyProfileRecord);
+  if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Damaged, legacy.damage}};
+  if (HasBlankTail(legacy)) return decision;
+  // One more whole text and one more byte: a 2.0.12 record, whatever a shorter save left after it.
+  if (legacy.end == ReadEnd::Complete && ScanRecord(cursor, layouts::AddedInCurrent).end == ReadEnd::Complete)
+    return {{UpgradeOutcome::AlreadyCurrent}};
+
+  // What follows the record, compared with what is to be there: only the bytes from the first
+  // one that differs are written, and none when all are the same.
+  const std::string_view add = BytesToAdd(legacy.missing);
+  const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(add.size(), decision.size - legacy.wholeEnd));
+  cursor.Seek(legacy.wholeEnd);
+  if (!cursor.Copy(old.data(), have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
+  const auto same = static_cast<std::size_t>(std::mismatch(old.data(), old.data() + have, add.begin()).first - old.data());
+  if (same == add.size()) return decision;
+  decision.result = {UpgradeOutcome::Upgraded};
+  decision.at = legacy.wholeEnd + same;
+  decision.add = add.substr(same);
+  decision.old = std::string_view(old.data() + same, have - same);
+  return decision;
 }
 
 }  // namespace
@@ -65,46 +106,21 @@ ProfileUpgrader::ProfileUpgrader(std::size_t bufferSize)
 
 UpgradeResult ProfileUpgrader::Upgrade(Platform& platform, const std::string& path, UpgradeMode mode,
                                        ReadProgress* progress) {
-  std::unique_ptr<ProfileFile> file = platform.OpenProfile(path, OpenFor::Reading);
-  const std::uint64_t size = file->Size();
-  const FileVersion read = file->Version();
-  FileSource source(*file, progress);
-  ByteCursor cursor(source, size, {buffer_.get(), bufferSize_});
-
-  const RecordScan legacy = ScanRecord(cursor, layouts::LegacyProfileRecord);
-  const auto finish = [&](UpgradeResult result) {
-    file->Close();
-    return result;
-  };
-  if (legacy.end == ReadEnd::InsideField) return finish({UpgradeOutcome::Damaged, legacy.damage});
-  // One more whole text and one more byte: a 2.0.12 record, whatever a shorter save left after it.
-  if (legacy.end == ReadEnd::Complete && ScanRecord(cursor, layouts::AddedInCurrent).end == ReadEnd::Complete)
-    return finish({UpgradeOutcome::AlreadyCurrent});
-  if (HasBlankTail(legacy)) return finish({UpgradeOutcome::NoChangeNeeded});
-
-  // What follows the record, compared with what is to be there: only the bytes from the first
-  // one that differs are written, and none when all are the same.
-  const std::string_view add = BytesToAdd(legacy.missing);
   char old[MinEncodedSize(layouts::CurrentProfileRecord)];  // the most there can be to add
-  const auto have = static_cast<std::size_t>(std::min<std::uint64_t>(add.size(), size - legacy.wholeEnd));
-  cursor.Seek(legacy.wholeEnd);
-  if (!cursor.Copy(old, have)) throw PlatformError("read the file", path, "The file ended sooner than its size said.");
-  const auto same = static_cast<std::size_t>(std::mismatch(old, old + have, add.begin()).first - old);
-  if (same == add.size()) return finish({UpgradeOutcome::NoChangeNeeded});
-  if (mode == UpgradeMode::Check) return finish({UpgradeOutcome::Upgraded});
-
-  // Opened for writing only now: no other program may write between the two opens, so what was
-  // read must still be there.
+  const std::span<char> buffer(buffer_.get(), bufferSize_);
+  std::unique_ptr<ProfileFile> file = platform.OpenProfile(path, OpenFor::Reading);
+  Decision decision = Decide(*file, path, progress, buffer, old);
   file->Close();
+  if (decision.result.outcome != UpgradeOutcome::Upgraded || mode == UpgradeMode::Check) return decision.result;
+
+  // Opened for writing only now, and decided again from what this handle reads, since another
+  // program may have saved the profile between the two opens, and Windows may have completed this
+  // open on a copy of its own (file virtualisation). Nobody else writes while it is held.
   file = platform.OpenProfile(path, OpenFor::Writing);
-  char now[sizeof old];
-  std::size_t got = 0;  // read as the cursor reads: a read may give fewer bytes than asked for
-  for (std::size_t n = 1; got < have && n > 0; got += n) n = file->ReadAt(legacy.wholeEnd + got, now + got, have - got);
-  if (!(file->Version() == read) || got != have || !std::equal(old, old + have, now))
-    throw PlatformError("write to the file", path,
-                        "Another program changed the file while Zelvane read it, so nothing was written.", Cause::InUse);
-  WriteOrRestore(*file, legacy.wholeEnd + same, add.substr(same), std::string_view(old + same, have - same), size);
-  return finish({UpgradeOutcome::Upgraded});
+  decision = Decide(*file, path, progress, buffer, old);
+  if (decision.result.outcome == UpgradeOutcome::Upgraded) WriteOrRestore(*file, path, decision);
+  file->Close();
+  return decision.result;
 }
 
 }  // namespace zelvane

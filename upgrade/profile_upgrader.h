@@ -17,7 +17,7 @@ enum class UpgradeOutcome : std::uint8_t {
   NoChangeNeeded,  // fields 36 and 37 are empty, or it already ends as an upgrade would leave it
   Damaged,         // its data ends inside a field: left exactly as it was, rewriting would harm it
   Failed,          // a failure, with its step and the system's reason; a run stops there
-  InUse,           // another program holds it or changed it while it was read: a failure too, to try again
+  InUse,           // another program holds it: a failure too, to try again
   NotReached,      // a run that stopped did not come to it
 };
 
@@ -44,15 +44,16 @@ class ReadProgress {
 // any size and shape is upgraded in the same small memory.
 //
 // A profile is opened for reading, shared with readers only, and its legacy record walked without
-// building its values. When the file holds a 2.0.12 record (one whole text and one byte after the
-// legacy record, whatever follows them), it is left as it is. Otherwise, unless it is to be
-// skipped, the bytes the 2.0.12 layout adds (the empty values of the fields a short file lacks,
-// then the empty Text32 and Byte5) are compared with what follows the record. Only a profile that
-// needs a change is opened again, for writing, and only written when it is still the file that was
-// read (the same file, size and times, the same bytes where the write goes): otherwise it is left
-// as another program made it, as in use. The bytes are written from the first one that differs;
-// bytes of the record keep their values and the file is never shortened. When a write fails, the
-// file is given back its length and bytes before the failure propagates as PlatformError.
+// building its values. A blank tail (fields 36 and 37 empty) needs no change, whatever follows it;
+// a file that holds a 2.0.12 record (one whole text and one byte after the legacy record, whatever
+// follows them) is left as it is. Otherwise the bytes the 2.0.12 layout adds (the empty values of
+// the fields a short file lacks, then the empty Text32 and Byte5) are compared with what follows
+// the record. Only a profile that needs a change is opened again, for writing, shared with readers
+// only, and what it needs is decided again from what that handle reads and done through it: another
+// program may have saved it between the two opens, and Windows may have completed the open on a
+// new copy of its own (file virtualisation). The bytes are written from the first one that
+// differs; bytes of the record keep their values and the file is never shortened. When a write
+// fails, the file is given back its length and bytes before the failure propagates as PlatformError.
 class ProfileUpgrader {
  public:
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;

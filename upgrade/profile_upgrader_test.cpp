@@ -11,6 +11,7 @@
 #include "testing/files.h"
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
+#include "testing/virtualising_platform.h"
 #ifdef _WIN32
 #include "platform/system_win32.h"
 #include "testing/files_win32.h"
@@ -63,6 +64,7 @@ std::vector<Case> Cases() {
       {"field 37 set", only31, upgraded, Upgraded(only31), only31.size()},
       {"field 36 of 40,000 bytes", long30, upgraded, Upgraded(long30), long30.size()},
       {"blank tail", blank, blankTail, blank},
+      {"blank tail followed by a text and a byte", Upgraded(blank), blankTail, Upgraded(blank)},  // the rule applied first
       {"empty file", "", blankTail, ""},
       {"legacy followed by 00 00 00", Upgraded(both), isCurrent, Upgraded(both)},
       {"a 2.0.12 record with fields 38 and 39 set", current, isCurrent, current},
@@ -87,25 +89,49 @@ std::vector<Case> Cases() {
 // boundary a field can have. A check says what an upgrade would do, and opens nothing for
 // writing: a reader that shares only reading, as Quindrel, is never refused meanwhile. Upgraded
 // twice, a profile changes once: the second upgrade finds the 2.0.12 record the first one left.
+// In a run that Windows virtualises, the profile upgraded is the user's copy (made by the open for
+// writing when there is none yet), and the installed file is never changed; a profile that needs
+// no change gets no copy.
 TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
   TempFolder folder;
   const auto longAgo = std::chrono::floor<std::chrono::seconds>(std::filesystem::file_time_type::clock::now() -
                                                                  std::chrono::hours(24 * 400));
+  const char s = SystemPlatform().Separator();
+  const std::string place = folder.File("Program Files"), formats = place + s + "Q" + s;
+  std::filesystem::create_directories(Literal(FromUtf8(formats)));
+  VirtualisingPlatform windows(place, folder.File("VirtualStore") + s);
+  const std::string installed = formats + "profile.qdx", copy = windows.CopyOf(installed);
+  const std::string elsewhere = Encode(Legacy({"", ""}));  // the installed file, when the user has a copy
   using Mode = UpgradeMode;
-  for (const auto& [buffer, mode] : {std::pair{std::size_t{16}, Mode::Upgrade}, std::pair{std::size_t{17}, Mode::Upgrade},
-                                     std::pair{std::size_t{100}, Mode::Upgrade}, std::pair{std::size_t{100}, Mode::Check},
-                                     std::pair{ProfileUpgrader::kDefaultBufferSize, Mode::Upgrade}}) {
+  enum class Store { None, NoCopyYet, Copied };  // Windows' file virtualisation: none; the user's copy not there, there
+  const struct {
+    std::size_t buffer;
+    Mode mode;
+    Store store = Store::None;
+  } runs[] = {{16, Mode::Upgrade},  {17, Mode::Upgrade}, {100, Mode::Upgrade}, {100, Mode::Check},
+              {ProfileUpgrader::kDefaultBufferSize, Mode::Upgrade}, {17, Mode::Upgrade, Store::NoCopyYet},
+              {17, Mode::Check, Store::NoCopyYet}, {ProfileUpgrader::kDefaultBufferSize, Mode::Upgrade, Store::Copied}};
+  for (const auto& [buffer, mode, store] : runs) {
     for (const Case& c : Cases()) {
-      SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(buffer) + (mode == Mode::Check ? ", checked" : ""));
-      const std::string path = folder.File("profile.qdx");
-      WriteBytes(FromUtf8(path), c.before);
-      std::filesystem::last_write_time(Literal(FromUtf8(path)), longAgo);
-      RecordingPlatform platform;
+      SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(buffer) + (mode == Mode::Check ? ", checked" : "") +
+                   (store == Store::None ? "" : store == Store::Copied ? ", virtualised, copied before" : ", virtualised"));
+      std::filesystem::remove(Literal(FromUtf8(copy)));
+      const std::string path = store == Store::None ? folder.File("profile.qdx") : installed;
+      WriteBytes(FromUtf8(path), store == Store::Copied ? elsewhere : c.before);
+      if (store == Store::Copied) WriteBytes(FromUtf8(copy), c.before);
+      const bool writes = c.writtenAt && mode == Mode::Upgrade;
+      const bool copied = store == Store::Copied || (store == Store::NoCopyYet && writes);
+      const std::string& holds = copied ? copy : path;  // the user's profile: what their Quindrel reads
+      std::filesystem::last_write_time(Literal(FromUtf8(store == Store::Copied ? copy : path)), longAgo);
+      RecordingPlatform platform(windows);
       EXPECT_EQ(ProfileUpgrader(buffer).Upgrade(platform, path, mode), c.result);
-      EXPECT_EQ(ReadBytes(FromUtf8(path)), mode == Mode::Check ? c.before : c.after);
+      EXPECT_EQ(ReadBytes(FromUtf8(holds)), mode == Mode::Check ? c.before : c.after);
+      if (store != Store::None) {
+        EXPECT_EQ(ReadBytes(FromUtf8(path)), store == Store::Copied ? elsewhere : c.before) << "the installed file changed";
+        EXPECT_EQ(std::filesystem::exists(Literal(FromUtf8(copy))), copied) << "a copy made for nothing, or none made";
+      }
       // Opened for writing only to be written: Windows gives a virtualised program a copy of its own
       // of every file it opens so.
-      const bool writes = c.writtenAt && mode == Mode::Upgrade;
       const std::vector<OpenFor> opened =
           writes ? std::vector<OpenFor>{OpenFor::Reading, OpenFor::Writing} : std::vector<OpenFor>{OpenFor::Reading};
       EXPECT_EQ(platform.purposes, opened);
@@ -114,15 +140,15 @@ TEST(UpgradeProfileFile, WritesOnlyWhatTheNewLayoutAdds) {
       if (!platform.written.empty()) {
         EXPECT_EQ(platform.written[0].first, *c.writtenAt);
       } else {
-        EXPECT_EQ(std::filesystem::last_write_time(Literal(FromUtf8(path))), longAgo) << "written all the same";
+        EXPECT_EQ(std::filesystem::last_write_time(Literal(FromUtf8(holds))), longAgo) << "written all the same";
       }
       if (mode == Mode::Check) continue;
       // Once more: what the first upgrade left needs nothing, and is never written again.
-      RecordingPlatform again;
+      RecordingPlatform again(windows);
       const UpgradeResult second = ProfileUpgrader(buffer).Upgrade(again, path);
       EXPECT_EQ(second, writes ? UpgradeResult{UpgradeOutcome::AlreadyCurrent} : c.result);
       EXPECT_TRUE(again.written.empty());
-      EXPECT_EQ(ReadBytes(FromUtf8(path)), c.after);
+      EXPECT_EQ(ReadBytes(FromUtf8(holds)), c.after);
     }
   }
 }
@@ -174,57 +200,65 @@ TEST(UpgradeProfileFile, FailuresNameTheFileTheStepAndTheReason) {
 }
 
 // Another program saves the profile while the upgrade has it in hand: it writes a new file and
-// renames it over the old one, or rewrites it in place with as many bytes. While the profile is
-// held nobody may write it; between the read and the open for writing somebody may, and then
-// nothing is written and the profile is reported in use. The file ends either as that program left
-// it or upgraded, never a mix.
-TEST(UpgradeProfileFile, AProfileChangedMeanwhileIsNeverMixed) {
+// renames it over the old one, or rewrites it in place with as many bytes and its times kept. While
+// the profile is held nobody may write it; between the read and the open for writing somebody may,
+// and then the profile is decided again from what the handle that writes reads, and upgraded from
+// its new bytes (or left, when they need no change): never a mix of the two saves.
+TEST(UpgradeProfileFile, AProfileSavedMeanwhileIsUpgradedFromItsNewBytes) {
   TempFolder folder;
   const std::string path = folder.File("profile.qdx");
   const std::string legacy = Encode(Legacy({"thirty", "x"}));
   const std::string before = legacy + std::string(1000, 'z');
-  const std::string upgraded = Upgraded(legacy) + before.substr(Upgraded(legacy).size());
-  const std::string shorter = Encode(Current({"", ""}));
-  const std::string longer = Encode(Legacy({"replaced", "with a longer one"})) + std::string(5000, 'y');
-  const std::string sameSize = Encode(Legacy({"thirtY", "X"})) + std::string(1000, 'z');
-  ASSERT_EQ(sameSize.size(), before.size());
-  for (const auto& [replacement, inPlace] : {std::pair{&shorter, false}, std::pair{&longer, false}, std::pair{&sameSize, true}}) {
+  const std::string longerRecord = Encode(Legacy({"thirty, longer", "x"}));
+  const struct {
+    const char* name;
+    std::string record, rest;  // the bytes another program saves: a record, and what follows it
+    bool inPlace;
+    bool blank = false;  // needs no change
+  } saves[] = {
+      {"a shorter record with a blank tail", Encode(Current({"", ""})), "", false, true},
+      {"a longer record", Encode(Legacy({"replaced", "with a longer one"})), std::string(5000, 'y'), false},
+      {"the same bytes, in a new file", legacy, std::string(1000, 'z'), false},
+      {"a longer record in as many bytes", longerRecord, std::string(before.size() - longerRecord.size(), 'z'), true},
+  };
+  for (const auto& save : saves) {
+    const std::string saved = save.record + save.rest;
+    ASSERT_TRUE(!save.inPlace || saved.size() == before.size());
     for (const std::string moment : {"read", "open for writing", "write"}) {
-#ifndef _WIN32
-      if (inPlace && moment != "open for writing") continue;  // POSIX has no share modes to refuse it
-#endif
-      SCOPED_TRACE((inPlace ? "rewritten at the " : "replaced at the ") + moment + ", " + std::to_string(replacement->size()) + " bytes");
-      WriteBytes(FromUtf8(path), before);
-      RecordingPlatform platform;
-      bool replaced = false;
-      platform.failOn = [&](const std::string& call, const std::string& p) {
-        if (call != moment || replaced) return;
-        replaced = true;
 #ifdef _WIN32
-        const bool held = moment != "open for writing";
+      const bool held = moment != "open for writing";  // the save is refused
+#else
+      const bool held = false;  // POSIX has no share modes to refuse it
+      if (save.inPlace && moment == "write") continue;
+#endif
+      SCOPED_TRACE(std::string(save.name) + " saved at the " + moment);
+      WriteBytes(FromUtf8(path), before);
+      const auto times = std::filesystem::last_write_time(Literal(FromUtf8(path)));
+      RecordingPlatform platform;
+      bool done = false;
+      platform.failOn = [&](const std::string& call, const std::string& p) {
+        if (call != moment || done) return;
+        done = true;
+#ifdef _WIN32
         EXPECT_EQ(OthersMayWrite(FromUtf8(p)), !held) << "another program may write the profile while it is held";
 #endif
         std::error_code refused;  // where the system refuses to change a file held open
-        if (inPlace) {
+        if (save.inPlace) {
           std::ofstream out(Literal(FromUtf8(p)), std::ios::binary | std::ios::in | std::ios::out);
-          out.write(replacement->data(), static_cast<std::streamsize>(replacement->size()));
+          out.write(saved.data(), static_cast<std::streamsize>(saved.size()));
+          out.close();
+          std::filesystem::last_write_time(Literal(FromUtf8(p)), times, refused);
         } else {
-          WriteBytes(FromUtf8(p + ".new"), *replacement);
+          WriteBytes(FromUtf8(p + ".new"), saved);
           std::filesystem::rename(Literal(FromUtf8(p + ".new")), Literal(FromUtf8(p)), refused);
         }
       };
-      bool inUse = false;
-      try {
-        ProfileUpgrader(16).Upgrade(platform, path);
-      } catch (const PlatformError& e) {
-        EXPECT_EQ(e.Why(), Cause::InUse) << e.what();
-        inUse = true;
-      }
-      const std::string after = ReadBytes(FromUtf8(path));
-      EXPECT_TRUE(after == (inUse ? *replacement : upgraded) || (!inUse && after == *replacement)) << "size " << after.size();
-      if (moment == "open for writing") {
-        EXPECT_TRUE(inUse) << "a profile changed between the read and the write was written";
-      }
+      ProfileUpgrader(16).Upgrade(platform, path);
+      const std::string expected = held ? Upgraded(legacy) + before.substr(Upgraded(legacy).size())
+                                   : moment == "write" ? saved  // the write reached the file the name no longer leads to
+                                   : save.blank      ? saved
+                                                     : Upgraded(save.record) + save.rest.substr(3);
+      EXPECT_EQ(ReadBytes(FromUtf8(path)), expected);
       std::filesystem::remove(Literal(FromUtf8(path + ".new")));
     }
   }

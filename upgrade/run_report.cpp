@@ -60,6 +60,13 @@ std::string VirtualisedText(bool check) {
                  "Zelvane as administrator to upgrade them all.";
 }
 
+// That other users' copies were not looked at.
+std::string OthersUnreadText(bool check) {
+  return std::string("Other users' copies of the profiles, which Windows keeps for them, were not looked at: this ") +
+         (check ? "check" : "run") + " may not read them. " +
+         (check ? "Check as administrator to see them all." : "Run Zelvane as administrator to upgrade them too.");
+}
+
 std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -136,6 +143,7 @@ std::string ReportEnd(const RunReport& report) {
   std::string out;
   if (report.end == RunEnd::NoFiles) out += "No profiles were found.\r\n";
   if (report.virtualised) out += OneLine(VirtualisedText(report.check)) + "\r\n";
+  if (report.othersUnread) out += OthersUnreadText(report.check) + "\r\n";
   if (!report.listingFailure.empty()) out += "The profiles could not be listed to the end: " + OneLine(report.listingFailure) + "\r\n";
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
@@ -207,6 +215,7 @@ std::string CopiesMessage(const RunReport& report) {
   for (const UserCopy& c : report.copies)
     if (!c.unreachable.empty()) out += (out.empty() ? "" : "\n") + ("The copies of " + c.user + " were not reached: " + c.unreachable + ".");
   if (report.virtualised) out += (out.empty() ? "" : "\n\n") + VirtualisedText(report.check);
+  if (report.othersUnread) out += (out.empty() ? "" : "\n\n") + OthersUnreadText(report.check);
   return out;
 }
 

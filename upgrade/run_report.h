@@ -44,6 +44,7 @@ struct RunReport {
   std::string formatsFolder;
   bool check = false;
   bool virtualised = false;       // Windows kept the run's writes in this user's own copies
+  bool othersUnread = false;      // other users' copies were not looked at: the run may not read them
   std::vector<UserCopy> copies;   // every user's copies of the formats folder the run went over or could not reach
   RunEnd end = RunEnd::NoFiles;
   Removal removal = Removal::NotOffered;

@@ -103,6 +103,12 @@ TEST(RunReport, TheLogHasALineForEachProfileAndASummary) {
             std::string::npos);
   virtualised.check = true;
   EXPECT_NE(CheckMessage(virtualised).find("\n\nWindows showed this check your own copies"), std::string::npos);
+  RunReport unread = made(false, RunEnd::Finished, {ProfileReport("a.qdx", UpgradeOutcome::Upgraded)});
+  unread.othersUnread = true;  // a standard user's run that Windows does not virtualise
+  EXPECT_NE(ReportText(unread, "T").find("\r\nOther users' copies of the profiles, which Windows keeps for them, were "
+                                         "not looked at: this run may not read them. Run Zelvane as administrator to "
+                                         "upgrade them too.\r\nSummary:"),
+            std::string::npos);
   // What ends the program before a run could report: the exit code it really ends with.
   EXPECT_EQ(BadCommandLineText("\"/x\" is not a switch Zelvane knows.", "T"),
             Heading("T") + "the command line is not right: \"/x\" is not a switch Zelvane knows. Nothing was done. "
@@ -123,7 +129,8 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   stoppedInUse.profiles.emplace_back("Held.qdx", UpgradeOutcome::InUse);
   RunReport inUseAndFailed = checkFailed;  // what trying again will not mend comes first
   inUseAndFailed.profiles.emplace_back("Open.qdx", UpgradeOutcome::InUse);
-  RunReport copyRefused = clean, copyAbsent = clean;  // a refused copy may hold profiles Quindrel reads
+  RunReport copyRefused = clean, copyAbsent = clean, othersUnread = clean;  // a refused copy may hold profiles Quindrel reads
+  othersUnread.othersUnread = true;
   copyRefused.copies = {{"carol", "C:\\Users\\carol\\V\\", "its copies could not be opened: Access is denied."}};
   copyAbsent.copies = {{"bob", "C:\\Users\\bob\\V\\", "its profile folder is not on this machine", true}};
   RunReport checkOnlyDamaged = Sample(true, RunEnd::Finished);
@@ -142,6 +149,7 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
       {checkOnlyDamaged, kExitDamaged},
       {copyRefused, kExitFailed},
       {copyAbsent, kExitDone},
+      {othersUnread, kExitDone},
   };
   for (const auto& [report, code] : cases) EXPECT_EQ(ExitCodeOf(report), code) << ReportText(report, "");
 }

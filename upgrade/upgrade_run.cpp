@@ -124,6 +124,7 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
   report.check = options.mode == UpgradeMode::Check;
   const FolderCopies copies = platform.CopiesOf(report.formatsFolder);
   report.virtualised = copies.virtualised;
+  report.othersUnread = copies.othersUnread;
   report.copies = copies.users;
   std::vector<Place> places = {{report.formatsFolder, ""}};
   for (const UserCopy& c : copies.users)

@@ -12,6 +12,7 @@
 #include "testing/files.h"
 #include "testing/recording_platform.h"
 #include "testing/sample_profiles.h"
+#include "testing/virtualising_platform.h"
 #include "upgrade/command_line_checks.h"
 #include "upgrade/profile_upgrader.h"
 #include "upgrade/unattended.h"
@@ -26,7 +27,6 @@ class RecordingSink : public ProgressSink {
  public:
   std::vector<std::string> calls;
   bool answer = false;
-  int stopAfterPumps = -1;  // ask to stop after this many PumpEvents
   std::function<void()> onPump = [] {};
 
   void SetStatusText(const std::string& text) override { calls.push_back("status " + text); }
@@ -41,7 +41,6 @@ class RecordingSink : public ProgressSink {
   }
   void PumpEvents() override {
     calls.push_back("pump");
-    stop = stop || --stopAfterPumps == 0;
     onPump();
   }
   bool StopRequested() override { return stop; }
@@ -135,13 +134,14 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
       {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}},
       {"every user's copy, one out of reach",
        {{"a.qdx", legacy_, O::Upgraded}, {"alice/a.qdx", legacy_, O::Upgraded}, {"alice/b.qdx", blank, O::NoChangeNeeded},
-        {"bob/c.qdx", legacy_, O::Upgraded}},
+        {"bob/c.qdx", legacy_, O::Upgraded}, {"carol/d.qdx", legacy_, O::NotReached}},
        UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
        {"status Done", "warning The copies of carol were not reached: its profile folder is gone.", ask}, {std::chrono::nanoseconds(0)},
        {false, {{"alice", "", ""}, {"bob", "", ""}, {"carol", "", "its profile folder is gone", true}}}},
       {"every user's copy, checked", {{"alice/a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Check, false,
        Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}, {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
-      {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
+      {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}, {"b.qdx", blank, O::NoChangeNeeded}}, UpgradeMode::Upgrade,
+       false, Removal::Kept, kExitDone,
        {"status Done", "warning Windows kept the changes of this run in your own copies", ask}, {std::chrono::nanoseconds(0)}, {true, {}}},
   };
   for (const auto& c : cases) {
@@ -161,10 +161,12 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
       std::filesystem::create_directories(where(name).parent_path());
       WriteBytes(where(name), bytes);
     }
-    RecordingPlatform platform;
+    // A virtualised run (Windows' file virtualisation) writes to this user's own copies.
+    VirtualisingPlatform windows(Utf8(program_.Path()), Utf8(program_.Path() / "VirtualStore" / "me") + platform_.Separator());
+    RecordingPlatform platform(c.copies.virtualised ? windows : SystemPlatform());
     platform.programFolder = Utf8(program_.Path());
     platform.copies = c.copies;
-    for (UserCopy& copy : platform.copies.users)
+    for (UserCopy& copy : platform.copies->users)
       copy.folder = Utf8(program_.Path() / "VirtualStore" / copy.user) + platform.Separator();
     RecordingSink sink;
     sink.answer = c.yes;
@@ -181,9 +183,13 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
       EXPECT_EQ(sink.calls[sink.calls.size() - c.last.size() + i].rfind(c.last[i], 0), 0u) << c.last[i];
     std::vector<std::pair<std::string, O>> expected, got;
     for (const auto& [name, bytes, outcome] : c.profiles) {
-      expected.emplace_back(shownAs(name), outcome);
+      if (outcome != O::NotReached) expected.emplace_back(shownAs(name), outcome);  // a copy out of reach: never listed
       const bool changes = outcome == O::Upgraded && c.mode == UpgradeMode::Upgrade;
-      EXPECT_TRUE(ReadBytes(where(name)) == (changes ? Upgraded(bytes) : bytes)) << name;
+      const std::filesystem::path copy = FromUtf8(windows.CopyOf(Utf8(where(name))));
+      if (c.copies.virtualised) {  // the installed file as it was; a copy of what was changed alone
+        EXPECT_EQ(ReadBytes(copy), changes ? Upgraded(bytes) : "") << name;
+      }
+      EXPECT_TRUE(ReadBytes(where(name)) == (changes && !c.copies.virtualised ? Upgraded(bytes) : bytes)) << name;
     }
     for (const ProfileReport& p : report.profiles) got.emplace_back(Shown(p), p.outcome);
     std::vector<std::string> shown = sink.Names();
@@ -197,30 +203,44 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
 }
 
 // A stop asked for while the run pumps events (the window was closed) finishes the profile whose
-// name the label shows, and touches none after it; a listing that fails after the stop leaves the
-// run stopped, with no failure to tell.
+// name the label shows, and touches none after it; the profiles not reached are listed, a user's
+// copies too, though the installed folder holds profiles of the same names. A listing that fails
+// after the stop leaves the run stopped, with no failure to tell.
 TEST_F(UpgradeRunTest, AStopFinishesTheProfileInHandOnly) {
+  const std::filesystem::path alice = program_.Path() / "alice";
+  std::filesystem::create_directories(alice);
+  platform_.copies = FolderCopies{false, {{"alice", Utf8(alice) + platform_.Separator(), ""}}};
   for (const bool listingFails : {false, true}) {
     SCOPED_TRACE(listingFails ? "the listing fails after the stop" : "the listing goes on");
-    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) AddProfile(name, legacy_);
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) {
+      AddProfile(name, legacy_);
+      WriteBytes(alice / name, legacy_);
+    }
     int nexts = 0;
     platform_.failOn = [&](const std::string& call, const std::string& folder) {
       if (listingFails && call == "next" && ++nexts == 3) throw PlatformError("list the folder", folder, "The network is gone.");
     };
     RecordingSink sink;
-    sink.stopAfterPumps = 3;  // the window is closed in the first pump of the second profile
+    sink.onPump = [&sink] { sink.stop = sink.stop || sink.Names().size() == 2; };  // closed as the second profile is shown
     const RunReport report = UpgradeRun(platform_, sink, everyProfile_);
     EXPECT_EQ(report.end, RunEnd::Stopped);
     EXPECT_EQ(ExitCodeOf(report), kExitStopped);
     EXPECT_EQ(report.failure, "");
     EXPECT_EQ(report.listingFailure, listingFails ? "could not list the folder: The network is gone." : "");
-    EXPECT_EQ(report.Count(UpgradeOutcome::NotReached), 1u);
     const std::vector<std::string> shown = sink.Names();
     ASSERT_EQ(shown.size(), 2u);
-    int upgraded = 0;
-    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) upgraded += Bytes(name) == upgraded_;
-    EXPECT_EQ(upgraded, 2);
-    for (const std::string& name : shown) EXPECT_EQ(Bytes(name), upgraded_) << name;
+    std::vector<std::string> notReached, expected = {"a.qdx (alice's copy)", "b.qdx (alice's copy)", "c.qdx (alice's copy)"};
+    for (const ProfileReport& p : report.profiles)
+      if (p.outcome == UpgradeOutcome::NotReached) notReached.push_back(Shown(p));
+    for (const char* name : {"a.qdx", "b.qdx", "c.qdx"}) {
+      const bool reached = std::find(shown.begin(), shown.end(), name) != shown.end();
+      if (!reached) expected.push_back(name);
+      EXPECT_EQ(Bytes(name), reached ? upgraded_ : legacy_) << name;
+      EXPECT_EQ(ReadBytes(alice / name), legacy_) << name;
+    }
+    std::sort(notReached.begin(), notReached.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(notReached, expected);
   }
 }
 
@@ -299,13 +319,17 @@ Ran RunLine(RecordingPlatform& platform, const std::string& arguments, const std
 TEST_F(UpgradeRunTest, AFailureAtAnyCallOfARunIsToldAndLosesNothing) {
   const std::string log = Utf8(program_.Path() / "run.log");
   const char* const names[] = {"a.qdx", "b.qdx", "c.qdx", "d.qdx"};
-  for (const bool check : {false, true}) {
+  // Virtualised: Windows keeps what the run writes in this user's own copies.
+  VirtualisingPlatform windows(Utf8(program_.Path()), Utf8(program_.Path() / "VirtualStore") + platform_.Separator());
+  for (const auto& [check, virtualised] : {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
     bool finished = false;
     for (int failAt = 1; !finished && failAt < 500; ++failAt) {
-      SCOPED_TRACE(std::string(check ? "checked" : "upgraded") + ", failing at call " + std::to_string(failAt));
+      SCOPED_TRACE(std::string(check ? "checked" : "upgraded") + (virtualised ? ", virtualised" : "") + ", failing at call " +
+                   std::to_string(failAt));
       for (const char* name : names) AddProfile(name, legacy_);
+      std::filesystem::remove_all(program_.Path() / "VirtualStore");
       std::filesystem::remove(FromUtf8(log));
-      RecordingPlatform platform;
+      RecordingPlatform platform(virtualised ? windows : SystemPlatform());
       platform.programFolder = Utf8(program_.Path());
       int calls = 0;
       platform.failOn = [&](const std::string& call, const std::string& path) {
@@ -315,8 +339,10 @@ TEST_F(UpgradeRunTest, AFailureAtAnyCallOfARunIsToldAndLosesNothing) {
       finished = calls < failAt;
       EXPECT_EQ(ran.output.find("Injected.") != std::string::npos, !finished) << ran.output;
       for (const char* name : names) {
-        const std::string bytes = Bytes(name);
+        const std::string copy = windows.CopyOf(Utf8(Formats() / name));
+        const std::string bytes = virtualised && std::filesystem::exists(FromUtf8(copy)) ? ReadBytes(FromUtf8(copy)) : Bytes(name);
         EXPECT_TRUE(bytes == legacy_ || (!check && bytes == upgraded_)) << name;
+        EXPECT_TRUE(!virtualised || Bytes(name) == legacy_) << name << ": the installed file changed";
         if (bytes == upgraded_) {
           EXPECT_EQ(ran.output.find(std::string("not reached: ") + name), std::string::npos) << ran.output;
         }
@@ -359,7 +385,7 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
       {"a profile held, checked", "open", 3, true, false, "open the file", "The file is in use.", Cause::InUse, kExitInUse,
        "----", {"\nin use by another program: c.qdx (could not open the file: The file is in use.)\r\n",
                 "\nwould be upgraded: d.qdx\r\n"}},
-      {"a profile unreadable", "read", 3, false, false, "read the file", "The device is not ready.", Cause::Other,
+      {"a profile unreadable", "read", 5, false, false, "read the file", "The device is not ready.", Cause::Other,
        kExitFailed, "uu--", {"\nfailed: c.qdx (could not read the file: The device is not ready.)\r\n", "\nnot reached: d.qdx\r\n"}},
       {"a profile unreadable, checked", "read", 3, true, false, "read the file", "The device is not ready.", Cause::Other,
        kExitFailed, "----", {"\ncannot be read: c.qdx (could not read the file: The device is not ready.)\r\n",
@@ -423,20 +449,11 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
   }
 }
 
-// A link to `target` at `link`, hard or symbolic; empty, with `why` said, where the system cannot
-// make one that leads to it.
-std::string Link(const std::string& target, const std::string& link, bool symbolic, std::string& why) {
-  std::error_code failed;
-  if (symbolic)
-    std::filesystem::create_symlink(Literal(FromUtf8(target)), Literal(FromUtf8(link)), failed);
-  else
-    std::filesystem::create_hard_link(Literal(FromUtf8(target)), Literal(FromUtf8(link)), failed);
-  // Wine 8 makes a symbolic link that cannot be opened; a hard link needs both on one volume.
-  if (failed || !SystemPlatform().IsSameFile(link, target)) {
-    why += std::string(" a ") + (symbolic ? "symbolic" : "hard") + " link to " + target + " (" + failed.message() + ");";
-    return {};
-  }
-  return link;
+// `link`, made a link to `target`; empty, and named in `unmade`, where the system cannot make it.
+std::string Linked(const std::string& target, const std::string& link, Link kind, std::string& unmade) {
+  if (MakeLink(FromUtf8(target), FromUtf8(link), kind)) return link;
+  unmade += " " + link + ";";
+  return {};
 }
 
 // A log is a file of its own: a device, a stream, a file in or below the folder of the profiles,
@@ -453,6 +470,11 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
   platform_.programFile = base + "Zelvane.exe";
   WriteBytes(FromUtf8(platform_.programFile), "the program");
   const std::string profile = formats + "p3.qdx", program = platform_.ProgramFile();
+  // A user whose copies are out of reach: what cannot be listed holds no profile to take for a log.
+  platform_.copies = FolderCopies{false, {{"carol", base + "carol" + s, "its copies could not be opened: Access is denied."}}};
+  platform_.failOn = [&](const std::string& call, const std::string& folder) {
+    if (call == "list" && folder == base + "carol" + s) throw PlatformError("list the folder", folder, "Access is denied.");
+  };
   const struct {
     std::string log;
     std::string error;  // a fault already found on the line
@@ -467,12 +489,12 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
       {base + "con", "\"/x\" is not a switch Zelvane knows.", "\"/x\" is not a switch Zelvane knows."},
       {"con:", "", "is a device, not a file."},
       {base + "run.log:s", "", "names a stream of a file (a colon after the drive), not a file."},
-      {Link(profile, base + "hard to a profile.log", false, unmade), "", "is the profile \"" + profile + "\" under another name"},
-      {Link(profile, base + "symbolic to a profile.log", true, unmade), "", "is the profile \"" + profile + "\" under another name"},
-      {Link(program, base + "hard to the program.log", false, unmade), "", "is Zelvane itself"},
-      {Link(program, base + "symbolic to the program.log", true, unmade), "", "is Zelvane itself"},
+      {Linked(profile, base + "hard to a profile.log", Link::Hard, unmade), "", "is the profile \"" + profile + "\" under another name"},
+      {Linked(profile, base + "symbolic to a profile.log", Link::ToFile, unmade), "", "is the profile \"" + profile + "\" under another name"},
+      {Linked(program, base + "hard to the program.log", Link::Hard, unmade), "", "is Zelvane itself"},
+      {Linked(program, base + "symbolic to the program.log", Link::ToFile, unmade), "", "is Zelvane itself"},
   };
-  if (!unmade.empty()) std::cout << "rows not run, since the system could not make" << unmade << "\n";
+  if (!unmade.empty()) std::cout << "rows not run, since the system could not make the links" << unmade << "\n";
   for (const auto& c : cases) {
     if (c.log.empty()) continue;
     CommandLine line;
