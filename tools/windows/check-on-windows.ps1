@@ -9,17 +9,19 @@ system files.
 .DESCRIPTION
 Run it as an elevated administrator, on a machine that may be changed (a CI runner). It makes a
 local standard user with a random password and lays out "Quindrel e2e" in the 32-bit Program Files
-folder (C:\Program Files (x86)), with Zelvane.exe and, in appfiles\formats\, Legacy.qdx, which
-needs upgrading, and Current.qdx, already in the 2.0.12 layout. Then:
+folder (C:\Program Files (x86)), with Zelvane.exe and, in appfiles\formats\, Legacy.qdx and
+Legacy 2.qdx, which need upgrading, and Current.qdx, already in the 2.0.12 layout. Then:
 
 1. The standard user runs Zelvane.exe /quiet /log:..., two ways: started by the user (an
    interactive logon, as from the desktop) and as a scheduled task registered with the user's
    password (a batch logon). Windows virtualises only the runs of interactive logons, and only
    while User Account Control is on. A virtualised run leaves the installed profiles as they were,
-   makes a copy of Legacy.qdx alone in the user's VirtualStore, upgraded, and its log says that
-   Windows kept the changes in the user's own copies; a run that is not virtualised stops at
-   Legacy.qdx, which it may not write (exit code 1), and changes nothing. Where UAC is on, the
-   interactive run must be virtualised.
+   makes a copy of each legacy profile alone in the user's VirtualStore, each upgraded in this one
+   run (Windows opens a new copy for the write, which the run decides on again from its own bytes),
+   and its log says that Windows kept the changes in the user's own copies; a run that is not
+   virtualised stops at the first legacy profile, which it may not write (exit code 1), changes
+   nothing, and says that it did not look at other users' copies. Where UAC is on, the interactive
+   run must be virtualised.
 2. The administrator's elevated run, /quiet /log:..., over the same folder, the user's copy of
    Legacy.qdx being legacy again (as the user's older Quindrel saved it): the installed Legacy.qdx
    and the user's copy are upgraded, and the log names "Legacy.qdx (<user>'s copy)".
@@ -103,6 +105,7 @@ $programFiles = if (${env:ProgramFiles(x86)}) { ${env:ProgramFiles(x86)} } else 
 $quindrel = Join-Path $programFiles 'Quindrel e2e'
 $formats = Join-Path $quindrel 'appfiles\formats'
 $zelvane = Join-Path $quindrel 'Zelvane.exe'
+$legacyNames = 'Legacy.qdx', 'Legacy 2.qdx'  # more than one: a virtualised run upgrades every one of them at once
 $work = Join-Path ([IO.Path]::GetTempPath()) "zelvane-checks-$PID"
 $user = 'zelvane-' + (-join ((48..57) + (97..122) | Get-Random -Count 6 | ForEach-Object { [char] $_ }))
 $password = [Convert]::ToBase64String([Security.Cryptography.RandomNumberGenerator]::GetBytes(18)) + 'aA1!'  # and so every kind of character a policy may ask for
@@ -183,7 +186,7 @@ try {
   if ($LASTEXITCODE -ne 0) { throw "icacls could not let $user write to $Logs" }
   if (Test-Path -LiteralPath $quindrel) { Remove-Item -LiteralPath $quindrel -Recurse -Force }
   New-Item -ItemType Directory -Force -Path $formats | Out-Null
-  [IO.File]::WriteAllBytes((Join-Path $formats 'Legacy.qdx'), $legacy)
+  foreach ($name in $legacyNames) { [IO.File]::WriteAllBytes((Join-Path $formats $name), $legacy) }
   [IO.File]::WriteAllBytes((Join-Path $formats 'Current.qdx'), $upgraded)
   Copy-Item -LiteralPath $Exe -Destination $zelvane
 
@@ -196,20 +199,21 @@ try {
     $text = LogOf $log
     $copies = CopiesOf (ProfileFolder)
     $what = "a standard user's run, $($way.Says)"
-    Check (Holds (Join-Path $formats 'Legacy.qdx') $legacy) "$what, leaves the installed Legacy.qdx as it was"
+    foreach ($name in $legacyNames) { Check (Holds (Join-Path $formats $name) $legacy) "$what, leaves the installed $name as it was" }
     Check (Holds (Join-Path $formats 'Current.qdx') $upgraded) "$what, leaves the installed Current.qdx as it was"
     if ($text.Contains('Windows kept the changes of this run in your own copies of the profiles')) {
       Say "Windows virtualised the run $($way.Says)."
-      Check ($code -eq 0) "$what, ends with exit code 0 (it ended with $code)"
-      Check ((HasLine $text 'upgraded: Legacy.qdx') -and (HasLine $text 'already in the 2.0.12 layout: Current.qdx')) "$what, logs Legacy.qdx upgraded and Current.qdx already current"
-      Check (Holds (Join-Path $copies 'Legacy.qdx') $upgraded) "$what, leaves the user's copy of Legacy.qdx upgraded (its bytes, then 00 00 00) in $copies"
+      Check ($code -eq 0) "$what, ends with exit code 0 in one run (it ended with $code)"
+      Check ((HasLine $text 'upgraded: Legacy.qdx') -and (HasLine $text 'upgraded: Legacy 2.qdx') -and (HasLine $text 'already in the 2.0.12 layout: Current.qdx')) "$what, logs both legacy profiles upgraded and Current.qdx already current"
+      foreach ($name in $legacyNames) { Check (Holds (Join-Path $copies $name) $upgraded) "$what, leaves the user's copy of $name upgraded (its bytes, then 00 00 00) in $copies" }
       Check (-not (Test-Path -LiteralPath (Join-Path $copies 'Current.qdx'))) "$what, makes no copy of Current.qdx, which needed no change"
     } else {
       Check (-not $way.MustBeVirtualised) "Windows virtualised the run $($way.Says), as it does while User Account Control is on (the log does not say that Windows kept the changes in the user's copies)"
       Say "Windows did not virtualise the run $($way.Says)."
       Check ($code -eq 1) "$what, not virtualised, ends with exit code 1 (it ended with $code)"
-      Check ($text -match '(?m)^failed: Legacy\.qdx \(') "$what, not virtualised, logs that Legacy.qdx could not be upgraded"
-      Check (-not (Test-Path -LiteralPath (Join-Path $copies 'Legacy.qdx'))) "$what, not virtualised, leaves no copy of Legacy.qdx"
+      Check ($text -match '(?m)^failed: Legacy( 2)?\.qdx \(') "$what, not virtualised, logs that a legacy profile could not be upgraded"
+      Check ($text.Contains("Other users' copies of the profiles, which Windows keeps for them, were not looked at")) "$what, not virtualised, says that it did not look at other users' copies"
+      foreach ($name in $legacyNames) { Check (-not (Test-Path -LiteralPath (Join-Path $copies $name))) "$what, not virtualised, leaves no copy of $name" }
     }
   }
 
