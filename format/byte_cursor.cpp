@@ -25,11 +25,10 @@ std::size_t ZeroPrefix(const unsigned char* p, std::size_t n) {
 ByteCursor::ByteCursor(std::string_view data)
     : begin_(Bytes(data.data())), next_(begin_), end_(begin_ + data.size()), size_(data.size()) {}
 
-ByteCursor::ByteCursor(ByteSource& source, std::uint64_t size, std::span<char> buffer, std::uint64_t offset,
-                       std::size_t inHand)
+ByteCursor::ByteCursor(ByteSource& source, std::uint64_t size, std::span<char> buffer, std::uint64_t offset)
     : begin_(Bytes(buffer.data())),
       next_(begin_),
-      end_(begin_ + static_cast<std::size_t>(std::min<std::uint64_t>({inHand, buffer.size(), size - std::min(offset, size)}))),
+      end_(begin_),
       base_(std::min(offset, size)),
       size_(size),
       source_(&source),

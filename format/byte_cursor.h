@@ -27,10 +27,8 @@ class ByteCursor {
   // All the bytes, in memory.
   explicit ByteCursor(std::string_view data);
   // The first `size` bytes of `source`, from `offset`, read through `buffer` (at least kMinBuffer
-  // bytes), whose first `inHand` bytes the caller has read from `offset` already. Spans passed over
-  // that the buffer does not hold are never read.
-  ByteCursor(ByteSource& source, std::uint64_t size, std::span<char> buffer, std::uint64_t offset = 0,
-             std::size_t inHand = 0);
+  // bytes). Spans passed over that the buffer does not hold are never read.
+  ByteCursor(ByteSource& source, std::uint64_t size, std::span<char> buffer, std::uint64_t offset = 0);
 
   ByteCursor(const ByteCursor&) = delete;
   ByteCursor& operator=(const ByteCursor&) = delete;

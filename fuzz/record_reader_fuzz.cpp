@@ -200,7 +200,7 @@ class MemoryPlatform : public testing::ForwardingPlatform {
   class File : public ProfileFile {
    public:
     File(std::string& contents, std::size_t chunk) : contents_(contents), chunk_(chunk) {}
-    std::uint64_t Size() override { return contents_.size(); }
+    std::uint64_t Size() const override { return contents_.size(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
       return offset >= contents_.size() ? 0 : contents_.copy(into, std::min(size, chunk_), static_cast<std::size_t>(offset));
     }

@@ -19,6 +19,7 @@ namespace zelvane {
 enum class Cause : std::uint8_t {
   Other,
   InUse,  // another program holds the file (a sharing or lock violation): close it and try again
+  Link,   // the name leads to another file, or to no file on a disk (a link, a junction, a pipe): left as it is
 };
 
 // A failed operating-system call, with what a person needs to act on it. Paths are UTF-8.
@@ -45,9 +46,8 @@ class ProfileFile {
  public:
   virtual ~ProfileFile() = default;  // closes the file if Close was not called
 
-  // The file's size, asked of the system when first wanted: a profile that one read takes whole
-  // needs no more.
-  virtual std::uint64_t Size() = 0;
+  // The size the file had when it was opened.
+  virtual std::uint64_t Size() const = 0;
 
   // Reads up to `size` bytes at `offset`; fewer only where the file ends.
   virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) = 0;
@@ -107,6 +107,12 @@ class AppendFile {
   virtual bool EndsWithLineBreak() = 0;
   // The file that was opened, whatever name led to it. Throws PlatformError.
   virtual FileIdentity Identity() = 0;
+  // True once another writer held the lock that appenders take turns by for longer than a run
+  // waits (a run that hangs): this one then appends without waiting for it.
+  virtual bool LockAbandoned() const = 0;
+  // Removes the file when this open created it and it is still empty: a log that is refused, or
+  // that could not take its first line, leaves nothing behind. Never fails.
+  virtual void RemoveIfCreated() noexcept = 0;
 };
 
 // Reads `size` bytes of a file from `offset`; nothing when they cannot be read.
@@ -131,6 +137,7 @@ struct UserCopy {
   std::string folder;       // their copy of the folder, ending in a separator
   std::string unreachable;  // why it could not be looked at; empty when it was
   bool absent = false;      // unreachable since the profile folder is not on this machine
+  bool link = false;        // unreachable since a link in the copies' path leads elsewhere: left as it was
 };
 
 // What Windows makes of a folder for this run.
@@ -184,7 +191,11 @@ class Platform {
   // is written (letter case, short names, links).
   bool IsSameFile(const std::string& a, const std::string& b) { return IsSameIdentity(IdentityOf(a), IdentityOf(b)); }
 
-  // Opens the file at `path` for appending, creating it when there is none. Throws PlatformError.
+  // Opens the file at `path` for appending, creating it when there is none: the file its name
+  // itself names, never one a link leads to. A name that is a link, or a file with more than one
+  // name, and in a run that may read every user's files (elevated or SYSTEM) a file whose final
+  // path is not `path` (a link in its way), is refused (PlatformError, Cause::Link, the reason
+  // saying what it is), and what the open created is removed. Throws PlatformError.
   virtual std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) = 0;
   // Writes `text` to the program's standard output when a script has sent it somewhere (a file,
   // a pipe); does nothing otherwise. Never waits for a reader: on Windows a writer of its own takes

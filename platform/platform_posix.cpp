@@ -53,17 +53,39 @@ class OwnedFd {
   int fd_;
 };
 
+std::string RealPath(const std::string& path) {
+  std::string out;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    out = real;
+    std::free(real);
+  }
+  return out;
+}
+
 // A profile open through one descriptor: whatever replaces its name meanwhile, the reads and
-// writes all reach the same file.
+// writes all reach the same file. Only a file of its own is kept open: an ordinary file, with one
+// name, that lies at `expected` (its folder as resolved, and its name), reached through no link.
 class PosixProfileFile : public ProfileFile {
  public:
-  PosixProfileFile(const std::string& path, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
-    fd_.Reset(Open(writable_ ? O_RDWR : O_RDONLY));
-    if (!fd_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, errno);
-    if (!writable_ && !Size(true)) Fail("open the file", path_, EISDIR);  // a folder opens for reading here
+  PosixProfileFile(const std::string& path, const std::string& expected, OpenFor purpose)
+      : path_(path), writable_(purpose == OpenFor::Writing) {
+    const char* action = writable_ ? "open the file for writing" : "open the file";
+    // O_NONBLOCK: a pipe opens at once, to be refused, rather than wait for a writer.
+    fd_.Reset(Open((writable_ ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd_.Valid() && errno == ELOOP) throw PlatformError(action, path_, "it is a link, not a file of its own", Cause::Link);
+    if (!fd_.Valid()) Fail(action, path_, errno);
+    struct stat st {};
+    if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
+    if (S_ISDIR(st.st_mode)) Fail(action, path_, EISDIR);
+    if (!S_ISREG(st.st_mode)) throw PlatformError(action, path_, "it is no file on a disk (a pipe or a device)", Cause::Link);
+    if (st.st_nlink > 1) throw PlatformError(action, path_, "it has another name too (a hard link)", Cause::Link);
+    if (const std::string lies = RealPath("/proc/self/fd/" + std::to_string(fd_.Get())); lies != expected)
+      throw PlatformError(action, path_, "it is a link to " + lies, Cause::Link);
+    ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) & ~O_NONBLOCK);
+    size_ = static_cast<std::uint64_t>(st.st_size);
   }
 
-  std::uint64_t Size() override { return *Size(false); }
+  std::uint64_t Size() const override { return size_; }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -101,15 +123,6 @@ class PosixProfileFile : public ProfileFile {
   }
 
  private:
-  // The file's size, asked once; nothing when it is no file but a folder (`ordinaryOnly`).
-  std::optional<std::uint64_t> Size(bool ordinaryOnly) {
-    if (size_) return size_;
-    struct stat st {};
-    if (::fstat(fd_.Get(), &st) != 0) Fail("read the file", path_, errno);
-    if (ordinaryOnly && !S_ISREG(st.st_mode)) return std::nullopt;
-    return size_ = static_cast<std::uint64_t>(st.st_size);
-  }
-
   int Open(int flags) const {
     int fd;
     do fd = ::open(path_.c_str(), flags | O_CLOEXEC);
@@ -120,7 +133,7 @@ class PosixProfileFile : public ProfileFile {
   std::string path_;
   bool writable_;
   OwnedFd fd_;
-  std::optional<std::uint64_t> size_;
+  std::uint64_t size_ = 0;
   bool written_ = false;
 };
 
@@ -146,27 +159,45 @@ std::optional<FileIdentity> IdentityOfStat(const struct stat& st, std::string fi
   return identity;
 }
 
-std::string RealPath(const std::string& path) {
-  std::string out;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    out = real;
-    std::free(real);
-  }
-  return out;
-}
-
 // A log, appended to through one descriptor opened with O_APPEND, so that every write lands whole
 // at the end of the file whoever else appends; opened for reading too where that is allowed, to
 // see how it ends and what a failed write left there.
 class PosixAppendFile : public AppendFile {
  public:
   explicit PosixAppendFile(const std::string& path) : path_(path) {
-    fd_.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    const auto open = [&](int access) {
+      const int flags = access | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+      int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
+      created_ = fd >= 0;
+      if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), flags);
+      return fd;
+    };
+    fd_.Reset(open(O_RDWR));
     if (!fd_.Valid() && errno == EACCES) {
       readable_ = false;
-      fd_.Reset(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+      fd_.Reset(open(O_WRONLY));
     }
-    if (!fd_.Valid()) Fail("open the file for appending", path_, errno);
+    const char* action = "open the file for appending";
+    if (!fd_.Valid() && errno == ELOOP) throw PlatformError(action, path_, "is a link: name the file itself", Cause::Link);
+    if (!fd_.Valid()) Fail(action, path_, errno);
+    struct stat st {};
+    std::string refused;
+    if (::fstat(fd_.Get(), &st) != 0) Fail(action, path_, errno);
+    if (!S_ISREG(st.st_mode)) refused = "is no file on a disk";
+    if (st.st_nlink > 1) refused = "has more than one name (a hard link): name a file of its own";
+    if (!refused.empty()) {
+      RemoveIfCreated();
+      throw PlatformError(action, path_, refused, Cause::Link);
+    }
+    ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) & ~O_NONBLOCK);
+  }
+
+  bool LockAbandoned() const override { return false; }  // O_APPEND alone: no lock to wait for
+
+  void RemoveIfCreated() noexcept override {
+    const std::optional<std::uint64_t> size = Size();
+    if (created_ && size && *size == 0) ::unlink(path_.c_str());
+    created_ = false;
   }
 
   void Append(std::string_view text, bool flush) override {
@@ -217,6 +248,7 @@ class PosixAppendFile : public AppendFile {
   OwnedFd fd_;
   bool readable_ = true;
   bool whole_ = true;
+  bool created_ = false;  // by this open
 };
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
@@ -240,7 +272,8 @@ class PosixPlatform : public Platform {
   char Separator() const override { return '/'; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
-    return std::make_unique<PosixProfileFile>(path, purpose);
+    const std::size_t name = path.rfind('/') + 1;
+    return std::make_unique<PosixProfileFile>(path, Resolved(path.substr(0, name)) + path.substr(name), purpose);
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
@@ -301,6 +334,15 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // `folder` (ending in a separator) as the system resolved it the first time it was asked; as
+  // given when it cannot be resolved.
+  const std::string& Resolved(const std::string& folder) {
+    for (const auto& [known, resolved] : resolved_)
+      if (known == folder) return resolved;
+    const std::string real = RealPath(folder);
+    return resolved_.emplace_back(folder, real.empty() ? folder : real + "/").second;
+  }
+
   static std::string ExecutablePath() {
     std::vector<char> buffer(PATH_MAX);
     for (;;) {
@@ -310,6 +352,8 @@ class PosixPlatform : public Platform {
       buffer.resize(buffer.size() * 2);
     }
   }
+
+  std::vector<std::pair<std::string, std::string>> resolved_;  // each folder, as first resolved
 };
 
 }  // namespace
@@ -329,13 +373,14 @@ std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_v
     if (!entry) break;
     const std::string name = entry->d_name;
     if (name.empty() || name[0] == '.' || !EndsWithNoCase(name, extension)) continue;
-    if (entry->d_type == DT_REG) {  // most file systems say so in the entry: no stat per file
-      names.push_back(name);
+    // Every name that is no folder, as Windows lists them: the open tells a file of its own from a
+    // link or a pipe. Most file systems say so in the entry: no stat per file.
+    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) {
+      if (entry->d_type != DT_DIR) names.push_back(name);
       continue;
     }
-    if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
     struct stat st {};
-    if (::stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+    if (::stat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());  // runs repeat in the same order
   return std::make_unique<PosixListing>(std::move(names));

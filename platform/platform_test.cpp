@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #ifdef _WIN32
 #include "platform/system_win32.h"
+#include "testing/files_win32.h"
 #else
 #include "platform/listing_posix.h"
 #endif
@@ -158,6 +159,29 @@ BOOL WINAPI WriteHalfThenFill(HANDLE file, LPCVOID data, DWORD size, LPDWORD n, 
   return FALSE;
 }
 
+int ticks = 0;
+ULONGLONG WINAPI ASecondACall() { return 1000ull * static_cast<ULONGLONG>(++ticks); }
+
+BOOL WINAPI FillsAtOnce(HANDLE, LPCVOID, DWORD, LPDWORD n, LPOVERLAPPED) {
+  *n = 0;
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+BOOL WINAPI CutRefused(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+HANDLE WINAPI ReadingRefused(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD flags, HANDLE model) {
+  if (access & FILE_READ_DATA) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
 BOOL WINAPI FlushFails(HANDLE) {
   SetLastError(ERROR_NETNAME_DELETED);
   return FALSE;
@@ -167,6 +191,8 @@ BOOL WINAPI FlushFails(HANDLE) {
 TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
   const auto partThenFull = WriteHalfThenFill;
   const auto flushFails = FlushFails;
+  const LogCalls cutRefused{partThenFull, FlushFileBuffers, GetTickCount64, CreateFileW, CutRefused};
+  const LogCalls unreadable{partThenFull, FlushFileBuffers, GetTickCount64, ReadingRefused};
   const struct {
     const char* name;
     LogCalls calls;
@@ -175,8 +201,12 @@ TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
     bool whole;
   } cases[] = {
       {"half written, the disk full", {partThenFull, FlushFileBuffers}, false, ERROR_DISK_FULL, true},
+      {"nothing written, the disk full", {FillsAtOnce, FlushFileBuffers}, false, ERROR_DISK_FULL, true},
       {"written, the flush failed", {WriteFile, flushFails}, false, ERROR_NETNAME_DELETED, true},
       {"half written after another writer's line", {partThenFull, FlushFileBuffers}, true, ERROR_DISK_FULL, false},
+      {"half written, its cut refused", cutRefused, false, ERROR_DISK_FULL, false},
+      // Appended all the same where reading is refused; what was written cannot be told apart then.
+      {"half written to a log it may not read", unreadable, false, ERROR_DISK_FULL, false},
   };
   TempFolder folder;
   for (const auto& c : cases) {
@@ -184,7 +214,7 @@ TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
     const std::string log = folder.File("run.log");
     WriteBytes(FromUtf8(log), "heading\r\n");
     other = c.anotherWriter ? "another run's line\r\n" : "";
-    const std::unique_ptr<AppendFile> file = OpenLogFile(log, c.calls);
+    const std::unique_ptr<AppendFile> file = OpenLogFile(log, false, c.calls);
     const std::unique_ptr<AppendFile> second = SystemPlatform().OpenForAppending(log);
     otherLog = c.anotherWriter ? CreateFileW(Literal(FromUtf8(log)).c_str(), FILE_APPEND_DATA, 7, nullptr, OPEN_EXISTING, 0, nullptr)
                                : INVALID_HANDLE_VALUE;
@@ -192,7 +222,7 @@ TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
       file->Append("upgraded: a profile with a long name.qdx\r\n", true);
       ADD_FAILURE() << "the failure was not reported";
     } catch (const PlatformError& e) {
-      EXPECT_EQ(e.Reason(), SystemMessage(c.reason));
+      EXPECT_EQ(e.Reason().rfind(SystemMessage(c.reason), 0), 0u) << e.Reason();
     }
     if (otherLog != INVALID_HANDLE_VALUE) CloseHandle(otherLog);
     otherLog = INVALID_HANDLE_VALUE;
@@ -204,6 +234,22 @@ TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
       EXPECT_EQ(after.rfind("heading\r\n" + other, 0), 0u) << "another writer's line was cut away: " << after;
     }
   }
+
+  // Another appender holds the lock (a run that hangs): its wait is measured by the clock, ten
+  // seconds, once; the lines are appended all the same. Windows' Sleep lasts a timer tick.
+  ticks = 0;
+  const std::string log = folder.File("locked.log");
+  const std::unique_ptr<AppendFile> file = OpenLogFile(log, false, {WriteFile, FlushFileBuffers, ASecondACall});
+  const OwnedHandle holder(CreateFileW(Literal(FromUtf8(log)).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  OVERLAPPED at = OverlappedAt(kLogLockAt);
+  ASSERT_TRUE(LockFileEx(holder.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at));
+  file->Append("first\r\n");
+  EXPECT_TRUE(file->LockAbandoned());
+  EXPECT_GE(ticks, 10);
+  EXPECT_LE(ticks, 12);
+  file->Append("second\r\n");
+  EXPECT_LE(ticks, 12) << "waited again for a lock it had given up on";
+  EXPECT_EQ(ReadBytes(FromUtf8(log)), "first\r\nsecond\r\n");
 }
 #endif
 
@@ -329,6 +375,11 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
                            "with spaces; and 'quotes'.qdx", "nul.qdx", "con.qdx", "CONIN$.qdx", "aux.qdx", "com1.qdx",
                            "lpt1.qdx", "prn.qdx", "trailing dot.qdx.", "trailing space.qdx "})
     paths.push_back(folder.File(name));
+#ifdef _WIN32
+  // Wine tells the path of a file opened by a name with a trailing dot or blank without them, as if
+  // it lay elsewhere; Windows keeps such a name whole. No listing gives such a name anyway.
+  if (UnderWine()) paths.resize(paths.size() - 2);
+#endif
   ASSERT_GT(paths[0].size(), 300u);
   for (const std::string& path : paths) {
     WriteBytes(FromUtf8(path), "abc");
@@ -342,9 +393,11 @@ TEST(Platform, PathsTakeEveryNameAsItStands) {
 #ifdef _WIN32
 // Users of the system's list of profiles, with copies of a folder in a virtualised place: a profile
 // folder named with a final separator and listed again under a ".bak" key, one past MAX_PATH, one
-// that is not on this machine. A run Windows virtualises has none; an elevated or SYSTEM run has
-// them all; any other has this user's alone, and says it left the others unread. The folder and the
-// place are resolved, so a link to either changes nothing.
+// that is not on this machine, and two whose copies a link leads elsewhere (their VirtualStore, and
+// the formats folder below it): those are left as they are. A run Windows virtualises has none; an
+// elevated or SYSTEM run has them all; any other has this user's alone, and says it left the others
+// unread. The folder and the place are resolved, so a link to either changes nothing. Only Windows
+// shows junctions a user makes; Unix links stand in for them under Wine.
 void WhatWindowsMakesOfAFolderForEachRun() {
   TempFolder root;
   const std::filesystem::path place = root.Path() / "Program Files", formats = place / "Q" / "appfiles" / "formats";
@@ -355,7 +408,8 @@ void WhatWindowsMakesOfAFolderForEachRun() {
   const std::filesystem::path bobs = root.Path() / std::string(150, 'b') / std::string(100, 'o') / "bob";
   const std::pair<std::string, std::string> keys[] = {
       {alice, Utf8(root.Path() / "alice") + "\\"}, {alice + ".bak", Utf8(root.Path() / "alice")},
-      {bob, Utf8(bobs)}, {"S-1-5-21-7-7-7-2003", Utf8(root.Path() / "gone")}};
+      {bob, Utf8(bobs)}, {"S-1-5-21-7-7-7-2003", Utf8(root.Path() / "gone")},
+      {"S-1-5-21-7-7-7-2004", Utf8(root.Path() / "dave")}, {"S-1-5-21-7-7-7-2005", Utf8(root.Path() / "erin")}};
   for (const auto& [key, folder] : keys) {
     const std::wstring value = Widen(folder);
     if (RegSetKeyValueW(HKEY_LOCAL_MACHINE, (list + Widen(key)).c_str(), L"ProfileImagePath", REG_EXPAND_SZ, value.c_str(),
@@ -364,14 +418,25 @@ void WhatWindowsMakesOfAFolderForEachRun() {
       return;
     }
   }
-  for (const std::filesystem::path& user : {root.Path() / "alice", bobs})
-    std::filesystem::create_directories(Literal(user / "AppData" / "Local" / "VirtualStore" / FromUtf8(part.substr(1))));
+  // Each user's VirtualStore, and the formats folder below it, where Windows keeps the copies.
+  const auto store = [&](const char* user) { return root.Path() / user / "AppData" / "Local" / "VirtualStore"; };
+  const std::filesystem::path below = FromUtf8(part.substr(1, part.size() - 2)), bobsStore = bobs / "AppData" / "Local" / "VirtualStore";
+  for (const std::filesystem::path& copies : {store("alice") / below, bobsStore / below, store("elsewhere") / below,
+                                              store("erin") / below.parent_path(), store("dave").parent_path()})
+    std::filesystem::create_directories(Literal(copies));
+  const bool linked = MakeLink(formats, root.Path() / "linked formats", Link::ToFolder) &&
+                      MakeLink(place, root.Path() / "linked place", Link::ToFolder) &&
+                      MakeLink(store("elsewhere"), store("dave"), Link::ToFolder) &&
+                      MakeLink(store("elsewhere") / below, store("erin") / below, Link::ToFolder);
   const auto copyOf = [&](const std::filesystem::path& user) { return Utf8(user) + "\\AppData\\Local\\VirtualStore" + part; };
   const std::string gone = "its profile folder " + Utf8(root.Path() / "gone") + " is not on this machine";
+  const auto leads = [&](const std::string& user) {
+    return user + "|" + copyOf(root.Path() / user) + "|its copies in " + copyOf(root.Path() / user) + " lead to " +
+           copyOf(root.Path() / "elsewhere").substr(0, copyOf(root.Path() / "elsewhere").size() - 1) + " through a link";
+  };
   std::vector<std::string> others = {"alice|" + copyOf(root.Path() / "alice") + "|", "bob|" + copyOf(bobs) + "|",
                                      "gone|" + copyOf(root.Path() / "gone") + "|" + gone};
-  const bool linked = MakeLink(formats, root.Path() / "linked formats", Link::ToFolder) &&
-                      MakeLink(place, root.Path() / "linked place", Link::ToFolder);
+  if (linked) others.insert(others.begin() + 2, {leads("dave"), leads("erin")});
   const std::string folder = Utf8(formats) + "\\", throughLink = Utf8(root.Path() / "linked formats") + "\\";
   const struct {
     const char* name;
@@ -389,7 +454,8 @@ void WhatWindowsMakesOfAFolderForEachRun() {
   };
   for (const auto& r : rows) {
     if (!linked && r.folder != folder) continue;
-    const FolderCopies copies = CopiesFor(r.folder, r.rights, {"C:\\Windows", r.place});
+    ResolvedFolders folders;
+    const FolderCopies copies = CopiesFor(r.folder, r.rights, {"C:\\Windows", r.place}, folders);
     EXPECT_EQ(copies.virtualised, r.virtualised) << r.name;
     EXPECT_EQ(copies.othersUnread, r.unread) << r.name;
     std::vector<std::string> got;

@@ -107,22 +107,27 @@ void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t
 }
 
 // A profile open through one handle, shared with readers only: no other program writes to it or
-// replaces it while it is held.
+// replaces it while it is held. Only a file of its own is kept open: one on a disk, with one name,
+// that lies at `expected` (its folder as resolved, and its name), reached through no link.
 class Win32ProfileFile : public ProfileFile {
  public:
-  Win32ProfileFile(const std::string& path, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
+  Win32ProfileFile(const std::string& path, const Place& expected, OpenFor purpose)
+      : path_(path), writable_(purpose == OpenFor::Writing) {
+    const char* action = writable_ ? "open the file for writing" : "open the file";
     const DWORD access = writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     handle_.Reset(CreateFileW(SystemPath(path).c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | kNoLinkFollowed, nullptr));
     // A folder does not open so (it needs FILE_FLAG_BACKUP_SEMANTICS): Access is denied.
-    if (!handle_.Valid()) Fail(writable_ ? "open the file for writing" : "open the file", path_, GetLastError());
+    if (!handle_.Valid()) Fail(action, path_, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle_.Get()) == FILE_TYPE_DISK && !GetFileInformationByHandle(handle_.Get(), &info))
+      Fail("read the file", path_, GetLastError());
+    if (const std::string why = NotItsOwnFile(handle_.Get(), info, expected); !why.empty())
+      throw PlatformError(action, path_, why, Cause::Link);
+    size_ = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   }
 
-  std::uint64_t Size() override {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_.Get(), &size)) Fail("read the file", path_, GetLastError());
-    return static_cast<std::uint64_t>(size.QuadPart);
-  }
+  std::uint64_t Size() const override { return size_; }
 
   std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
     std::size_t done = 0;
@@ -172,6 +177,7 @@ class Win32ProfileFile : public ProfileFile {
   std::string path_;
   bool writable_;
   OwnedHandle handle_;
+  std::uint64_t size_ = 0;
   bool written_ = false;
 };
 
@@ -196,16 +202,22 @@ std::optional<std::uint64_t> SizeOf(HANDLE file) {
 // of one byte far beyond any end a log can have, so that it never stands in the way of reading or
 // writing the log itself. Windows appends an append-only handle's writes whole anyway; the lock
 // makes another run wait until a failed write has been taken back, and serves where appending is
-// done by a seek and a write (Wine). Waited for at most kWait, then done without: a run that hangs
-// holding it must not stop the others.
+// done by a seek and a write (Wine). Waited for at most kWaitMs by the clock, then done without:
+// once a run that hangs has held it that long, `abandoned` says so and it is not waited for again.
 class AppendLock {
  public:
-  explicit AppendLock(HANDLE file) : file_(file) {
-    for (DWORD waited = 0; !locked_ && waited < kWaitMs; waited += kPauseMs) {
+  AppendLock(HANDLE file, ULONGLONG(WINAPI* tick)(), bool& abandoned) : file_(file) {
+    if (abandoned) return;
+    const ULONGLONG deadline = tick() + kWaitMs;
+    for (;;) {
       OVERLAPPED at = OverlappedAt(kRegion);
       locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
-      if (!locked_ && GetLastError() != ERROR_LOCK_VIOLATION) return;  // no locks here: write without
-      if (!locked_) Sleep(kPauseMs);
+      if (locked_ || GetLastError() != ERROR_LOCK_VIOLATION) return;  // no locks here: write without
+      if (tick() >= deadline) {
+        abandoned = true;
+        return;
+      }
+      Sleep(kPauseMs);
     }
   }
   ~AppendLock() {
@@ -217,7 +229,7 @@ class AppendLock {
 
  private:
   static constexpr DWORD kWaitMs = 10000, kPauseMs = 1;
-  static constexpr std::uint64_t kRegion = 0x7FFFFFFF'FFFFFFF0;
+  static constexpr std::uint64_t kRegion = kLogLockAt;
   HANDLE file_;
   bool locked_ = false;
 };
@@ -227,24 +239,56 @@ class AppendLock {
 // FILE_WRITE_DATA): the system then writes each text whole at the end of the file as it is at that
 // moment, so that lines of two runs appending to one log never overwrite or cut each other. Read
 // access too, where it is granted: to see how the log ends, and what a failed write left there.
+// Only the file its own name names is kept: see Platform::OpenForAppending.
 class Win32AppendFile : public AppendFile {
  public:
-  Win32AppendFile(const std::string& path, LogCalls calls) : path_(path), calls_(calls) {
+  Win32AppendFile(const std::string& path, bool privileged, LogCalls calls) : path_(path), calls_(calls) {
     const std::wstring systemPath = SystemPath(path);
+    // An existing file is opened; a missing one is made anew, never through a link that leads to
+    // nothing (which Windows opens itself, and Wine would follow).
     const auto open = [&](DWORD access) {
-      return CreateFileW(systemPath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const auto attempt = [&](DWORD disposition) {
+        return calls_.create(systemPath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL | kNoLinkFollowed, nullptr);
+      };
+      HANDLE file = attempt(OPEN_EXISTING);
+      if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file = attempt(CREATE_NEW);
+        created_ = file != INVALID_HANDLE_VALUE;
+        if (!created_ && GetLastError() == ERROR_FILE_EXISTS && (file = attempt(OPEN_EXISTING)) == INVALID_HANDLE_VALUE &&
+            GetLastError() == ERROR_FILE_NOT_FOUND)
+          throw PlatformError("open the file for appending", path_, "is a link that leads nowhere: name the file itself",
+                              Cause::Link);
+      }
+      return file;
     };
     handle_.Reset(open(FILE_READ_DATA));
     if (!handle_.Valid() && GetLastError() == ERROR_ACCESS_DENIED) {
       readable_ = false;
       handle_.Reset(open(0));
     }
-    if (!handle_.Valid()) Fail("open the file for appending", path_, GetLastError());
+    const char* action = "open the file for appending";
+    if (!handle_.Valid()) Fail(action, path_, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::string refused;
+    if (GetFileType(handle_.Get()) != FILE_TYPE_DISK)
+      refused = "is no file on a disk";
+    else if (!GetFileInformationByHandle(handle_.Get(), &info))
+      refused = "cannot be told apart from other files: " + SystemMessage(GetLastError());
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      refused = "is a link: name the file itself";
+    else if (info.nNumberOfLinks > 1)
+      refused = "has more than one name (a hard link): name a file of its own";
+    else if (const std::string lies = FinalPathOf(handle_.Get()); privileged && !IsSameName(lies, LongPath(path)))
+      refused = "leads to \"" + lies + "\" through a link: name the file itself";
+    if (!refused.empty()) {
+      RemoveIfCreated();
+      throw PlatformError(action, path_, refused, Cause::Link);
+    }
   }
 
   void Append(std::string_view text, bool flush) override {
-    const AppendLock lock(handle_.Get());
+    const AppendLock lock(handle_.Get(), calls_.tick, lockAbandoned_);
     const std::optional<std::uint64_t> before = SizeOf(handle_.Get());
     DWORD error = WriteAll(handle_.Get(), text, calls_.write);
     if (error == ERROR_SUCCESS && flush && !calls_.flush(handle_.Get())) error = GetLastError();
@@ -269,7 +313,25 @@ class Win32AppendFile : public AppendFile {
     return *identity;
   }
 
+  bool LockAbandoned() const override { return lockAbandoned_; }
+
+  void RemoveIfCreated() noexcept override {
+    if (!created_ || SizeOf(handle_.Get()) != std::optional<std::uint64_t>(0)) return;
+    created_ = false;
+    const OwnedHandle remove(ReOpenFile(handle_.Get(), DELETE, kShareAll, 0));
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (remove.Valid()) SetFileInformationByHandle(remove.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+  }
+
  private:
+  // The full path `path` with the long form of each name, where the system can give it.
+  static std::string LongPath(const std::string& path) {
+    const std::wstring full = SystemPath(path);
+    const std::wstring longer =
+        SystemText([&full](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    return PlainPath(Narrow(longer.empty() ? full : longer));
+  }
+
   // After a failed append: what reached the file is cut away while the file ends with it alone.
   // Otherwise (another writer appended after it, or nobody can tell) it is left where it is.
   void TakeBack(std::optional<std::uint64_t> before, std::string_view text, std::string& reason) {
@@ -285,7 +347,7 @@ class Win32AppendFile : public AppendFile {
     const OwnedHandle cut(ReOpenFile(handle_.Get(), FILE_WRITE_DATA | SYNCHRONIZE, kShareAll, 0));
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(*before);
-    if (cut.Valid() && SetFileInformationByHandle(cut.Get(), FileEndOfFileInfo, &end, sizeof end)) return;
+    if (cut.Valid() && calls_.setInformation(cut.Get(), FileEndOfFileInfo, &end, sizeof end)) return;
     const DWORD error = GetLastError();
     whole_ = false;
     reason += " Taking back what reached the log failed too: " + SystemMessage(error);
@@ -296,6 +358,8 @@ class Win32AppendFile : public AppendFile {
   OwnedHandle handle_;
   bool readable_ = true;
   bool whole_ = true;
+  bool created_ = false;  // by this open
+  bool lockAbandoned_ = false;
 };
 
 // The unhandled fault of any thread ends the process with the fault's code, before the system's
@@ -415,7 +479,7 @@ std::string Unreachable(const std::string& path, bool& missing) {
 // user profiles gives them, and each whose copies could not be looked at; a run that may not read
 // other users' files looks at this user's alone. A profile folder listed twice (a key Windows kept
 // as ".bak" beside the user's new one) is one user.
-std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& rights) {
+std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& rights, ResolvedFolders& folders) {
   std::vector<UserCopy> copies;
   HKEY list = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
@@ -461,6 +525,14 @@ std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& righ
       copy.unreachable = "its copies in " + copy.folder + " could not be opened: " + copyWhy;
       copies.push_back(copy);
     } else if (copyWhy.empty()) {
+      // Below the profile folder, as the system resolves it, no link is followed.
+      const Place home = folders.Of(profile + "\\");
+      const Place expected{home.volume, home.path.substr(0, home.path.size() - 1) + "\\AppData\\Local\\VirtualStore" + part};
+      const Place& found = folders.Of(copy.folder);
+      if (home.path.empty() || found.volume != expected.volume || !IsSameName(found.path, expected.path)) {
+        copy.link = true;
+        copy.unreachable = "its copies in " + copy.folder + " lead to " + ResolvedPath(copy.folder) + " through a link";
+      }
       copies.push_back(copy);
     }
   }
@@ -545,7 +617,9 @@ class Win32Platform : public Platform {
   char Separator() const override { return '\\'; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
-    return std::make_unique<Win32ProfileFile>(path, purpose);
+    const std::size_t name = path.find_last_of('\\') + 1;
+    const Place& folder = folders_.Of(path.substr(0, name));
+    return std::make_unique<Win32ProfileFile>(path, Place{folder.volume, folder.path + path.substr(name)}, purpose);
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
@@ -553,7 +627,9 @@ class Win32Platform : public Platform {
     return ListFolder(folder, extension);
   }
 
-  FolderCopies CopiesOf(const std::string& folder) override { return CopiesFor(folder, RightsOfThisRun(), VirtualisedPlaces()); }
+  FolderCopies CopiesOf(const std::string& folder) override {
+    return CopiesFor(folder, RightsOfThisRun(), VirtualisedPlaces(), folders_);
+  }
 
   std::string ProgramFolder() override {
     std::string path = ProgramFile();
@@ -577,7 +653,9 @@ class Win32Platform : public Platform {
 
   std::optional<FileIdentity> IdentityOf(const std::string& path) override { return IdentityOfPath(SystemPath(path)); }
 
-  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override { return OpenLogFile(path); }
+  std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
+    return OpenLogFile(path, RightsOfThisRun().mayReadOthers);
+  }
 
   void WriteToStandardOutput(std::string_view text) override {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -614,6 +692,7 @@ class Win32Platform : public Platform {
  private:
   OwnedHandle image_;
   DWORD imageError_ = ERROR_SUCCESS;  // why the image could not be held
+  ResolvedFolders folders_;           // of the profiles
   bool writtenOut_ = false;           // standard output went to the writer of its own
 };
 
@@ -651,6 +730,64 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
   return identity;
 }
 
+std::string FinalPathOf(HANDLE file) {
+  return PlainPath(Narrow(SystemText([file](wchar_t* buffer, DWORD size) {  // empty when it fails
+    return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  })));
+}
+
+bool IsSameName(std::string_view a, std::string_view b) {
+  const std::wstring x = Widen(PlainPath(a)), y = Widen(PlainPath(b));
+  return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+Place PlaceOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
+  // FILE_NAME_INFO: the name's length in bytes, then the name, grown to any length a path can have.
+  std::vector<DWORD> name(1 + MAX_PATH / 2);
+  while (!GetFileInformationByHandleEx(file, FileNameInfo, name.data(), static_cast<DWORD>(name.size() * sizeof(DWORD)))) {
+    if (GetLastError() != ERROR_MORE_DATA || name[0] / sizeof(DWORD) + 2 <= name.size()) return {info.dwVolumeSerialNumber, {}};
+    name.resize(name[0] / sizeof(DWORD) + 2);
+  }
+  const auto* text = reinterpret_cast<const wchar_t*>(name.data() + 1);
+  return {info.dwVolumeSerialNumber, Narrow(std::wstring_view(text, name[0] / sizeof(wchar_t)))};
+}
+
+std::string NotItsOwnFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, const Place& expected) {
+  if (GetFileType(file) != FILE_TYPE_DISK) return "it is no file on a disk (a pipe or a device)";
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return "it is a link, not a file of its own";
+  if (info.nNumberOfLinks > 1) return "it has another name too (a hard link)";
+  const Place lies = PlaceOf(file, info);
+  if (lies.path.empty() || expected.path.empty() || lies.volume != expected.volume || !IsSameName(lies.path, expected.path)) {
+    const std::string final = FinalPathOf(file);
+    return "it is a link to " + (final.empty() ? lies.path : final);
+  }
+  return {};
+}
+
+const Place& ResolvedFolders::Of(const std::string& folder) {
+  for (const auto& [known, place] : known_)
+    if (known == folder) return place;
+  Place place;
+  const OwnedHandle opened(CreateFileW(SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (opened.Valid() && GetFileInformationByHandle(opened.Get(), &info)) place = PlaceOf(opened.Get(), info);
+  if (!place.path.empty() && !place.path.ends_with('\\')) place.path += '\\';
+  return known_.emplace_back(folder, place).second;
+}
+
+void EnableRedirectionGuard() {
+  // PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY with EnforceRedirectionTrust, looked up since
+  // Windows 7 has no SetProcessMitigationPolicy; refused before Windows 10 22H2, which is no fault.
+  using SetPolicyCall = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+  constexpr int kProcessRedirectionTrustPolicy = 16;
+  DWORD enforce = 1;
+  if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll"))
+    if (const auto setPolicy = reinterpret_cast<SetPolicyCall>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy"))))
+      setPolicy(kProcessRedirectionTrustPolicy, &enforce, sizeof enforce);
+}
+
 std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath) {
   const OwnedHandle file(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -678,18 +815,19 @@ RunRights RightsOfThisRun() {
   return rights;
 }
 
-FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places) {
+FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places,
+                       ResolvedFolders& folders) {
   std::string resolved = ResolvedPath(folder);
   if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
   for (std::string& place : places) place = ResolvedPath(place);
   const std::optional<std::string> part = VirtualisedPart(resolved, places);
   if (!part) return {};
   if (rights.virtualised) return {true, {}, false};
-  return {false, UsersCopies(*part, rights), !rights.mayReadOthers};
+  return {false, UsersCopies(*part, rights, folders), !rights.mayReadOthers};
 }
 
-std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, LogCalls calls) {
-  return std::make_unique<Win32AppendFile>(path, calls);
+std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, bool privileged, LogCalls calls) {
+  return std::make_unique<Win32AppendFile>(path, privileged, calls);
 }
 
 std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,

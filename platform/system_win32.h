@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -72,6 +73,48 @@ std::wstring ShortPathName(const std::wstring& path);
 
 // The file or folder open through `file`; nothing when the system cannot tell.
 std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
+
+// The full path of what is open through `file`, as the system resolves it (links, junctions and
+// short names followed), in its everyday form; empty when the system cannot tell.
+std::string FinalPathOf(HANDLE file);
+
+// True when two full paths name the same place as Windows compares names: letter case aside.
+bool IsSameName(std::string_view a, std::string_view b);
+
+// How a profile and a log are opened: a link at the last name is opened itself, not followed, and
+// a server at the other end of a pipe may only identify this program, never act as it.
+constexpr DWORD kNoLinkFollowed = FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+// Where a file or folder lies: its volume, and its path on that volume as the system resolves it
+// (links, junctions and short names followed), as FileNameInfo gives it ("\Users\a\x.qdx").
+struct Place {
+  DWORD volume = 0;
+  std::string path;  // empty: not known
+};
+// The place of what is open through `file`, whose `info` is given; an empty path when unknown.
+Place PlaceOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info);
+
+// Why what is open through `file` (opened with kNoLinkFollowed) is not a file of its own at
+// `expected`: no file on a disk (a pipe, a device), a link, a file with another name too (a hard
+// link), or one that lies elsewhere (a junction or a link in its way); empty when it is one.
+// `info` is the file's, when it is on a disk.
+std::string NotItsOwnFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, const Place& expected);
+
+// Each folder a run works in, as the system resolved it the first time it was asked (links and
+// junctions followed): a file opened from it must lie there, whatever a link put in its way since.
+class ResolvedFolders {
+ public:
+  // Where `folder` (ending in a separator) lies, its path ending in a separator; an empty path when
+  // the system cannot tell.
+  const Place& Of(const std::string& folder);
+
+ private:
+  std::vector<std::pair<std::string, Place>> known_;
+};
+
+// Refuses, for the rest of the process, to follow a junction or link that a user who is no
+// administrator made (RedirectionGuard, Windows 10 22H2 and later; nothing where Windows lacks it).
+void EnableRedirectionGuard();
 // The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
 // cannot be opened.
 std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
@@ -93,8 +136,12 @@ struct RunRights {
 RunRights RightsOfThisRun();
 
 // What Windows makes of `folder` for a run with `rights`, when `places` are the places it
-// virtualises (each as the system resolves it, links and junctions followed, as is `folder`).
-FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places);
+// virtualises (each as the system resolves it, links and junctions followed, as is `folder`). Each
+// user's copies are held to lie in that user's profile folder, as resolved, under
+// "\AppData\Local\VirtualStore" name for name: those a link leads elsewhere are left as they are;
+// `folders` keeps where the others lie, as found then, for the files opened from them.
+FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places,
+                       ResolvedFolders& folders);
 
 // ---- the listing and the log, their system calls as parameters ----
 
@@ -104,12 +151,20 @@ using FindNextCall = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
 std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
                                         FindNextCall findNext = FindNextFileW);
 
-// A test makes the write or the flush fail part-way, as a disk that fills does, and sees what the
-// log is given back.
+// A test makes the write or the flush fail part-way, as a disk that fills does, or the cut that
+// takes it back, and sees what the log is given back; refuses reading it, as a folder that lets
+// its users append and no more does; and sets the clock a wait is measured by.
 struct LogCalls {
   BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
   BOOL(WINAPI* flush)(HANDLE) = FlushFileBuffers;
+  ULONGLONG(WINAPI* tick)() = GetTickCount64;  // the wait for another appender's lock
+  HANDLE(WINAPI* create)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = CreateFileW;
+  BOOL(WINAPI* setInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = SetFileInformationByHandle;
 };
-std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, LogCalls calls = {});
+// The one byte of a log that its appenders take turns by, locked: far beyond any end a log can have.
+constexpr std::uint64_t kLogLockAt = 0x7FFFFFFF'FFFFFFF0;
+// `privileged`: the run may read every user's files, and refuses a log whose final path is not
+// `path` (a link in its way).
+std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, bool privileged, LogCalls calls = {});
 
 }  // namespace zelvane

@@ -30,8 +30,9 @@ void Hide(const std::filesystem::path& path, Hidden how);
 // a link to a folder (a junction, on Windows), or a hard link. Under Wine, which cannot make links
 // of Windows, a Unix link made by /bin/ln stands in: Wine shows it as Windows shows a link (a folder
 // link carries the reparse-point attribute, a file link's final path is its target, a hard link has
-// two names). False when the system cannot make one.
-enum class Link { ToFile, ToFolder, Hard };
+// two names). Pipe: a named pipe at `link` (a FIFO; `target` unused), where a user's object link
+// leads on Windows, which only Windows makes so. False when the system cannot make one.
+enum class Link { ToFile, ToFolder, Hard, Pipe };
 bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind);
 
 // Creates or replaces the file, holding `bytes`; throws std::runtime_error when it cannot.

@@ -2,6 +2,8 @@
 
 #include "testing/files.h"
 
+#include <sys/stat.h>
+
 namespace zelvane::testing {
 
 std::filesystem::path Literal(const std::filesystem::path& path) { return path; }
@@ -10,6 +12,7 @@ void Hide(const std::filesystem::path&, Hidden) {}
 
 bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind) {
   std::error_code failed;
+  if (kind == Link::Pipe) return ::mkfifo(link.c_str(), 0644) == 0;
   if (kind == Link::Hard)
     std::filesystem::create_hard_link(target, link, failed);
   else

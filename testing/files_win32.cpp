@@ -95,13 +95,16 @@ bool MakeJunction(const std::filesystem::path& target, const std::filesystem::pa
 
 void RemoveTree(const std::filesystem::path& folder) {
   const std::filesystem::path literal = Literal(folder);
+  // Wine shows a Unix link to a file as the file itself, and would remove what it leads to.
+  if (UnderWine() && Exists(literal)) {
+    RunUnix(L"/bin/rm", L"rm -rf " + Quoted(UnixPath(literal)), [&literal] { return !Exists(literal); });
+    return;
+  }
   for (const std::wstring& name : Entries(literal)) {
     const std::filesystem::path path = literal / name;
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !UnderWine()) {  // a link: never what it leads to
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {  // a link: never what it leads to
       if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
-    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RunUnix(L"/bin/rm", L"rm -f " + Quoted(UnixPath(path)), [&path] { return !Exists(path); });
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       RemoveTree(path);
     } else {
@@ -114,15 +117,17 @@ void RemoveTree(const std::filesystem::path& folder) {
 
 bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link, Link kind) {
   if (UnderWine()) {
-    return RunUnix(L"/bin/ln", std::wstring(L"ln ") + (kind == Link::Hard ? L"" : L"-s ") + Quoted(UnixPath(target)) + L" " +
-                                   Quoted(UnixPath(link)),
-                   [&link] { return Exists(link); });
+    const std::wstring made = kind == Link::Pipe ? L"/usr/bin/mkfifo" : L"/bin/ln";
+    const std::wstring what = kind == Link::Pipe ? L"" : kind == Link::Hard ? Quoted(UnixPath(target)) + L" " : L"-s " + Quoted(UnixPath(target)) + L" ";
+    return RunUnix(made, made.substr(made.rfind(L'/') + 1) + L" " + what + Quoted(UnixPath(link)),
+                   [&link] { return Exists(link); });  // Wine shows no link that leads to nothing
   }
   switch (kind) {
     case Link::ToFile:
       return CreateSymbolicLinkW(Literal(link).c_str(), Literal(target).c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     case Link::ToFolder: return MakeJunction(target, link);
     case Link::Hard: return CreateHardLinkW(Literal(link).c_str(), Literal(target).c_str(), nullptr);
+    case Link::Pipe: return false;  // an object link in \RPC Control, behind a junction: not made here
   }
   return false;
 }

@@ -27,6 +27,7 @@ class RecordingPlatform : public ForwardingPlatform {
   std::optional<FolderCopies> copies;  // what Windows makes of every folder, as a test has it; none: the inner platform's
   std::size_t writeLandsBytes = std::string::npos;
   bool writingRefused = false;
+  bool lockAbandoned = false;  // another run holds every log's lock, and has for longer than a run waits
   int opens = 0, reads = 0, writes = 0, closes = 0, removals = 0;
   std::vector<OpenFor> purposes;                                // of each open
   std::vector<std::pair<std::uint64_t, std::string>> written;  // offset and bytes of each write
@@ -66,7 +67,7 @@ class RecordingPlatform : public ForwardingPlatform {
    public:
     File(RecordingPlatform& owner, std::string path, OpenFor purpose, std::unique_ptr<ProfileFile> file)
         : owner_(owner), path_(std::move(path)), purpose_(purpose), file_(std::move(file)) {}
-    std::uint64_t Size() override { return file_->Size(); }
+    std::uint64_t Size() const override { return file_->Size(); }
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
       Misused(closed_, "a read after the close");
       ++owner_.reads;
@@ -76,9 +77,8 @@ class RecordingPlatform : public ForwardingPlatform {
     void WriteAt(std::uint64_t offset, std::string_view bytes) override {
       Misused(closed_, "a write after the close");
       Misused(purpose_ == OpenFor::Reading, "a write to a profile opened for reading");
-      if (!end_) end_ = file_->Size();
-      Misused(offset > *end_, "a write that leaves a hole in the file");
-      end_ = std::max(*end_, offset + bytes.size());
+      Misused(offset > end_, "a write that leaves a hole in the file");
+      end_ = std::max(end_, offset + bytes.size());
       ++owner_.writes;
       owner_.written.emplace_back(offset, bytes);
       owner_.failOn("write", path_);
@@ -114,7 +114,7 @@ class RecordingPlatform : public ForwardingPlatform {
     std::string path_;
     OpenFor purpose_;
     std::unique_ptr<ProfileFile> file_;
-    std::optional<std::uint64_t> end_;  // where the file ends, once it is written
+    std::uint64_t end_ = file_->Size();
     bool closed_ = false;
   };
 
@@ -129,6 +129,8 @@ class RecordingPlatform : public ForwardingPlatform {
     bool EndsWhole() const override { return log_->EndsWhole(); }
     bool EndsWithLineBreak() override { return log_->EndsWithLineBreak(); }
     FileIdentity Identity() override { return log_->Identity(); }
+    bool LockAbandoned() const override { return owner_.lockAbandoned || log_->LockAbandoned(); }
+    void RemoveIfCreated() noexcept override { log_->RemoveIfCreated(); }
 
    private:
     RecordingPlatform& owner_;

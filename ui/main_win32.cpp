@@ -74,6 +74,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     line.removal.reset();
     line.error = UnknownSwitch(kRemovalSwitch);  // a line no copy of the program wrote
   }
+  // A machine's run (elevated, or SYSTEM's) works in folders that users control: it follows no
+  // junction or link that a user made, where Windows can refuse them.
+  if (RightsOfThisRun().mayReadOthers) EnableRedirectionGuard();
   Platform& platform = SystemPlatform();
   // On every way out, what went to standard output is given its reader's time.
   const struct Finish {

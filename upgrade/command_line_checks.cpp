@@ -11,13 +11,11 @@ std::string CannotWrite(const std::string& log, const PlatformError& e) {
 
 namespace {
 
-// True when `path` lies in `folder` or in a folder below it, however either is written: the
-// folders are compared as the file system knows them.
-bool IsIn(Platform& platform, const std::string& path, const std::string& folder) {
-  for (std::size_t end = path.find_last_of(platform.Separator()); end != std::string::npos && end > 0;
-       end = path.find_last_of(platform.Separator(), end - 1))
-    if (platform.IsSameFile(path.substr(0, end + 1), folder)) return true;
-  return false;
+// True when `path` begins with `start`, by their names as Windows compares them, letter case aside
+// (and with letter case elsewhere).
+bool BeginsWith(Platform& platform, std::string_view path, std::string_view start) {
+  if (platform.Separator() != '\\') return path.starts_with(start);
+  return path.size() >= start.size() && EndsWithNoCase(path.substr(0, start.size()), start);
 }
 
 // Every folder of profiles a run over the Quindrel folder may touch: its formats folder, and every
@@ -29,8 +27,9 @@ std::vector<std::string> ProfileFolders(Platform& platform, const CommandLine& l
   return folders;
 }
 
-// What is wrong with the log the command line names, by its name, or nothing; a log that is not
-// to be written is dropped, and one that is becomes a full path. Nothing is created meanwhile.
+// What is wrong with the log the command line names, by its name alone (made full), or nothing; a
+// log that is not to be written is dropped, and one that is becomes a full path. Nothing is opened
+// or created meanwhile: what a name leads to is told once the log is open.
 std::string CheckLog(Platform& platform, CommandLine& line, const std::vector<std::string>& folders) {
   const std::string named = *line.log;
   line.log.reset();
@@ -48,30 +47,28 @@ std::string CheckLog(Platform& platform, CommandLine& line, const std::vector<st
     return CannotWrite(named, e);
   }
   for (const std::string& formats : folders)
-    if (IsIn(platform, log, formats))
+    if (BeginsWith(platform, log, formats))
       return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
              "\": a log there could be taken for a profile.";
-  if (platform.IsSameFile(log, platform.ProgramFile()))
+  const std::string program = platform.ProgramFile();
+  if (log.size() == program.size() && BeginsWith(platform, log, program))
     return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
   line.log = log;
   return {};
 }
 
-// What is wrong with the log as the file it is once open, whatever name led to it (a hard link, a
-// symbolic link, a junction), or nothing: it is never the program and never a profile of the run.
+// What is wrong with the log as the file it is once open, wherever its name led (a junction in its
+// path), or nothing: it is never the program and never lies among the profiles of the run. A name
+// that is itself a link, and a file with another name too, the platform refused already.
 std::string CheckOpenedLog(Platform& platform, const std::string& log, const FileIdentity& opened,
                            const std::vector<std::string>& folders) {
   if (IsSameIdentity(opened, platform.IdentityOf(platform.ProgramFile())))
     return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
   for (const std::string& folder : folders) {
-    const std::unique_ptr<FileListing> profiles = platform.ListFiles(folder, ".qdx");
-    for (std::string name = profiles->Next(); !name.empty(); name = profiles->Next())
-      if (IsSameIdentity(opened, platform.IdentityOf(folder + name)))
-        return "The log \"" + log + "\" is the profile \"" + folder + name +
-               "\" under another name (a link to it): a profile is never written to.";
-    if (!opened.finalPath.empty() && IsIn(platform, opened.finalPath, folder))
-      return "The log \"" + log + "\" leads into the folder of the profiles, \"" + folder +
-             "\" (it is a link to \"" + opened.finalPath + "\"): a log there could be taken for a profile.";
+    const std::optional<FileIdentity> profiles = platform.IdentityOf(folder);
+    if (!opened.finalPath.empty() && profiles && BeginsWith(platform, opened.finalPath, profiles->finalPath + platform.Separator()))
+      return "The log \"" + log + "\" leads into the folder of the profiles, \"" + folder + "\" (it is \"" +
+             opened.finalPath + "\"): a log there could be taken for a profile.";
   }
   return {};
 }
@@ -100,11 +97,11 @@ std::string PrepareCommandLine(Platform& platform, CommandLine& line, ReportWrit
       writer.OpenLog(*line.log);
       refused = CheckOpenedLog(platform, *line.log, writer.LogIdentity(), folders);
     } catch (const PlatformError& e) {
-      refused = CannotWrite(*line.log, e);
+      refused = e.Why() == Cause::Link ? "The log \"" + *line.log + "\" " + e.Reason() + "." : CannotWrite(*line.log, e);
     }
     if (!refused.empty()) {  // before a byte is written to it
       refuse(refused);
-      writer.CloseLog();
+      writer.DropLog();
       line.log.reset();
     }
   }

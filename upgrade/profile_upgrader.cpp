@@ -71,11 +71,9 @@ void WriteOrRestore(ProfileFile& file, const std::string& path, const Decision& 
 Decision Decide(ProfileFile& file, const std::string& path, ReadProgress* progress, std::span<char> buffer,
                 std::span<char, MinEncodedSize(layouts::CurrentProfileRecord)> old) {
   Decision decision{{UpgradeOutcome::NoChangeNeeded}};
-  // One read takes a profile that fits the buffer whole, and tells its size without asking.
+  decision.size = file.Size();
   FileSource source(file, progress);
-  const std::size_t first = source.ReadAt(0, buffer.data(), buffer.size());
-  decision.size = first < buffer.size() ? first : file.Size();
-  ByteCursor cursor(source, decision.size, buffer, 0, first);
+  ByteCursor cursor(source, decision.size, buffer);
   const RecordScan legacy = ScanRecord(cursor, layouts::LegacyProfileRecord);
   if (legacy.end == ReadEnd::InsideField) return {{UpgradeOutcome::Damaged, legacy.damage}};
   if (HasBlankTail(legacy)) return decision;

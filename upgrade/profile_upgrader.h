@@ -18,6 +18,7 @@ enum class UpgradeOutcome : std::uint8_t {
   Damaged,         // its data ends inside a field: left exactly as it was, rewriting would harm it
   Failed,          // a failure, with its step and the system's reason; a run stops there
   InUse,           // another program holds it: a failure too, to try again
+  Redirected,      // its name leads elsewhere or to no file on a disk (a link, a junction, a pipe): never read or written
   NotReached,      // a run that stopped did not come to it
 };
 

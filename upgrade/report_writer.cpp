@@ -9,7 +9,8 @@ void ReportWriter::OpenLog(const std::string& path) {
   logPath_ = path;
 }
 
-void ReportWriter::CloseLog() {
+void ReportWriter::DropLog() {
+  if (log_) log_->RemoveIfCreated();
   log_.reset();
   logPath_.clear();
 }
@@ -46,6 +47,11 @@ void ReportWriter::Write(std::string_view text, std::string_view where, bool flu
     // Noted in logFailure_ when the log failed; a report that cannot even be put together
     // changes nothing about the run.
   }
+  if (log_ && !lockTold_ && log_->LockAbandoned()) {
+    lockTold_ = true;
+    Write("Another run has held the lock of the log for more than 10 seconds: this run appends to it without "
+          "waiting from here on.\r\n", "a line about its lock", false);
+  }
 }
 
 RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
@@ -54,7 +60,12 @@ RunReport ReportWriter::Run(ProgressSink& sink, RunOptions options) {
     const std::string heading = ValidUtf8(ReportHeading(report, platform_.LocalTimestamp()));
     // A report begins on a line of its own, whatever the log ended with.
     const bool glued = log_ && !log_->EndsWithLineBreak();
-    AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
+    try {
+      AppendToLog((glued ? "\r\n" : "") + heading, "its heading", true);  // nothing more goes to a log that refuses it
+    } catch (const PlatformError&) {
+      if (log_) log_->RemoveIfCreated();
+      throw;
+    }
     platform_.WriteToStandardOutput(heading);
   };
   options.settled = [this](const RunReport& report, const ProfileReport& profile) {

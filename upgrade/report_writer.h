@@ -27,7 +27,8 @@ class ReportWriter {
 
   // Opens the log at `path` (a full path), creating it when there is none. Throws PlatformError.
   void OpenLog(const std::string& path);
-  void CloseLog();
+  // Closes the log, removing it when its open created it and nothing was written to it.
+  void DropLog();
   // The file the log is. Throws PlatformError.
   FileIdentity LogIdentity() { return log_->Identity(); }
 
@@ -52,6 +53,7 @@ class ReportWriter {
   std::string logPath_;
   std::unique_ptr<AppendFile> log_;
   std::string logFailure_;  // the log of the current run failed: where it stops, and why
+  bool lockTold_ = false;   // the log says that another run held its lock too long
 };
 
 }  // namespace zelvane

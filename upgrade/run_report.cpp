@@ -22,6 +22,7 @@ const char* OutcomeText(UpgradeOutcome outcome, bool check) {
     case UpgradeOutcome::Damaged: return check ? "damaged, would be left as it is" : "damaged, left as it was";
     case UpgradeOutcome::Failed: return check ? "cannot be read" : "failed";
     case UpgradeOutcome::InUse: return "in use by another program";
+    case UpgradeOutcome::Redirected: return check ? "would be left as it is" : "left as it was";
     case UpgradeOutcome::NotReached: return "not reached";
   }
   return "";
@@ -37,7 +38,7 @@ const char* ExitMeaning(int code, std::optional<bool> check = std::nullopt) {
                       : "a failure stopped the run";
     case kExitBadCommandLine: return "the command line is not right; nothing was done";
     case kExitNoProfiles: return "no profiles were found";
-    case kExitDamaged: return "finished, but damaged profiles were left as they were";
+    case kExitLeftAsTheyWere: return "finished, but profiles were left as they were: damaged ones, or links to other files";
     case kExitNeedsUpgrade: return "with /check: some profiles need upgrading";
     case kExitStopped: return "stopped before the end: the window was closed during the run";
     case kExitInUse: return "a profile is in use by another program: close Quindrel and run again";
@@ -94,7 +95,7 @@ std::string_view Version() { return ZELVANE_VERSION; }
 // Users whose copies could be there, but could not be looked at.
 std::size_t RefusedCopies(const RunReport& report) {
   return static_cast<std::size_t>(std::count_if(report.copies.begin(), report.copies.end(), [](const UserCopy& c) {
-    return !c.unreachable.empty() && !c.absent;
+    return !c.unreachable.empty() && !c.absent && !c.link;
   }));
 }
 
@@ -106,7 +107,9 @@ int ExitCodeOf(const RunReport& report) {
   if (report.end == RunEnd::Failed) return kExitFailed;
   if (report.end == RunEnd::Stopped) return kExitStopped;
   if (report.check && report.Count(UpgradeOutcome::Upgraded) > 0) return kExitNeedsUpgrade;
-  if (report.Count(UpgradeOutcome::Damaged) > 0) return kExitDamaged;
+  const bool linkedCopies = std::any_of(report.copies.begin(), report.copies.end(), [](const UserCopy& c) { return c.link; });
+  if (report.Count(UpgradeOutcome::Damaged) > 0 || report.Count(UpgradeOutcome::Redirected) > 0 || linkedCopies)
+    return kExitLeftAsTheyWere;
   return kExitDone;
 }
 
@@ -124,7 +127,8 @@ std::string ReportHeading(const RunReport& report, std::string_view timestamp) {
     if (c.unreachable.empty())
       reached += (reached.empty() ? "" : ", ") + c.user + " (" + c.folder + ")";
     else
-      out += "not reached: the copies of " + c.user + " (" + OneLine(c.unreachable) + ")\r\n";
+      out += std::string(c.link ? "left as they were: " : "not reached: ") + "the copies of " + c.user + " (" +
+             OneLine(c.unreachable) + ")\r\n";
   }
   if (!reached.empty()) out += "and of the copies Windows keeps of it for its users: " + reached + "\r\n";
   return out;
@@ -136,6 +140,7 @@ std::string ReportLine(bool check, const ProfileReport& p) {
   std::string out = std::string(OutcomeText(p.outcome, check)) + ": " + Shown(p);
   if (p.outcome == UpgradeOutcome::Damaged) out += std::string(" (") + Why(p.damage) + ")";
   if (p.outcome == UpgradeOutcome::Failed || p.outcome == UpgradeOutcome::InUse) out += " (" + OneLine(p.failure) + ")";
+  if (p.outcome == UpgradeOutcome::Redirected) out += ": " + OneLine(p.failure);
   return out + "\r\n";
 }
 
@@ -148,13 +153,15 @@ std::string ReportEnd(const RunReport& report) {
   out += "Summary: " + Plural(report.profiles.size(), "profile", "profiles");
   const char* separator = ": ";
   for (const UpgradeOutcome outcome : {UpgradeOutcome::Upgraded, UpgradeOutcome::AlreadyCurrent, UpgradeOutcome::NoChangeNeeded,
-                                   UpgradeOutcome::Damaged, UpgradeOutcome::Failed, UpgradeOutcome::InUse,
+                                   UpgradeOutcome::Damaged, UpgradeOutcome::Redirected, UpgradeOutcome::Failed, UpgradeOutcome::InUse,
                                    UpgradeOutcome::NotReached}) {
     if (const std::size_t n = report.Count(outcome)) {
       const bool needs = outcome == UpgradeOutcome::NoChangeNeeded && report.check;
+      const bool left = outcome == UpgradeOutcome::Redirected;
       out += separator + std::to_string(n) + " " +
              (outcome == UpgradeOutcome::Damaged ? "damaged"
               : needs                            ? (n == 1 ? "needs no change" : "need no change")
+              : left && n > 1                    ? (report.check ? "would be left as they are" : "left as they were")
                                                  : OutcomeText(outcome, report.check));
       separator = ", ";
     }
@@ -190,6 +197,16 @@ std::string DamagedMessage(const RunReport& report) {
          (one ? "it" : "them") + " correctly; restore " + (one ? "it" : "them") + " from a backup if you can.";
 }
 
+std::string LinksMessage(const RunReport& report) {
+  const std::size_t n = report.Count(UpgradeOutcome::Redirected);
+  if (n == 0) return {};
+  const bool one = n == 1;
+  return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was, because its name leads" : "they were, because their names lead") +
+         " to other files:\n\n" +
+         Listed(report, UpgradeOutcome::Redirected, [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; }) +
+         "\nZelvane writes a profile's own file only, never one a link leads to.";
+}
+
 std::string CheckMessage(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return "No profiles were found in " + report.formatsFolder + ".";
   std::string out = "Zelvane checked " + Plural(report.profiles.size(), "profile", "profiles") + " in " +
@@ -201,6 +218,8 @@ std::string CheckMessage(const RunReport& report) {
   section(UpgradeOutcome::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return Shown(p); });
   section(UpgradeOutcome::Damaged, "Damaged, would be left as they are",
           [](const ProfileReport& p) { return Shown(p) + ": " + Why(p.damage); });
+  section(UpgradeOutcome::Redirected, "Would be left as they are, since their names lead to other files",
+          [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
   section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
   section(UpgradeOutcome::InUse, "In use by another program (close Quindrel and check again)",
           [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });

@@ -62,7 +62,7 @@ enum ExitCode : int {
   kExitFailed = 1,          // a failure stopped the run (a check: a profile could not be read)
   kExitBadCommandLine = 2,  // nothing was done
   kExitNoProfiles = 3,      // no profiles were found
-  kExitDamaged = 4,         // finished, but damaged profiles were left as they were
+  kExitLeftAsTheyWere = 4,  // finished, but profiles were left as they were: damaged, or links to other files
   kExitNeedsUpgrade = 5,    // a check found profiles that need upgrading
   kExitStopped = 6,         // the window was closed during the run, which stopped before the end
   kExitInUse = 7,           // a profile is in use by another program: close Quindrel and run again
@@ -103,6 +103,10 @@ std::string StoppedText(std::string_view what, std::string_view timestamp);
 // The window's message about the profiles left as they were because they are damaged; empty
 // when there are none.
 std::string DamagedMessage(const RunReport& report);
+
+// The window's message about the profiles left as they were because their names lead to other
+// files (links, junctions, pipes); empty when there are none.
+std::string LinksMessage(const RunReport& report);
 
 // What a check found, for its box.
 std::string CheckMessage(const RunReport& report);

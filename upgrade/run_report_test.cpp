@@ -138,7 +138,7 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
   const std::pair<RunReport, int> cases[] = {
       {clean, kExitDone},
       {checkedClean, kExitDone},
-      {Sample(false, RunEnd::Finished), kExitDamaged},
+      {Sample(false, RunEnd::Finished), kExitLeftAsTheyWere},
       {Sample(false, RunEnd::Failed), kExitFailed},
       {RunReport{}, kExitNoProfiles},
       {Sample(true, RunEnd::Finished), kExitNeedsUpgrade},
@@ -146,7 +146,7 @@ TEST(RunReport, ExitCodesTellTheOutcome) {
       {Sample(false, RunEnd::Stopped), kExitStopped},
       {stoppedInUse, kExitInUse},
       {inUseAndFailed, kExitFailed},
-      {checkOnlyDamaged, kExitDamaged},
+      {checkOnlyDamaged, kExitLeftAsTheyWere},
       {copyRefused, kExitFailed},
       {copyAbsent, kExitDone},
       {othersUnread, kExitDone},

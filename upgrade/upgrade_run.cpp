@@ -43,6 +43,11 @@ std::string UpgradeInto(ProfileReport& entry, ProfileUpgrader& upgrader, Platfor
     entry.damage = result.damage;
     return {};
   } catch (const PlatformError& e) {
+    if (e.Why() == Cause::Link) {  // never read or written: left as it was, and the run goes on
+      entry.outcome = UpgradeOutcome::Redirected;
+      entry.failure = e.Reason();
+      return {};
+    }
     entry.failure = "could not " + e.Action() + ": " + e.Reason();
     told = e.what();
     if (e.Why() == Cause::InUse) {
@@ -159,7 +164,9 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
         pacer.Begin(Shown(entry));
         const std::string failure = UpgradeInto(entry, upgrader, platform, place.folder + name, options.mode, pacer);
         settle();
-        if (!failure.empty() && !report.check) {
+        // A failure stops the run at an installed profile; a user's copy is that user's alone, and
+        // the machine's run goes on to the others.
+        if (!failure.empty() && !report.check && place.user.empty()) {
           pacer.ShowCurrent();
           report.end = RunEnd::Failed;
           report.failure = "The upgrade stopped at the profile \"" + Shown(entry) + "\".\n\n" + failure + kHandledBefore;
@@ -185,8 +192,8 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
 
   sink.SetStatusText("Done");
   report.end = RunEnd::Finished;
-  if (const std::string damaged = DamagedMessage(report); !damaged.empty() && !report.check)
-    sink.ShowWarning(damaged, sink.Caption());
+  for (const std::string& left : {DamagedMessage(report), LinksMessage(report)})
+    if (!left.empty() && !report.check) sink.ShowWarning(left, sink.Caption());
   if (const std::string copied = CopiesMessage(report); !copied.empty() && !report.check)
     sink.ShowWarning(copied, sink.Caption());
   if (!options.offerRemoval || report.check) return;

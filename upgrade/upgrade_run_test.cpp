@@ -105,14 +105,19 @@ TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
 TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
   const std::string legacy = Encode(Legacy({"thirty", "x"})), blank = Encode(Legacy({"", ""}));
   using O = UpgradeOutcome;
-  const std::vector<std::tuple<std::string, std::string, O>> everyOutcome = {
+  struct Profile {
+    std::string name, bytes;  // "alice/a.qdx": in alice's copy
+    O outcome;                // InUse: another program holds it; NotReached: never listed (a copy out of reach)
+    std::optional<Link> link = std::nullopt;  // the name is such a link to a file of `bytes` elsewhere
+  };
+  const std::vector<Profile> everyOutcome = {
       {"a upgraded.qdx", legacy, O::Upgraded},           {"b current.qdx", Upgraded(legacy), O::AlreadyCurrent},
       {"c blank.qdx", blank, O::NoChangeNeeded},         {"d leftovers.qdx", Upgraded(legacy) + "more", O::AlreadyCurrent},
       {"e cut.qdx", Truncated(legacy), O::Damaged}};
   const std::string ask = "ask Delete this tool? | Done";
   const struct {
     const char* name;
-    std::vector<std::tuple<std::string, std::string, O>> profiles;  // name, bytes, what becomes of it
+    std::vector<Profile> profiles;
     UpgradeMode mode;
     bool yes;  // the answer to the question
     Removal removal;
@@ -128,7 +133,7 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
         {"\xD0\xBF\xD1\x80\xD0\xBE\xD1\x84\xD0\xB8\xD0\xBB\xD1\x8C.qdx", legacy_, O::Upgraded},
         {"\xE6\xA0\xBC\xE5\xBC\x8F.qdx", legacy_, O::Upgraded}, {"blank.qdx", blank, O::NoChangeNeeded}},
        UpgradeMode::Upgrade, true, Removal::Arranged, kExitDone, {"status Done", ask}},
-      {"every outcome", everyOutcome, UpgradeMode::Upgrade, false, Removal::Kept, kExitDamaged,
+      {"every outcome", everyOutcome, UpgradeMode::Upgrade, false, Removal::Kept, kExitLeftAsTheyWere,
        {"status Done", "warning 1 profile was left exactly as it was, because it is damaged:\n\ne cut.qdx: its data ends "
         "inside a field\n", ask}},
       {"every outcome, checked", everyOutcome, UpgradeMode::Check, false, Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}},
@@ -138,6 +143,16 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
        UpgradeMode::Upgrade, false, Removal::Kept, kExitDone,
        {"status Done", "warning The copies of carol were not reached: its profile folder is gone.", ask}, {std::chrono::nanoseconds(0)},
        {false, {{"alice", "", ""}, {"bob", "", ""}, {"carol", "", "its profile folder is gone", true}}}},
+      // A machine's run: links and a copy held by another program are named, and the run goes on.
+      {"links among the profiles and the copies",
+       {{"a.qdx", legacy_, O::Upgraded}, {"b.qdx", legacy_, O::Redirected, Link::ToFile}, {"alice/c.qdx", legacy_, O::Redirected, Link::Hard},
+        {"alice/d.qdx", legacy_, O::Upgraded}, {"alice/e.qdx", "", O::Redirected, Link::Pipe}},
+       UpgradeMode::Upgrade, false, Removal::Kept, kExitLeftAsTheyWere,
+       {"status Done", "warning 3 profiles were left exactly as they were, because their names lead to other files:\n\nb.qdx: it is a link", ask},
+       {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
+      {"a user's copy held by another program", {{"alice/a.qdx", legacy_, O::InUse}, {"alice/b.qdx", legacy_, O::Upgraded},
+       {"bob/c.qdx", legacy_, O::Upgraded}}, UpgradeMode::Upgrade, false, Removal::Kept, kExitInUse, {"status Done", ask},
+       {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}, {"bob", "", ""}}}},
       {"every user's copy, checked", {{"alice/a.qdx", legacy_, O::Upgraded}}, UpgradeMode::Check, false,
        Removal::NotOffered, kExitNeedsUpgrade, {"status Done"}, {std::chrono::nanoseconds(0)}, {false, {{"alice", "", ""}}}},
       {"a virtualised run", {{"a.qdx", legacy_, O::Upgraded}, {"b.qdx", blank, O::NoChangeNeeded}}, UpgradeMode::Upgrade,
@@ -146,8 +161,8 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(Formats());
-    std::filesystem::remove_all(program_.Path() / "VirtualStore");
+    RemoveTree(Formats());
+    RemoveTree(program_.Path() / "VirtualStore");
     const auto shownAs = [](const std::string& name) {  // "a.qdx (alice's copy)" for "alice/a.qdx"
       const std::size_t slash = name.find('/');
       return slash == std::string::npos ? name : name.substr(slash + 1) + " (" + name.substr(0, slash) + "'s copy)";
@@ -157,14 +172,21 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
       return name.find('/') == std::string::npos ? Formats() / FromUtf8(name) : program_.Path() / "VirtualStore" / FromUtf8(name);
     };
     std::filesystem::create_directories(Formats());
-    for (const auto& [name, bytes, outcome] : c.profiles) {
+    for (const auto& [name, bytes, outcome, link] : c.profiles) {
       std::filesystem::create_directories(where(name).parent_path());
-      WriteBytes(where(name), bytes);
+      const std::filesystem::path outside = program_.Path() / ("outside " + shownAs(name));
+      if (link != Link::Pipe) WriteBytes(link ? outside : where(name), bytes);
+      if (link && !MakeLink(outside, where(name), *link)) GTEST_SKIP() << "this system cannot make the links of the row";
     }
     // A virtualised run (Windows' file virtualisation) writes to this user's own copies.
     VirtualisingPlatform windows(Utf8(program_.Path()), Utf8(program_.Path() / "VirtualStore" / "me") + platform_.Separator());
     RecordingPlatform platform(c.copies.virtualised ? windows : SystemPlatform());
     platform.programFolder = Utf8(program_.Path());
+    platform.failOn = [&](const std::string& call, const std::string& path) {
+      for (const Profile& p : c.profiles)
+        if (p.outcome == O::InUse && call == "open" && FromUtf8(path) == where(p.name))
+          throw PlatformError("open the file", path, "The file is in use.", Cause::InUse);
+    };
     platform.copies = c.copies;
     for (UserCopy& copy : platform.copies->users)
       copy.folder = Utf8(program_.Path() / "VirtualStore" / copy.user) + platform.Separator();
@@ -180,16 +202,18 @@ TEST_F(UpgradeRunTest, EveryProfileOnceThenDoneThenTheQuestion) {
     EXPECT_EQ(sink.calls.front(), "disable");
     ASSERT_GE(sink.calls.size(), c.last.size());
     for (std::size_t i = 0; i < c.last.size(); ++i)
-      EXPECT_EQ(sink.calls[sink.calls.size() - c.last.size() + i].rfind(c.last[i], 0), 0u) << c.last[i];
+      EXPECT_EQ(sink.calls[sink.calls.size() - c.last.size() + i].rfind(c.last[i], 0), 0u)
+          << c.last[i] << "\n" << sink.calls[sink.calls.size() - c.last.size() + i];
     std::vector<std::pair<std::string, O>> expected, got;
-    for (const auto& [name, bytes, outcome] : c.profiles) {
+    for (const auto& [name, bytes, outcome, link] : c.profiles) {
       if (outcome != O::NotReached) expected.emplace_back(shownAs(name), outcome);  // a copy out of reach: never listed
+      if (link == Link::Pipe) continue;  // nobody writes to it: reading it would wait for ever
       const bool changes = outcome == O::Upgraded && c.mode == UpgradeMode::Upgrade;
       const std::filesystem::path copy = FromUtf8(windows.CopyOf(Utf8(where(name))));
       if (c.copies.virtualised) {  // the installed file as it was; a copy of what was changed alone
         EXPECT_EQ(ReadBytes(copy), changes ? Upgraded(bytes) : "") << name;
       }
-      EXPECT_TRUE(ReadBytes(where(name)) == (changes && !c.copies.virtualised ? Upgraded(bytes) : bytes)) << name;
+      EXPECT_TRUE(ReadBytes(where(name)) == (changes && !c.copies.virtualised ? Upgraded(bytes) : bytes)) << name;  // a link's file too
     }
     for (const ProfileReport& p : report.profiles) got.emplace_back(Shown(p), p.outcome);
     std::vector<std::string> shown = sink.Names();
@@ -351,6 +375,7 @@ TEST_F(UpgradeRunTest, AFailureAtAnyCallOfARunIsToldAndLosesNothing) {
         EXPECT_NE(ran.output.find(". Exit code " + std::to_string(ran.code) + ": "), std::string::npos) << ran.output;
       } else {
         EXPECT_EQ(platform.opens, 0) << "a profile was opened by a run that could not start";
+        EXPECT_FALSE(std::filesystem::exists(FromUtf8(log))) << "a log it made and could not write was left behind";
       }
       EXPECT_TRUE(ran.log.empty() || (ran.output.starts_with(ran.log) && ran.log.ends_with("\r\n"))) << ran.log;
     }
@@ -397,7 +422,8 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
       {"the folder", "list", 1, false, false, "list the folder", "The network is gone.", Cause::Other, kExitFailed, "----",
        {"The profiles could not be listed to the end: " + gone, "Summary: 4 profiles: 4 not reached."}},
       {"the log's heading", "append and flush", 1, false, true, "write to the file", "There is not enough space on the disk.",
-       Cause::Other, kExitBadCommandLine, "----", {" cannot be written: could not write to the file. There is not enough space"}},
+       Cause::Other, kExitBadCommandLine, "----", {" cannot be written: could not write to the file. There is not enough space",
+                                                  "Nothing was done. Exit code 2.\r\n"}},
       {"the second profile's line", "append", 2, false, true, "write to the file", "There is not enough space on the disk.",
        Cause::Other, kExitDone, "uuuu", {incomplete + "the line of \"b.qdx\" " + full + "\r\n"}},
       {"the summary", "append and flush", 2, false, true, "write to the file", "There is not enough space on the disk.",
@@ -405,6 +431,8 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
       {"a check's first line", "append", 1, true, true, "write to the file", "There is not enough space on the disk.",
        Cause::Other, kExitNeedsUpgrade, "----", {incomplete + "the line of \"a.qdx\" " + full + "\r\n"}},
       {"standard output never read", "", 0, false, true, "", "", Cause::Other, kExitDone, "uuuu", {}},
+      {"another run holding the log's lock", "lock", 0, false, true, "", "", Cause::Other, kExitDone, "uuuu",
+       {"\nupgraded: a.qdx\r\nAnother run has held the lock of the log for more than 10 seconds: this run appends to it"}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -414,6 +442,7 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
     RecordingPlatform platform;
     platform.programFolder = Utf8(program_.Path());
     platform.outputRead = *r.call != 0;
+    platform.lockAbandoned = std::string(r.call) == "lock";
     int calls = 0;
     std::string logAtFailure;  // lines are written as the run goes, not at its end
     platform.failOn = [&](const std::string& call, const std::string& path) {
@@ -439,6 +468,10 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
       EXPECT_EQ(report, ran.output + "Standard output was not read, so the report there ends early; this log holds all of it.\r\n");
       continue;
     }
+    if (std::string(r.call) == "lock") {  // the log says it, as standard output does
+      EXPECT_EQ(report, ran.output);
+      continue;
+    }
     if (std::string(r.call) == "open") {
       EXPECT_NE(logAtFailure.find("\r\nupgraded: b.qdx\r\n"), std::string::npos) << logAtFailure;
       EXPECT_NE(ran.log.find("\r\nnot reached: d.qdx\r\n"), std::string::npos) << ran.log;
@@ -456,10 +489,10 @@ std::string Linked(const std::string& target, const std::string& link, Link kind
   return {};
 }
 
-// A log is a file of its own: a device, a stream, a file in or below the folder of the profiles,
-// the program itself, a profile or the program under another name (a hard or a symbolic link) and
-// a file that cannot be created are refused, whatever else is wrong with the line; nothing is
-// created for them and nothing is written to them.
+// A log is a file of its own: a device, a stream, a file in or below the folder of the profiles
+// (a user's copies too), one that leads there through a link, the program itself, a link or a file
+// with another name too, and a file that cannot be created are refused, whatever else is wrong with
+// the line; nothing is written to them, and what was created for them is removed.
 TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
   std::filesystem::create_directories(Formats() / "sub");
   AddProfile("p3.qdx", legacy_);
@@ -470,8 +503,12 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
   platform_.programFile = base + "Zelvane.exe";
   WriteBytes(FromUtf8(platform_.programFile), "the program");
   const std::string profile = formats + "p3.qdx", program = platform_.ProgramFile();
-  // A user whose copies are out of reach: what cannot be listed holds no profile to take for a log.
-  platform_.copies = FolderCopies{false, {{"carol", base + "carol" + s, "its copies could not be opened: Access is denied."}}};
+  // Alice's copies, and those of a user out of reach, whose folder cannot be listed.
+  const std::string alice = base + "alice" + s;
+  std::filesystem::create_directories(FromUtf8(alice));
+  for (const char* other : {"outside.txt", "elsewhere.txt", "nothing.txt"}) WriteBytes(FromUtf8(base + other), "another file");
+  AddProfile("p4.qdx", legacy_);
+  platform_.copies = FolderCopies{false, {{"alice", alice, ""}, {"carol", base + "carol" + s, "its copies could not be opened: Access is denied."}}};
   platform_.failOn = [&](const std::string& call, const std::string& folder) {
     if (call == "list" && folder == base + "carol" + s) throw PlatformError("list the folder", folder, "Access is denied.");
   };
@@ -485,15 +522,23 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
       {base + "missing" + s + "run.log", "", "cannot be written: could not open the file for appending."},
       {formats + "run.log", "", "is in the folder of the profiles"},
       {formats + "sub" + s + "run.log", "", "is in the folder of the profiles"},
+      {alice + "run.log", "", "is in the folder of the profiles, \"" + alice + "\""},
+      {Linked(formats, base + "linked formats", Link::ToFolder, unmade) + s + "run.log", "", "leads"},
+      {Linked(alice, base + "linked alice", Link::ToFolder, unmade) + s + "run.log", "", "leads"},
+      // A machine's run (Wine's) refuses a path with a link in it before it looks at what it leads to.
+      {Linked(base, base + "linked base", Link::ToFolder, unmade) + s + "Zelvane.exe", "",
+       s == '\\' ? "leads to" : "is Zelvane itself"},
       {program, "", "is Zelvane itself, which is never written to."},
       {base + "con", "\"/x\" is not a switch Zelvane knows.", "\"/x\" is not a switch Zelvane knows."},
       {"con:", "", "is a device, not a file."},
       {base + "run.log:s", "", "names a stream of a file (a colon after the drive), not a file."},
-      {Linked(profile, base + "hard to a profile.log", Link::Hard, unmade), "", "is the profile \"" + profile + "\" under another name"},
-      {Linked(profile, base + "symbolic to a profile.log", Link::ToFile, unmade), "", "is the profile \"" + profile + "\" under another name"},
-      {Linked(program, base + "hard to the program.log", Link::Hard, unmade), "", "is Zelvane itself"},
-      {Linked(program, base + "symbolic to the program.log", Link::ToFile, unmade), "", "is Zelvane itself"},
+      {Linked(profile, base + "hard to a profile.log", Link::Hard, unmade), "", "has more than one name"},
+      {Linked(formats + "p4.qdx", base + "symbolic to a profile.log", Link::ToFile, unmade), "", "name the file itself"},
+      {Linked(base + "outside.txt", base + "hard to a file.log", Link::Hard, unmade), "", "has more than one name"},
+      {Linked(base + "elsewhere.txt", base + "symbolic to a file.log", Link::ToFile, unmade), "", "name the file itself"},
+      {Linked(base + "nothing.txt", base + "symbolic to nothing.log", Link::ToFile, unmade), "", "name the file itself"},
   };
+  std::filesystem::remove(Literal(FromUtf8(base + "nothing.txt")));  // its link now leads to nothing
   if (!unmade.empty()) std::cout << "rows not run, since the system could not make the links" << unmade << "\n";
   for (const auto& c : cases) {
     if (c.log.empty()) continue;
@@ -507,8 +552,10 @@ TEST_F(UpgradeRunTest, ALogIsAFileOfItsOwn) {
     EXPECT_EQ(line.log.has_value(), c.fault.empty() && c.log != "nul:") << c.log;
   }
   EXPECT_EQ(Bytes("p3.qdx"), legacy_);
+  for (const char* other : {"outside.txt", "elsewhere.txt"}) EXPECT_EQ(ReadBytes(FromUtf8(base + other)), "another file");
   for (const std::filesystem::path& made : {Formats() / "run.log", Formats() / "sub" / "run.log", program_.Path() / "con",
-                                            program_.Path() / "missing"})
+                                            program_.Path() / "missing", program_.Path() / "nothing.txt",
+                                            program_.Path() / "alice" / "run.log"})
     EXPECT_FALSE(std::filesystem::exists(Literal(made))) << Utf8(made);
 }
 
