@@ -25,9 +25,13 @@ Legacy 2.qdx, which need upgrading, and Current.qdx, already in the 2.0.12 layou
 2. The administrator's elevated run, /quiet /log:..., over the same folder, the user's copy of
    Legacy.qdx being legacy again (as the user's older Quindrel saved it): the installed Legacy.qdx
    and the user's copy are upgraded, and the log names "Legacy.qdx (<user>'s copy)".
-3. /check /quiet /log:... of a folder with .x.qdx, plain.qdx, a hidden and a system profile: the
+3. The user makes their copies folder a junction (mklink /J, which needs no privilege) to a folder
+   of the machine's holding a legacy profile, and the administrator's elevated run follows no such
+   link: the user's copies are left as they were and named so, exit code 4, and the profile behind
+   the junction stays as it was (where Windows has RedirectionGuard, it refuses the junction too).
+4. /check /quiet /log:... of a folder with .x.qdx, plain.qdx, a hidden and a system profile: the
    log names .x.qdx and plain.qdx only.
-4. Where this machine can make a FAT32 volume (a VHD through diskpart), the end-to-end suite's
+5. Where this machine can make a FAT32 volume (a VHD through diskpart), the end-to-end suite's
    removal cases (-E2e, zelvane_e2e.exe) run with their temporary folder on it. The cases where the
    running file is renamed are left out: FAT32 numbers a file by where its directory entry lies,
    which a rename may move, and where the system cannot say which file a renamed one is, the
@@ -72,6 +76,15 @@ function Quietly([scriptblock] $do) { try { & $do } catch { Write-Host "(cleanin
 function RunElevated([string] $program, [string[]] $arguments) {
   (Start-Process -FilePath $program -ArgumentList $arguments -Wait -PassThru).ExitCode
 }
+# A program started by the standard user (an interactive logon, as from the desktop): its exit code.
+function RunAsUser([string] $program, [string] $arguments) {
+  $start = [Diagnostics.ProcessStartInfo]::new($program, $arguments)
+  $start.UserName = $user; $start.Domain = $env:COMPUTERNAME; $start.Password = $secure
+  $start.LoadUserProfile = $true; $start.UseShellExecute = $false; $start.WorkingDirectory = $quindrel
+  $run = [Diagnostics.Process]::Start($start)
+  if (-not $run.WaitForExit(120000)) { $run.Kill(); throw "$program did not end within two minutes" }
+  $run.ExitCode
+}
 
 # A FAT32 volume in a VHD at `vhd`, through diskpart: its drive letter, or nothing where this
 # machine cannot make one (diskpart's output is in diskpart.log).
@@ -107,6 +120,7 @@ $formats = Join-Path $quindrel 'appfiles\formats'
 $zelvane = Join-Path $quindrel 'Zelvane.exe'
 $legacyNames = 'Legacy.qdx', 'Legacy 2.qdx'  # more than one: a virtualised run upgrades every one of them at once
 $work = Join-Path ([IO.Path]::GetTempPath()) "zelvane-checks-$PID"
+$victim = Join-Path $env:ProgramData "zelvane-checks-$PID"  # a folder of the machine's, made below
 $user = 'zelvane-' + (-join ((48..57) + (97..122) | Get-Random -Count 6 | ForEach-Object { [char] $_ }))
 $password = [Convert]::ToBase64String([Security.Cryptography.RandomNumberGenerator]::GetBytes(18)) + 'aA1!'  # and so every kind of character a policy may ask for
 Write-Host "::add-mask::$password"
@@ -137,15 +151,7 @@ $ways = @(
   [pscustomobject] @{
     Name = 'interactive'; MustBeVirtualised = $uac
     Says = 'started by the user (an interactive logon, as from the desktop)'
-    Start = {
-      param([string] $log)
-      $start = [Diagnostics.ProcessStartInfo]::new($zelvane, "/quiet /log:`"$log`"")
-      $start.UserName = $user; $start.Domain = $env:COMPUTERNAME; $start.Password = $secure
-      $start.LoadUserProfile = $true; $start.UseShellExecute = $false; $start.WorkingDirectory = $quindrel
-      $run = [Diagnostics.Process]::Start($start)
-      if (-not $run.WaitForExit(120000)) { $run.Kill(); throw 'Zelvane.exe did not end within two minutes' }
-      $run.ExitCode
-    }
+    Start = { param([string] $log) RunAsUser $zelvane "/quiet /log:`"$log`"" }
   },
   [pscustomobject] @{
     Name = 'task'; MustBeVirtualised = $false
@@ -171,7 +177,7 @@ $ways = @(
 
 try {
   Write-Host "== A standard user, $user, and the Quindrel folder $quindrel"
-  New-Item -ItemType Directory -Force -Path $work | Out-Null
+  New-Item -ItemType Directory -Force -Path $work, $victim | Out-Null
   # Through ADSI: the LocalAccounts cmdlets fail in PowerShell 7.3 and later. A new account is one
   # of the Users (through Authenticated Users), and nothing more.
   $account = $computer.Create('User', $user)
@@ -233,6 +239,18 @@ try {
   Check ((HasLine $text 'upgraded: Legacy.qdx') -and (HasLine $text "upgraded: Legacy.qdx ($name's copy)")) "the elevated run logs the installed Legacy.qdx and `"Legacy.qdx ($name's copy)`" upgraded"
   Check (-not $text.Contains('Windows kept the changes')) 'the elevated run is not virtualised'
 
+  Write-Host "== A junction $user made in their VirtualStore, then the elevated run"
+  [IO.File]::WriteAllBytes((Join-Path $victim 'Legacy.qdx'), $legacy)  # the machine's: the user may not write it
+  Remove-Item -LiteralPath $copies -Recurse -Force
+  $made = RunAsUser 'cmd.exe' "/c mklink /J `"$copies`" `"$victim`""
+  Check ($made -eq 0 -and (Get-Item -LiteralPath $copies).LinkType -eq 'Junction') "$user makes their copies folder a junction to $victim"
+  $log = Join-Path $Logs 'administrator-junction.log'
+  $code = RunElevated $zelvane @('/quiet', "/log:`"$log`"")
+  $text = LogOf $log
+  Check ($code -eq 4) "the elevated run over a user's junction ends with exit code 4 (it ended with $code)"
+  Check (Holds (Join-Path $victim 'Legacy.qdx') $legacy) 'the elevated run leaves the profile the junction leads to as it was'
+  Check ($text -match "(?m)^left as they were: the copies of $([regex]::Escape($name)) \(") "the elevated run logs $name's copies left as they were"
+
   Write-Host '== /check of a folder with a dot file, a hidden and a system profile'
   $listing = Join-Path $work 'Quindrel'
   $listed = Join-Path $listing 'appfiles\formats'
@@ -280,6 +298,7 @@ try {
   Quietly { if (Test-Path -LiteralPath $quindrel) { Remove-Item -LiteralPath $quindrel -Recurse -Force } }
   Quietly { if ($vhd -and (Test-Path -LiteralPath $vhd)) { Dismount-DiskImage -ImagePath $vhd | Out-Null } }
   Quietly { if (Test-Path -LiteralPath $work) { Remove-Item -LiteralPath $work -Recurse -Force } }
+  Quietly { if (Test-Path -LiteralPath $victim) { Remove-Item -LiteralPath $victim -Recurse -Force } }
 }
 
 if ($script:failures) { Write-Host "$($script:failures) check(s) failed"; exit 1 }
