@@ -62,16 +62,36 @@ std::string RealPath(const std::string& path) {
   return out;
 }
 
+// Where the file open through `fd` lies, as the system resolved its path: one question, however
+// deep the path.
+std::string FinalPathOf(int fd) {
+  std::string path(256, '\0');
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  for (;;) {
+    const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < path.size()) return path.substr(0, static_cast<std::size_t>(n));
+    path.resize(path.size() * 2);
+  }
+}
+
 // A profile open through one descriptor: whatever replaces its name meanwhile, the reads and
-// writes all reach the same file. Only a file of its own is kept open: an ordinary file, with one
-// name, that lies at `expected` (its folder as resolved, and its name), reached through no link.
+// writes all reach the same file. It is opened by its name in `folder` (the folder it was listed
+// in, held open as first resolved, so that no link put in its path since is followed; -1: by its
+// full path), and only a file of its own is kept open: an ordinary file, no link, with one name.
 class PosixProfileFile : public ProfileFile {
  public:
-  PosixProfileFile(const std::string& path, const std::string& expected, OpenFor purpose)
-      : path_(path), writable_(purpose == OpenFor::Writing) {
+  PosixProfileFile(const std::string& path, int folder, OpenFor purpose) : path_(path), writable_(purpose == OpenFor::Writing) {
     const char* action = writable_ ? "open the file for writing" : "open the file";
-    // O_NONBLOCK: a pipe opens at once, to be refused, rather than wait for a writer.
-    fd_.Reset(Open((writable_ ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK));
+    // O_NONBLOCK: a pipe opens at once, to be refused, rather than wait for a writer; an ordinary
+    // file reads and writes as without it.
+    const int flags = (writable_ ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const std::string name = folder < 0 ? path : path.substr(path.rfind('/') + 1);
+    int fd;
+    do fd = ::openat(folder < 0 ? AT_FDCWD : folder, name.c_str(), flags);
+    while (fd < 0 && errno == EINTR);
+    fd_.Reset(fd);
+    if (!fd_.Valid() && errno == ENOENT) throw NotThere();
     if (!fd_.Valid() && errno == ELOOP) throw PlatformError(action, path_, "it is a link, not a file of its own", Cause::Link);
     if (!fd_.Valid()) Fail(action, path_, errno);
     struct stat st {};
@@ -79,11 +99,11 @@ class PosixProfileFile : public ProfileFile {
     if (S_ISDIR(st.st_mode)) Fail(action, path_, EISDIR);
     if (!S_ISREG(st.st_mode)) throw PlatformError(action, path_, "it is no file on a disk (a pipe or a device)", Cause::Link);
     if (st.st_nlink > 1) throw PlatformError(action, path_, "it has another name too (a hard link)", Cause::Link);
-    if (const std::string lies = RealPath("/proc/self/fd/" + std::to_string(fd_.Get())); lies != expected)
-      throw PlatformError(action, path_, "it is a link to " + lies, Cause::Link);
-    ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
   }
+
+  // No such name in the folder: told apart, since the folder held may be one removed since.
+  struct NotThere {};
 
   std::uint64_t Size() const override { return size_; }
 
@@ -123,13 +143,6 @@ class PosixProfileFile : public ProfileFile {
   }
 
  private:
-  int Open(int flags) const {
-    int fd;
-    do fd = ::open(path_.c_str(), flags | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-  }
-
   std::string path_;
   bool writable_;
   OwnedFd fd_;
@@ -234,7 +247,7 @@ class PosixAppendFile : public AppendFile {
   FileIdentity Identity() override {
     struct stat st {};
     if (::fstat(fd_.Get(), &st) != 0) Fail("tell which file the log is", path_, errno);
-    return *IdentityOfStat(st, RealPath("/proc/self/fd/" + std::to_string(fd_.Get())));
+    return *IdentityOfStat(st, FinalPathOf(fd_.Get()));
   }
 
  private:
@@ -272,8 +285,14 @@ class PosixPlatform : public Platform {
   char Separator() const override { return '/'; }
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
-    const std::size_t name = path.rfind('/') + 1;
-    return std::make_unique<PosixProfileFile>(path, Resolved(path.substr(0, name)) + path.substr(name), purpose);
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    for (bool again = false;; again = true) {
+      try {
+        return std::make_unique<PosixProfileFile>(path, Folder(folder, again), purpose);
+      } catch (const PosixProfileFile::NotThere&) {
+        if (again) Fail(purpose == OpenFor::Writing ? "open the file for writing" : "open the file", path, ENOENT);
+      }
+    }
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
@@ -334,13 +353,14 @@ class PosixPlatform : public Platform {
   }
 
  private:
-  // `folder` (ending in a separator) as the system resolved it the first time it was asked; as
-  // given when it cannot be resolved.
-  const std::string& Resolved(const std::string& folder) {
-    for (const auto& [known, resolved] : resolved_)
-      if (known == folder) return resolved;
-    const std::string real = RealPath(folder);
-    return resolved_.emplace_back(folder, real.empty() ? folder : real + "/").second;
+  // `folder` (ending in a separator), held open as the system resolved it the first time it was
+  // asked, or `again` (a file not found there: the folder may have been made anew since, as tests
+  // do); -1 when it cannot be opened.
+  int Folder(const std::string& folder, bool again) {
+    auto known = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f.first == folder; });
+    if (known == folders_.end()) known = folders_.insert(folders_.end(), {folder, std::make_unique<OwnedFd>()});
+    if (again || !known->second->Valid()) known->second->Reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return known->second->Get();
   }
 
   static std::string ExecutablePath() {
@@ -353,7 +373,7 @@ class PosixPlatform : public Platform {
     }
   }
 
-  std::vector<std::pair<std::string, std::string>> resolved_;  // each folder, as first resolved
+  std::vector<std::pair<std::string, std::unique_ptr<OwnedFd>>> folders_;  // of the profiles, as first resolved
 };
 
 }  // namespace

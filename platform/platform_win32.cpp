@@ -1,6 +1,7 @@
 // The Windows backend: wide-character Win32 calls throughout, so any file name works.
 
 #include <windows.h>
+#include <winternl.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -111,7 +112,7 @@ void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t
 // that lies at `expected` (its folder as resolved, and its name), reached through no link.
 class Win32ProfileFile : public ProfileFile {
  public:
-  Win32ProfileFile(const std::string& path, const Place& expected, OpenFor purpose)
+  Win32ProfileFile(const std::string& path, const std::string& expected, OpenFor purpose)
       : path_(path), writable_(purpose == OpenFor::Writing) {
     const char* action = writable_ ? "open the file for writing" : "open the file";
     const DWORD access = writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
@@ -119,12 +120,10 @@ class Win32ProfileFile : public ProfileFile {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | kNoLinkFollowed, nullptr));
     // A folder does not open so (it needs FILE_FLAG_BACKUP_SEMANTICS): Access is denied.
     if (!handle_.Valid()) Fail(action, path_, GetLastError());
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle_.Get()) == FILE_TYPE_DISK && !GetFileInformationByHandle(handle_.Get(), &info))
-      Fail("read the file", path_, GetLastError());
-    if (const std::string why = NotItsOwnFile(handle_.Get(), info, expected); !why.empty())
+    const FileFacts facts = FactsOf(handle_.Get(), "read the file", path_);
+    if (const std::string why = NotItsOwnFile(handle_.Get(), facts, expected); !why.empty())
       throw PlatformError(action, path_, why, Cause::Link);
-    size_ = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    size_ = facts.size;
   }
 
   std::uint64_t Size() const override { return size_; }
@@ -269,15 +268,13 @@ class Win32AppendFile : public AppendFile {
     }
     const char* action = "open the file for appending";
     if (!handle_.Valid()) Fail(action, path_, GetLastError());
-    BY_HANDLE_FILE_INFORMATION info{};
+    const FileFacts facts = FactsOf(handle_.Get(), action, path_);
     std::string refused;
-    if (GetFileType(handle_.Get()) != FILE_TYPE_DISK)
+    if (facts.type != FILE_TYPE_DISK)
       refused = "is no file on a disk";
-    else if (!GetFileInformationByHandle(handle_.Get(), &info))
-      refused = "cannot be told apart from other files: " + SystemMessage(GetLastError());
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    else if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
       refused = "is a link: name the file itself";
-    else if (info.nNumberOfLinks > 1)
+    else if (facts.links > 1)
       refused = "has more than one name (a hard link): name a file of its own";
     else if (const std::string lies = FinalPathOf(handle_.Get()); privileged && !IsSameName(lies, LongPath(path)))
       refused = "leads to \"" + lies + "\" through a link: name the file itself";
@@ -526,10 +523,9 @@ std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& righ
       copies.push_back(copy);
     } else if (copyWhy.empty()) {
       // Below the profile folder, as the system resolves it, no link is followed.
-      const Place home = folders.Of(profile + "\\");
-      const Place expected{home.volume, home.path.substr(0, home.path.size() - 1) + "\\AppData\\Local\\VirtualStore" + part};
-      const Place& found = folders.Of(copy.folder);
-      if (home.path.empty() || found.volume != expected.volume || !IsSameName(found.path, expected.path)) {
+      const std::string home = folders.Of(profile + "\\");
+      const std::string expected = home.substr(0, home.size() - 1) + "\\AppData\\Local\\VirtualStore" + part;
+      if (home.empty() || !IsSameName(folders.Of(copy.folder), expected)) {
         copy.link = true;
         copy.unreachable = "its copies in " + copy.folder + " lead to " + ResolvedPath(copy.folder) + " through a link";
       }
@@ -618,8 +614,8 @@ class Win32Platform : public Platform {
 
   std::unique_ptr<ProfileFile> OpenProfile(const std::string& path, OpenFor purpose) override {
     const std::size_t name = path.find_last_of('\\') + 1;
-    const Place& folder = folders_.Of(path.substr(0, name));
-    return std::make_unique<Win32ProfileFile>(path, Place{folder.volume, folder.path + path.substr(name)}, purpose);
+    const std::string& folder = folders_.Of(path.substr(0, name));
+    return std::make_unique<Win32ProfileFile>(path, folder.empty() ? folder : folder + path.substr(name), purpose);
   }
 
   std::unique_ptr<FileListing> ListFiles(const std::string& folder,
@@ -741,38 +737,55 @@ bool IsSameName(std::string_view a, std::string_view b) {
   return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
 }
 
-Place PlaceOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
-  // FILE_NAME_INFO: the name's length in bytes, then the name, grown to any length a path can have.
-  std::vector<DWORD> name(1 + MAX_PATH / 2);
-  while (!GetFileInformationByHandleEx(file, FileNameInfo, name.data(), static_cast<DWORD>(name.size() * sizeof(DWORD)))) {
-    if (GetLastError() != ERROR_MORE_DATA || name[0] / sizeof(DWORD) + 2 <= name.size()) return {info.dwVolumeSerialNumber, {}};
-    name.resize(name[0] / sizeof(DWORD) + 2);
+std::string ObjectPathOf(HANDLE file) {
+  // OBJECT_NAME_INFORMATION: a UNICODE_STRING, then its characters; grown to any length.
+  std::vector<ULONG> name(128);
+  ULONG needed = 0;
+  constexpr auto kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+  for (;;) {
+    const auto size = static_cast<ULONG>(name.size() * sizeof(ULONG));
+    const NTSTATUS status = NtQueryObject(file, kObjectNameInformation, name.data(), size, &needed);
+    if (status >= 0) break;
+    if (needed <= size) return {};
+    name.resize(needed / sizeof(ULONG) + 1);
   }
-  const auto* text = reinterpret_cast<const wchar_t*>(name.data() + 1);
-  return {info.dwVolumeSerialNumber, Narrow(std::wstring_view(text, name[0] / sizeof(wchar_t)))};
+  const auto* text = reinterpret_cast<const UNICODE_STRING*>(name.data());
+  return Narrow(std::wstring_view(text->Buffer, text->Length / sizeof(wchar_t)));
 }
 
-std::string NotItsOwnFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, const Place& expected) {
-  if (GetFileType(file) != FILE_TYPE_DISK) return "it is no file on a disk (a pipe or a device)";
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return "it is a link, not a file of its own";
-  if (info.nNumberOfLinks > 1) return "it has another name too (a hard link)";
-  const Place lies = PlaceOf(file, info);
-  if (lies.path.empty() || expected.path.empty() || lies.volume != expected.volume || !IsSameName(lies.path, expected.path)) {
+FileFacts FactsOf(HANDLE file, std::string_view action, std::string_view path) {
+  FileFacts facts;
+  facts.type = GetFileType(file);
+  if (facts.type != FILE_TYPE_DISK) return facts;  // a pipe's server need not answer more
+  FILE_STANDARD_INFO standard{};
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+      !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
+    Fail(action, path, GetLastError());
+  facts.attributes = tag.FileAttributes;
+  facts.links = standard.NumberOfLinks;
+  facts.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+  return facts;
+}
+
+std::string NotItsOwnFile(HANDLE file, const FileFacts& facts, const std::string& expected) {
+  if (facts.type != FILE_TYPE_DISK) return "it is no file on a disk (a pipe or a device)";
+  if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return "it is a link, not a file of its own";
+  if (facts.links > 1) return "it has another name too (a hard link)";
+  if (const std::string lies = ObjectPathOf(file); lies.empty() || expected.empty() || !IsSameName(lies, expected)) {
     const std::string final = FinalPathOf(file);
-    return "it is a link to " + (final.empty() ? lies.path : final);
+    return "it is a link to " + (final.empty() ? lies : final);
   }
   return {};
 }
 
-const Place& ResolvedFolders::Of(const std::string& folder) {
+const std::string& ResolvedFolders::Of(const std::string& folder) {
   for (const auto& [known, place] : known_)
     if (known == folder) return place;
-  Place place;
   const OwnedHandle opened(CreateFileW(SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (opened.Valid() && GetFileInformationByHandle(opened.Get(), &info)) place = PlaceOf(opened.Get(), info);
-  if (!place.path.empty() && !place.path.ends_with('\\')) place.path += '\\';
+  std::string place = opened.Valid() ? ObjectPathOf(opened.Get()) : std::string();
+  if (!place.empty() && !place.ends_with('\\')) place += '\\';
   return known_.emplace_back(folder, place).second;
 }
 

@@ -85,31 +85,37 @@ bool IsSameName(std::string_view a, std::string_view b);
 // a server at the other end of a pipe may only identify this program, never act as it.
 constexpr DWORD kNoLinkFollowed = FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
-// Where a file or folder lies: its volume, and its path on that volume as the system resolves it
-// (links, junctions and short names followed), as FileNameInfo gives it ("\Users\a\x.qdx").
-struct Place {
-  DWORD volume = 0;
-  std::string path;  // empty: not known
-};
-// The place of what is open through `file`, whose `info` is given; an empty path when unknown.
-Place PlaceOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info);
+// Where what is open through `file` lies, as the system names the object: its volume's device
+// and its path there, links, junctions and short names followed ("\Device\HarddiskVolume3\Users\a",
+// as GetFinalPathNameByHandleW with VOLUME_NAME_NT has it); empty when the system cannot tell.
+std::string ObjectPathOf(HANDLE file);
 
-// Why what is open through `file` (opened with kNoLinkFollowed) is not a file of its own at
-// `expected`: no file on a disk (a pipe, a device), a link, a file with another name too (a hard
-// link), or one that lies elsewhere (a junction or a link in its way); empty when it is one.
-// `info` is the file's, when it is on a disk.
-std::string NotItsOwnFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, const Place& expected);
+// What a profile's handle shows of the file (three cheap questions to the file system).
+struct FileFacts {
+  DWORD type = FILE_TYPE_UNKNOWN;  // GetFileType: a file on a disk, a pipe, a device
+  DWORD attributes = 0;
+  DWORD links = 0;
+  std::uint64_t size = 0;
+};
+// Throws PlatformError for `action` on `path` when the system cannot tell.
+FileFacts FactsOf(HANDLE file, std::string_view action, std::string_view path);
+
+// Why what is open through `file` (opened with kNoLinkFollowed), of `facts`, is not a file of its
+// own at `expected` (as ObjectPathOf names it): no file on a disk (a pipe, a device), a link, a file
+// with another name too (a hard link), or one that lies elsewhere (a junction or a link in its way);
+// empty when it is one.
+std::string NotItsOwnFile(HANDLE file, const FileFacts& facts, const std::string& expected);
 
 // Each folder a run works in, as the system resolved it the first time it was asked (links and
 // junctions followed): a file opened from it must lie there, whatever a link put in its way since.
 class ResolvedFolders {
  public:
-  // Where `folder` (ending in a separator) lies, its path ending in a separator; an empty path when
-  // the system cannot tell.
-  const Place& Of(const std::string& folder);
+  // Where `folder` (ending in a separator) lies, as ObjectPathOf names it, ending in a separator;
+  // empty when the system cannot tell.
+  const std::string& Of(const std::string& folder);
 
  private:
-  std::vector<std::pair<std::string, Place>> known_;
+  std::vector<std::pair<std::string, std::string>> known_;
 };
 
 // Refuses, for the rest of the process, to follow a junction or link that a user who is no
