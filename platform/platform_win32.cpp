@@ -6,15 +6,11 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iterator>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "platform/crash_policy.h"
@@ -424,10 +420,17 @@ std::string ResolvedPath(const std::string& path) {
 // The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
 // the Windows folder), as the system names them.
 std::vector<std::string> VirtualisedPlaces() {
+  // FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramData and FOLDERID_Windows,
+  // written out: libuuid, which holds them, would bring every other id along.
+  static constexpr KNOWNFOLDERID kPlaces[] = {
+      {0x905e63b6, 0xc1bf, 0x494e, {0xb2, 0x9c, 0x65, 0xb7, 0x32, 0xd3, 0xd2, 0x1a}},
+      {0x7c5a40ef, 0xa0fb, 0x4bfc, {0x87, 0x4a, 0xc0, 0xf2, 0xe0, 0xb9, 0xfa, 0x8e}},
+      {0x62ab5d82, 0xfdc1, 0x4dc3, {0xa9, 0xdd, 0x07, 0x0d, 0x1d, 0x49, 0x5d, 0x97}},
+      {0xf38bf404, 0x1d43, 0x42f2, {0x93, 0x05, 0x67, 0xde, 0x0b, 0x28, 0xfc, 0x23}}};
   std::vector<std::string> places;
-  for (const KNOWNFOLDERID* id : {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData, &FOLDERID_Windows}) {
+  for (const KNOWNFOLDERID& id : kPlaces) {
     PWSTR path = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path))) places.push_back(Narrow(path));
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) places.push_back(Narrow(path));
     CoTaskMemFree(path);
   }
   // The 64-bit Program Files, which a 32-bit program is shown as the other one.
@@ -541,6 +544,7 @@ std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& righ
 // code follow the profiles alone. What waits to be written is held up to kMost bytes; beyond that,
 // and whatever is left when the program ends, is given up. The state outlives the program's static
 // objects (it is never freed), since the thread may still be held in a write when the process ends.
+// A lock and condition variables of the system's own, which a thread started by CreateThread uses.
 class StandardOutput {
  public:
   static StandardOutput& Of(HANDLE out) {
@@ -549,20 +553,27 @@ class StandardOutput {
   }
 
   void Write(std::string_view text) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const Locked hold(lock_);
     if (abandoned_ || pending_.size() + text.size() > kMost) {
       givenUp_ = true;
       return;
     }
     pending_.append(text);
-    wake_.notify_one();
+    WakeConditionVariable(&wake_);
   }
 
   // Once a reader has not taken what it was given in time, it is not waited for again.
   bool Finish(std::chrono::milliseconds bound) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    const Locked hold(lock_);
     if (abandoned_) return false;
-    if (!drained_.wait_for(lock, bound, [this] { return pending_.empty() && !writing_; })) givenUp_ = abandoned_ = true;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(bound.count());
+    for (ULONGLONG now = GetTickCount64(); !pending_.empty() || writing_; now = GetTickCount64()) {
+      if (now >= deadline) {
+        givenUp_ = abandoned_ = true;
+        break;
+      }
+      SleepConditionVariableSRW(&drained_, &lock_, static_cast<DWORD>(deadline - now), 0);
+    }
     const bool whole = !givenUp_;
     givenUp_ = false;
     return whole;
@@ -571,27 +582,44 @@ class StandardOutput {
  private:
   static constexpr std::size_t kMost = 1 << 20;
 
-  explicit StandardOutput(HANDLE out) : out_(out) { std::thread([this] { Loop(); }).detach(); }
+  struct Locked {
+    explicit Locked(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Locked() { ReleaseSRWLockExclusive(&lock_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    SRWLOCK& lock_;
+  };
 
-  void Loop() {
-    std::unique_lock<std::mutex> lock(mutex_);
+  explicit StandardOutput(HANDLE out) : out_(out) {
+    if (const HANDLE thread = CreateThread(nullptr, 0, Loop, this, 0, nullptr))
+      CloseHandle(thread);
+    else
+      abandoned_ = true;  // no writer: standard output is given up, the log holds the report
+  }
+
+  static DWORD WINAPI Loop(void* self) {
+    static_cast<StandardOutput*>(self)->Drain();
+    return 0;
+  }
+  [[noreturn]] void Drain() {
+    AcquireSRWLockExclusive(&lock_);
     for (;;) {
-      wake_.wait(lock, [this] { return !pending_.empty(); });
+      while (pending_.empty()) SleepConditionVariableSRW(&wake_, &lock_, INFINITE, 0);
       std::string text;
       text.swap(pending_);
       writing_ = true;
-      lock.unlock();
+      ReleaseSRWLockExclusive(&lock_);
       const bool written = WriteAll(out_, text) == ERROR_SUCCESS;
-      lock.lock();
+      AcquireSRWLockExclusive(&lock_);
       writing_ = false;
       givenUp_ = givenUp_ || !written;
-      drained_.notify_all();
+      WakeAllConditionVariable(&drained_);
     }
   }
 
   HANDLE out_;
-  std::mutex mutex_;
-  std::condition_variable wake_, drained_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE wake_ = CONDITION_VARIABLE_INIT, drained_ = CONDITION_VARIABLE_INIT;
   std::string pending_;
   bool writing_ = false, givenUp_ = false, abandoned_ = false;
 };
@@ -674,9 +702,12 @@ class Win32Platform : public Platform {
   std::string LocalTimestamp() override {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    std::string text = "0000-00-00 00:00:00";  // each number written into its zeros, from its last digit
+    const auto put = [&text](std::size_t end, unsigned value) {
+      for (std::size_t at = end; value > 0 && at-- > 0 && text[at] != '-' && text[at] != ' ' && text[at] != ':'; value /= 10)
+        text[at] = static_cast<char>('0' + value % 10);
+    };
+    put(4, now.wYear), put(7, now.wMonth), put(10, now.wDay), put(13, now.wHour), put(16, now.wMinute), put(19, now.wSecond);
     return text;
   }
 

@@ -131,7 +131,14 @@ class InheritOnly {
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
-std::wstring Decimal(HANDLE handle) { return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle)); }
+// A number in decimal, as the helper's line carries it (std::to_wstring would bring in printf).
+std::wstring Decimal(std::uintptr_t value) {
+  std::wstring digits;
+  do digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
+  while ((value /= 10) > 0);
+  return digits;
+}
+std::wstring Decimal(HANDLE handle) { return Decimal(reinterpret_cast<std::uintptr_t>(handle)); }
 
 // `doomed` is the image open for deletion, inheritable; `path` where it is now.
 void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
@@ -166,7 +173,7 @@ void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
   OwnedHandle parent(self);
 
   std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " + Decimal(self) + L" " +
-                             std::to_wstring(GetCurrentProcessId()) + L" " + Decimal(doomed) + L" " +
+                             Decimal(std::uintptr_t{GetCurrentProcessId()}) + L" " + Decimal(doomed) + L" " +
                              Quoted(Widen(path));
 
   HANDLE inherited[] = {self, doomed};

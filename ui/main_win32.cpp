@@ -5,8 +5,12 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
 #include <exception>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/caption.h"
@@ -60,6 +64,38 @@ int RunWindow(HINSTANCE instance, int showCommand, const CommandLine& line, Repo
 
 }  // namespace
 }  // namespace zelvane
+
+namespace __gnu_cxx {
+
+// libstdc++'s default terminate handler, in the program's own words: the same lines on standard
+// error, the exception's type named as the compiler names it rather than demangled, since the
+// demangler alone would be a tenth of the program. A quiet run ends sooner (ShowNoFailureBoxes).
+void __verbose_terminate_handler() {
+  static bool called = false;
+  if (called) {
+    std::fputs("terminate called recursively\n", stderr);
+    std::abort();
+  }
+  called = true;
+  if (const std::type_info* type = abi::__cxa_current_exception_type()) {
+    std::fputs("terminate called after throwing an instance of '", stderr);
+    std::fputs(type->name(), stderr);
+    std::fputs("'\n", stderr);
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      std::fputs("  what():  ", stderr);
+      std::fputs(e.what(), stderr);
+      std::fputs("\n", stderr);
+    } catch (...) {
+    }
+  } else {
+    std::fputs("terminate called without an active exception\n", stderr);
+  }
+  std::abort();
+}
+
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace zelvane;

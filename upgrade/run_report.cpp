@@ -72,13 +72,18 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Up to kNamesShown lines of `line(profile)` for the profiles in `outcome`, then how many more.
-template <class Line>
-std::string Listed(const RunReport& report, UpgradeOutcome outcome, Line line) {
+// Up to kNamesShown lines for the profiles in `outcome`, each named with why, where there is a
+// why, then how many more.
+std::string Listed(const RunReport& report, UpgradeOutcome outcome) {
   std::string out;
   std::size_t all = 0;
-  for (const ProfileReport& p : report.profiles)
-    if (p.outcome == outcome && ++all <= kNamesShown) out += line(p) + "\n";
+  for (const ProfileReport& p : report.profiles) {
+    if (p.outcome != outcome || ++all > kNamesShown) continue;
+    out += Shown(p);
+    if (outcome == UpgradeOutcome::Damaged) out.append(": ").append(Why(p.damage));
+    if (!p.failure.empty()) out.append(": ").append(p.failure);
+    out += '\n';
+  }
   if (all > kNamesShown) out += "and " + std::to_string(all - kNamesShown) + " more.\n";
   return out;
 }
@@ -192,7 +197,7 @@ std::string DamagedMessage(const RunReport& report) {
   const bool one = n == 1;
   return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was" : "they were") +
          ", because " + (one ? "it is" : "they are") + " damaged:\n\n" +
-         Listed(report, UpgradeOutcome::Damaged, [](const ProfileReport& p) { return Shown(p) + ": " + Why(p.damage); }) +
+         Listed(report, UpgradeOutcome::Damaged) +
          "\nZelvane did not change " + (one ? "it" : "them") + ". Quindrel 2.0.12 may not read " +
          (one ? "it" : "them") + " correctly; restore " + (one ? "it" : "them") + " from a backup if you can.";
 }
@@ -203,7 +208,7 @@ std::string LinksMessage(const RunReport& report) {
   const bool one = n == 1;
   return Plural(n, "profile was", "profiles were") + " left exactly as " + (one ? "it was, because its name leads" : "they were, because their names lead") +
          " to other files:\n\n" +
-         Listed(report, UpgradeOutcome::Redirected, [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; }) +
+         Listed(report, UpgradeOutcome::Redirected) +
          "\nZelvane writes a profile's own file only, never one a link leads to.";
 }
 
@@ -211,18 +216,15 @@ std::string CheckMessage(const RunReport& report) {
   if (report.end == RunEnd::NoFiles) return "No profiles were found in " + report.formatsFolder + ".";
   std::string out = "Zelvane checked " + Plural(report.profiles.size(), "profile", "profiles") + " in " +
                     report.formatsFolder + " and changed nothing.\n";
-  const auto section = [&](UpgradeOutcome outcome, const char* heading, auto line) {
+  const std::pair<UpgradeOutcome, const char*> sections[] = {
+      {UpgradeOutcome::Upgraded, "Would be upgraded"},
+      {UpgradeOutcome::Damaged, "Damaged, would be left as they are"},
+      {UpgradeOutcome::Redirected, "Would be left as they are, since their names lead to other files"},
+      {UpgradeOutcome::Failed, "Cannot be read"},
+      {UpgradeOutcome::InUse, "In use by another program (close Quindrel and check again)"}};
+  for (const auto& [outcome, heading] : sections)
     if (const std::size_t n = report.Count(outcome))
-      out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, outcome, line);
-  };
-  section(UpgradeOutcome::Upgraded, "Would be upgraded", [](const ProfileReport& p) { return Shown(p); });
-  section(UpgradeOutcome::Damaged, "Damaged, would be left as they are",
-          [](const ProfileReport& p) { return Shown(p) + ": " + Why(p.damage); });
-  section(UpgradeOutcome::Redirected, "Would be left as they are, since their names lead to other files",
-          [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
-  section(UpgradeOutcome::Failed, "Cannot be read", [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
-  section(UpgradeOutcome::InUse, "In use by another program (close Quindrel and check again)",
-          [](const ProfileReport& p) { return Shown(p) + ": " + p.failure; });
+      out += "\n" + std::string(heading) + " (" + std::to_string(n) + "):\n" + Listed(report, outcome);
   out += "\nAlready in the 2.0.12 layout: " + std::to_string(report.Count(UpgradeOutcome::AlreadyCurrent)) +
          ". Needing no change: " + std::to_string(report.Count(UpgradeOutcome::NoChangeNeeded)) + ".";
   if (const std::string copies = CopiesMessage(report); !copies.empty()) out += "\n\n" + copies;
