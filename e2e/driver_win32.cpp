@@ -412,7 +412,7 @@ TEST_P(RemovalTest, RemovesItselfOnlyWhenAnsweredYes) {
     removed = c.renamedTo;
     ASSERT_TRUE(MoveFileW(folder().Join(tool).c_str(), folder().Join(removed).c_str())) << GetLastError();
     if (c.putBuild) {
-      folder().CopyIn(WindowsPath(ZELVANE_VICTIM_BUILT), tool);  // a program that removes what it is told to
+      folder().CopyIn(BuiltProgram(L"ZELVANE_VICTIM", ZELVANE_VICTIM_BUILT), tool);  // a program that removes what it is told to
     } else {
       folder().Write(tool, "not a program at all\r\n");
     }

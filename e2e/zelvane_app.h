@@ -29,8 +29,10 @@ using testing::WaitUntil;
 // become backslashes.
 std::wstring WindowsPath(std::string_view path);
 
-// The Zelvane.exe under test: the ZELVANE_EXE environment variable when set, otherwise the one
-// this program was built against.
+// A program the tests start: the one `variable` of the environment names when set (on Windows,
+// where the programs built on Linux run), otherwise the one this program was built against.
+std::wstring BuiltProgram(const wchar_t* variable, std::string_view built);
+// The Zelvane.exe under test (ZELVANE_EXE).
 std::wstring ZelvaneExe();
 
 // Screen pixels per logical inch, across.

@@ -87,16 +87,13 @@ std::wstring WindowsPath(std::string_view path) {
   return out;
 }
 
-std::wstring ZelvaneExe() {
+std::wstring BuiltProgram(const wchar_t* variable, std::string_view built) {
   wchar_t buffer[4096] = {};
-  const DWORD n = GetEnvironmentVariableW(L"ZELVANE_EXE", buffer, 4096);
-  if (n > 0 && n < 4096) return WindowsPath(Narrow(buffer));
-#ifdef ZELVANE_EXE_BUILT
-  return WindowsPath(ZELVANE_EXE_BUILT);
-#else
-  throw std::runtime_error("set ZELVANE_EXE to the Zelvane.exe to test");
-#endif
+  const DWORD n = GetEnvironmentVariableW(variable, buffer, 4096);
+  return WindowsPath(n > 0 && n < 4096 ? Narrow(buffer) : std::string(built));
 }
+
+std::wstring ZelvaneExe() { return BuiltProgram(L"ZELVANE_EXE", ZELVANE_EXE_BUILT); }
 
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
