@@ -5,7 +5,6 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -35,10 +34,6 @@ class PlatformError : public std::runtime_error {
   std::string action_, path_, reason_;
   Cause cause_;
 };
-
-// A file's number on its volume, as FileIdentity holds it, from a 64-bit one: its bytes from the
-// lowest, the rest 0.
-std::array<std::uint8_t, 16> FileNumberOf(std::uint64_t number);
 
 // One profile, open through one handle that no other program may write through while it is held.
 // Offsets are 64-bit whatever the size of a pointer. Every failure throws PlatformError.
@@ -115,21 +110,6 @@ class AppendFile {
   virtual void RemoveIfCreated() noexcept = 0;
 };
 
-// Reads `size` bytes of a file from `offset`; nothing when they cannot be read.
-using ReadBytesAt = std::function<std::optional<std::string>(std::uint64_t offset, std::size_t size)>;
-
-// After an append of `text` to a file that was `before` bytes long failed, and the file is now
-// `now` bytes long (either nothing when it cannot be told): whether what reached it is to be cut
-// away, which is so only when everything after `before` is the start of `text` (nobody else
-// appended since). `read` is asked for those bytes only when there are no more of them than `text`.
-bool IsOnlyOurs(std::optional<std::uint64_t> before, std::optional<std::uint64_t> now, std::string_view text,
-                const ReadBytesAt& read);
-
-// True when both identities are known and of the same file or folder: by volume and number where
-// both numbers are known (some file systems have none, or cannot give one for every file),
-// otherwise by the paths the system resolves them to.
-bool IsSameIdentity(const std::optional<FileIdentity>& a, const std::optional<FileIdentity>& b);
-
 // A user's own copy of a folder, which Windows keeps for the programs it virtualises: their
 // writes there go to it, and from then on they read it in place of the installed file.
 struct UserCopy {
@@ -189,7 +169,7 @@ class Platform {
   virtual std::optional<FileIdentity> IdentityOf(const std::string& path) = 0;
   // True when both paths name the same existing file, or the same existing folder, however each
   // is written (letter case, short names, links).
-  bool IsSameFile(const std::string& a, const std::string& b) { return IsSameIdentity(IdentityOf(a), IdentityOf(b)); }
+  bool IsSameFile(const std::string& a, const std::string& b);
 
   // Opens the file at `path` for appending, creating it when there is none: the file its name
   // itself names, never one a link leads to. A name that is a link, or a file with more than one

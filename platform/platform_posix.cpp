@@ -15,12 +15,13 @@
 #include <vector>
 
 #include "platform/crash_policy.h"
+#include "platform/file_identity.h"
 #include "platform/listing_posix.h"
 #include "platform/platform.h"
 #include "platform/removal.h"
+#include "platform/system_posix.h"
 
 namespace zelvane {
-namespace {
 
 [[noreturn]] void Fail(const std::string& action, const std::string& path, int error) {
   throw PlatformError(action, path, std::strerror(error), error == EBUSY || error == ETXTBSY ? Cause::InUse : Cause::Other);
@@ -28,42 +29,6 @@ namespace {
 
 static_assert(sizeof(off_t) == 8, "profiles past 2 GiB need 64-bit file offsets");
 
-// One owning type for every descriptor: closed on every way out.
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd = -1) : fd_(fd) {}
-  ~OwnedFd() { Close(); }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-
-  bool Valid() const { return fd_ >= 0; }
-  int Get() const { return fd_; }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  // False when closing failed (errno tells why); the descriptor is given up either way.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0 || errno == EINTR;
-  }
-
- private:
-  int fd_;
-};
-
-std::string RealPath(const std::string& path) {
-  std::string out;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    out = real;
-    std::free(real);
-  }
-  return out;
-}
-
-// Where the file open through `fd` lies, as the system resolved its path: one question, however
-// deep the path.
 std::string FinalPathOf(int fd) {
   std::string path(256, '\0');
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
@@ -73,6 +38,38 @@ std::string FinalPathOf(int fd) {
     if (static_cast<std::size_t>(n) < path.size()) return path.substr(0, static_cast<std::size_t>(n));
     path.resize(path.size() * 2);
   }
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::optional<FileIdentity> IdentityOfStat(const struct stat& st, std::string finalPath) {
+  FileIdentity identity;
+  identity.folder = S_ISDIR(st.st_mode);
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.links = static_cast<std::uint32_t>(st.st_nlink);
+  identity.id = FileNumberOf(static_cast<std::uint64_t>(st.st_ino));
+  identity.finalPath = std::move(finalPath);
+  return identity;
+}
+
+namespace {
+
+std::string RealPath(const std::string& path) {
+  std::string out;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    out = real;
+    std::free(real);
+  }
+  return out;
 }
 
 // A profile open through one descriptor: whatever replaces its name meanwhile, the reads and
@@ -150,120 +147,6 @@ class PosixProfileFile : public ProfileFile {
   bool written_ = false;
 };
 
-// False when not all of `text` could be written; errno then tells why.
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = ENOSPC;
-    if (n <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-std::optional<FileIdentity> IdentityOfStat(const struct stat& st, std::string finalPath) {
-  FileIdentity identity;
-  identity.folder = S_ISDIR(st.st_mode);
-  identity.volume = static_cast<std::uint64_t>(st.st_dev);
-  identity.links = static_cast<std::uint32_t>(st.st_nlink);
-  identity.id = FileNumberOf(static_cast<std::uint64_t>(st.st_ino));
-  identity.finalPath = std::move(finalPath);
-  return identity;
-}
-
-// A log, appended to through one descriptor opened with O_APPEND, so that every write lands whole
-// at the end of the file whoever else appends; opened for reading too where that is allowed, to
-// see how it ends and what a failed write left there.
-class PosixAppendFile : public AppendFile {
- public:
-  explicit PosixAppendFile(const std::string& path) : path_(path) {
-    const auto open = [&](int access) {
-      const int flags = access | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-      int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
-      created_ = fd >= 0;
-      if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), flags);
-      return fd;
-    };
-    fd_.Reset(open(O_RDWR));
-    if (!fd_.Valid() && errno == EACCES) {
-      readable_ = false;
-      fd_.Reset(open(O_WRONLY));
-    }
-    const char* action = "open the file for appending";
-    if (!fd_.Valid() && errno == ELOOP) throw PlatformError(action, path_, "is a link: name the file itself", Cause::Link);
-    if (!fd_.Valid()) Fail(action, path_, errno);
-    struct stat st {};
-    std::string refused;
-    if (::fstat(fd_.Get(), &st) != 0) Fail(action, path_, errno);
-    if (!S_ISREG(st.st_mode)) refused = "is no file on a disk";
-    if (st.st_nlink > 1) refused = "has more than one name (a hard link): name a file of its own";
-    if (!refused.empty()) {
-      RemoveIfCreated();
-      throw PlatformError(action, path_, refused, Cause::Link);
-    }
-    ::fcntl(fd_.Get(), F_SETFL, ::fcntl(fd_.Get(), F_GETFL) & ~O_NONBLOCK);
-  }
-
-  bool LockAbandoned() const override { return false; }  // O_APPEND alone: no lock to wait for
-
-  void RemoveIfCreated() noexcept override {
-    const std::optional<std::uint64_t> size = Size();
-    if (created_ && size && *size == 0) ::unlink(path_.c_str());
-    created_ = false;
-  }
-
-  void Append(std::string_view text, bool flush) override {
-    const std::optional<std::uint64_t> before = Size();
-    if (WriteAll(fd_.Get(), text) && (!flush || ::fdatasync(fd_.Get()) == 0 || errno == EINVAL)) return;
-    const int error = errno;
-    std::string reason = std::strerror(error);
-    const std::optional<std::uint64_t> now = Size();
-    if (before && now && *now == *before) throw PlatformError("write to the file", path_, reason);
-    const auto read = [this](std::uint64_t offset, std::size_t size) -> std::optional<std::string> {
-      std::string tail(size, '\0');
-      if (!readable_ || ::pread(fd_.Get(), tail.data(), size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size))
-        return std::nullopt;
-      return tail;
-    };
-    if (!IsOnlyOurs(before, now, text, read)) {
-      whole_ = false;
-    } else if (::ftruncate(fd_.Get(), static_cast<off_t>(*before)) != 0) {
-      whole_ = false;
-      reason += std::string(". Taking back what reached the log failed too: ") + std::strerror(errno);
-    }
-    throw PlatformError("write to the file", path_, reason);
-  }
-
-  bool EndsWhole() const override { return whole_; }
-
-  bool EndsWithLineBreak() override {
-    const std::optional<std::uint64_t> size = Size();
-    char last = '\n';
-    if (size && *size > 0 && readable_ && ::pread(fd_.Get(), &last, 1, static_cast<off_t>(*size - 1)) != 1) last = '\n';
-    return last == '\n';
-  }
-
-  FileIdentity Identity() override {
-    struct stat st {};
-    if (::fstat(fd_.Get(), &st) != 0) Fail("tell which file the log is", path_, errno);
-    return *IdentityOfStat(st, FinalPathOf(fd_.Get()));
-  }
-
- private:
-  std::optional<std::uint64_t> Size() const {
-    struct stat st {};
-    if (::fstat(fd_.Get(), &st) != 0) return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
-  }
-
-  std::string path_;
-  OwnedFd fd_;
-  bool readable_ = true;
-  bool whole_ = true;
-  bool created_ = false;  // by this open
-};
-
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
@@ -328,7 +211,7 @@ class PosixPlatform : public Platform {
   std::optional<FileIdentity> IdentityOf(const std::string& path) override { return zelvane::IdentityOf(path); }
 
   std::unique_ptr<AppendFile> OpenForAppending(const std::string& path) override {
-    return std::make_unique<PosixAppendFile>(path);
+    return OpenLogFile(path);
   }
 
   // At once: this backend serves the tests and tools, whose standard output is read.

@@ -1,6 +1,8 @@
 // The platform's file operations, listing and program location; run natively and under Wine.
 
 #include "platform/crash_policy.h"
+#include "platform/file_identity.h"
+#include "platform/log_takeback.h"
 #include "platform/platform.h"
 
 #include "platform/text.h"

@@ -60,6 +60,7 @@
 #include <vector>
 
 #include "platform/caption.h"
+#include "platform/file_identity.h"
 #include "platform/owned_handle_win32.h"
 #include "platform/platform.h"
 #include "platform/removal.h"

@@ -1,11 +1,12 @@
 #pragma once
-// What the Windows backend (platform_win32.cpp) offers the rest of the Windows code: text at the
-// API, the system's messages and failures, paths and identities of files, and the listing and the
-// log with the system calls a test makes fail as parameters.
+// The Windows backend, concern by concern, as the rest of the Windows code may use it. Each part
+// below is one file of the backend; platform_win32.cpp puts them together as the Platform. The
+// system calls a test makes fail are parameters here (the listing's, the log's, the writer's).
 
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,12 +19,11 @@
 
 namespace zelvane {
 
-// ---- text: UTF-8 inside the tool, UTF-16 at the API, every unit carried both ways (text.h) ----
+// ---- system_win32.cpp: text at the API, the system's messages and failures, paths, handles ----
 
+// UTF-8 inside the tool, UTF-16 at the API, every unit carried both ways (text.h).
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
-
-// ---- failures ----
 
 // The system's message for a Win32 error code, without the trailing line break. A message written
 // for a name it is not given ("Bad EXE format for %1.") speaks of "the file" instead.
@@ -34,8 +34,6 @@ std::string SystemMessage(unsigned long error);
 // at hand, so that making the arguments runs nothing that could change the code before it is read:
 // Fail("read the file", path_, GetLastError()). A sharing or lock violation is Cause::InUse.
 [[noreturn]] void Fail(std::string_view action, std::string_view path, DWORD error);
-
-// ---- paths and files ----
 
 // The text a system call writes into a buffer of the size it is given, the buffer grown until the
 // whole text fits: `call(buffer, size)` returns the length written, or when the buffer is too
@@ -71,8 +69,22 @@ std::wstring SystemPath(const std::string& path);
 // The short (8.3) form of the path of a file that exists; empty when the system cannot give one.
 std::wstring ShortPathName(const std::wstring& path);
 
+// Every kind of sharing, for a handle that must stand in no other's way.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Where a read, a write or a lock through a handle begins, whatever the handle's own position.
+OVERLAPPED OverlappedAt(std::uint64_t offset);
+
+// ERROR_SUCCESS, or why not all of `text` could be written through `write`, each piece where the
+// handle writes it.
+using WriteCall = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+DWORD WriteAll(HANDLE file, std::string_view text, WriteCall write = WriteFile);
+
 // The file or folder open through `file`; nothing when the system cannot tell.
 std::optional<FileIdentity> IdentityOfHandle(HANDLE file);
+// The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
+// cannot be opened.
+std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
 
 // The full path of what is open through `file`, as the system resolves it (links, junctions and
 // short names followed), in its everyday form; empty when the system cannot tell.
@@ -121,17 +133,40 @@ class ResolvedFolders {
 // Refuses, for the rest of the process, to follow a junction or link that a user who is no
 // administrator made (RedirectionGuard, Windows 10 22H2 and later; nothing where Windows lacks it).
 void EnableRedirectionGuard();
-// The one at `systemPath` (in the "\\?\" form), links followed; nothing when there is none or it
-// cannot be opened.
-std::optional<FileIdentity> IdentityOfPath(const std::wstring& systemPath);
 
-// Every kind of sharing, for a handle that must stand in no other's way.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// ---- profile_file_win32.cpp: a profile, opened through one handle ----
 
-// Where a read, a write or a lock through a handle begins, whatever the handle's own position.
-OVERLAPPED OverlappedAt(std::uint64_t offset);
+// Opens the profile at `path` (Platform::OpenProfile), which must be a file of its own at
+// `expected` (see NotItsOwnFile), and otherwise is refused with Cause::Link.
+std::unique_ptr<ProfileFile> OpenProfileFile(const std::string& path, const std::string& expected, OpenFor purpose);
 
-// ---- each user's copies (Windows' file virtualisation), the run's rights as a parameter ----
+// ---- listing_win32.cpp: a folder's listing ----
+
+// A test makes the call that reads the next name fail part-way, as a network share that drops
+// does, and sees the listing say so rather than end early.
+using FindNextCall = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
+                                        FindNextCall findNext = FindNextFileW);
+
+// ---- log_file_win32.cpp: the log ----
+
+// A test makes the write or the flush fail part-way, as a disk that fills does, or the cut that
+// takes it back, and sees what the log is given back; refuses reading it, as a folder that lets
+// its users append and no more does; and sets the clock a wait is measured by.
+struct LogCalls {
+  WriteCall write = WriteFile;
+  BOOL(WINAPI* flush)(HANDLE) = FlushFileBuffers;
+  ULONGLONG(WINAPI* tick)() = GetTickCount64;  // the wait for another appender's lock
+  HANDLE(WINAPI* create)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = CreateFileW;
+  BOOL(WINAPI* setInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = SetFileInformationByHandle;
+};
+// The one byte of a log that its appenders take turns by, locked: far beyond any end a log can have.
+constexpr std::uint64_t kLogLockAt = 0x7FFFFFFF'FFFFFFF0;
+// Platform::OpenForAppending. `privileged`: the run may read every user's files, and refuses a log
+// whose final path is not `path` (a link in its way).
+std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, bool privileged, LogCalls calls = {});
+
+// ---- users_copies_win32.cpp: each user's copies (Windows' file virtualisation) ----
 
 // What Windows lets this run do with the users' copies, as its token says.
 struct RunRights {
@@ -141,6 +176,10 @@ struct RunRights {
 };
 RunRights RightsOfThisRun();
 
+// The places Windows virtualises for a program it runs so (the Program Files folders, ProgramData,
+// the Windows folder), as the system names them.
+std::vector<std::string> VirtualisedPlaces();
+
 // What Windows makes of `folder` for a run with `rights`, when `places` are the places it
 // virtualises (each as the system resolves it, links and junctions followed, as is `folder`). Each
 // user's copies are held to lie in that user's profile folder, as resolved, under
@@ -149,28 +188,40 @@ RunRights RightsOfThisRun();
 FolderCopies CopiesFor(const std::string& folder, const RunRights& rights, std::vector<std::string> places,
                        ResolvedFolders& folders);
 
-// ---- the listing and the log, their system calls as parameters ----
+// ---- standard_output_win32.cpp: standard output ----
 
-// A test makes the call that reads the next name fail part-way, as a network share that drops
-// does, and sees the listing say so rather than end early.
-using FindNextCall = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
-std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_view extension,
-                                        FindNextCall findNext = FindNextFileW);
+// Writes to a file or a pipe by a thread of its own, so that a reader that reads late, or never,
+// cannot hold up its caller: up to kMost bytes wait to be written; beyond that, and once a reader
+// has not taken them in time, what is written is given up. Never freed (new, never deleted): its
+// thread may still be held in a write when the process ends. A lock and condition variables of the
+// system's own, which a thread started by CreateThread uses.
+class OutputWriter {
+ public:
+  explicit OutputWriter(HANDLE out, WriteCall write = WriteFile);
+  OutputWriter(const OutputWriter&) = delete;
+  OutputWriter& operator=(const OutputWriter&) = delete;
+  void Write(std::string_view text);
+  // Waits at most `bound` for what was written to have reached the file or pipe, the write in hand
+  // too. False when some of it was given up: a write failed, the writer had too much waiting, or
+  // nobody read in time, and then it is not waited for again.
+  bool Finish(std::chrono::milliseconds bound);
 
-// A test makes the write or the flush fail part-way, as a disk that fills does, or the cut that
-// takes it back, and sees what the log is given back; refuses reading it, as a folder that lets
-// its users append and no more does; and sets the clock a wait is measured by.
-struct LogCalls {
-  BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
-  BOOL(WINAPI* flush)(HANDLE) = FlushFileBuffers;
-  ULONGLONG(WINAPI* tick)() = GetTickCount64;  // the wait for another appender's lock
-  HANDLE(WINAPI* create)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) = CreateFileW;
-  BOOL(WINAPI* setInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = SetFileInformationByHandle;
+ private:
+  static constexpr std::size_t kMost = 1 << 20;
+  static DWORD WINAPI Loop(void* self);
+  [[noreturn]] void Drain();
+
+  HANDLE out_;
+  WriteCall write_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE wake_ = CONDITION_VARIABLE_INIT, drained_ = CONDITION_VARIABLE_INIT;
+  std::string pending_;
+  bool writing_ = false, givenUp_ = false, abandoned_ = false;
 };
-// The one byte of a log that its appenders take turns by, locked: far beyond any end a log can have.
-constexpr std::uint64_t kLogLockAt = 0x7FFFFFFF'FFFFFFF0;
-// `privileged`: the run may read every user's files, and refuses a log whose final path is not
-// `path` (a link in its way).
-std::unique_ptr<AppendFile> OpenLogFile(const std::string& path, bool privileged, LogCalls calls = {});
+
+// This process's standard output (Platform::WriteToStandardOutput and FinishStandardOutput): a
+// console is written at once, in UTF-16; a file or a pipe through an OutputWriter; nowhere, nothing.
+void WriteProcessOutput(std::string_view text);
+bool FinishProcessOutput(std::chrono::milliseconds bound);
 
 }  // namespace zelvane

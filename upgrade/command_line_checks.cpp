@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_identity.h"
+
 namespace zelvane {
 
 std::string CannotWrite(const std::string& log, const PlatformError& e) {
