@@ -1,6 +1,7 @@
 #include "upgrade/upgrade_run.h"
 
 #include <set>
+#include <span>
 
 namespace zelvane {
 namespace {
@@ -86,17 +87,17 @@ void NotReached(RunReport& report, Platform& platform, const Place& place) {
   }
 }
 
-// The listing of `places[at]` failed: the run stops there, unless it had stopped already, and the
-// report names the profiles not reached from fresh listings, where the folders can be listed again.
-void ListingFailed(RunReport& report, Platform& platform, const PlatformError& e, const std::vector<Place>& places,
-                   std::size_t at) {
+// The listing of the first of `rest` failed: the run stops there, unless it had stopped already,
+// and the report names the profiles not reached from fresh listings, where the folders can be
+// listed again.
+void ListingFailed(RunReport& report, Platform& platform, const PlatformError& e, std::span<const Place> rest) {
   report.listingFailure = "could not " + e.Action() + ": " + e.Reason();
   if (!Over(report)) {
     report.end = RunEnd::Failed;
-    report.failure = "The upgrade stopped: the profiles in " + places[at].folder + " could not be listed to the end.\n\n" +
+    report.failure = "The upgrade stopped: the profiles in " + rest.front().folder + " could not be listed to the end.\n\n" +
                      e.what() + kHandledBefore;
   }
-  for (; at < places.size(); ++at) NotReached(report, platform, places[at]);
+  for (const Place& place : rest) NotReached(report, platform, place);
 }
 
 }  // namespace
@@ -124,6 +125,46 @@ class Settler {
   std::size_t told_ = 0;
 };
 
+// What a run needs at hand as it goes from profile to profile.
+struct Walk {
+  RunReport& report;
+  Platform& platform;
+  ProgressSink& sink;
+  const RunOptions& options;
+  Settler& settle;
+  ProfileUpgrader upgrader{};
+  Pacer pacer{sink, options.pace};
+};
+
+// Upgrades the profiles of `place` that `listing` names, `name` first, until a failure or a stop
+// ends the run, which then names the rest of the listing as not reached. Throws PlatformError
+// when the listing fails.
+void UpgradePlace(Walk& walk, const Place& place, FileListing& listing, std::string name) {
+  RunReport& report = walk.report;
+  for (; !name.empty(); name = listing.Next()) {
+    ProfileReport& entry = report.profiles.emplace_back(name);
+    entry.user = place.user;
+    walk.pacer.Begin(Shown(entry));
+    const std::string failure =
+        UpgradeInto(entry, walk.upgrader, walk.platform, place.folder + name, walk.options.mode, walk.pacer);
+    walk.settle();
+    // A failure stops the run at an installed profile; a user's copy is that user's alone, and
+    // the machine's run goes on to the others.
+    if (!failure.empty() && !report.check && place.user.empty()) {
+      walk.pacer.ShowCurrent();
+      report.end = RunEnd::Failed;
+      report.failure = "The upgrade stopped at the profile \"" + Shown(entry) + "\".\n\n" + failure + kHandledBefore;
+      break;
+    }
+    if (walk.sink.StopRequested()) {
+      report.end = RunEnd::Stopped;
+      break;
+    }
+  }
+  if (Over(report))
+    for (name = listing.Next(); !name.empty(); name = listing.Next()) report.profiles.emplace_back(name).user = place.user;
+}
+
 void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOptions& options, Settler& settle) {
   report.formatsFolder = FormatsFolder(platform, options.quindrelFolder);
   report.check = options.mode == UpgradeMode::Check;
@@ -136,59 +177,30 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
     if (c.unreachable.empty()) places.push_back({c.folder, c.user});
   options.begun(report);
 
-  // The first profile of any of the places: none at all is "No files were found".
-  std::size_t at = 0;
-  std::unique_ptr<FileListing> listing;
-  std::string name;
-  try {
-    for (; at < places.size() && name.empty(); ++at) name = (listing = platform.ListFiles(places[at].folder, ".qdx"))->Next();
-    --at;
-  } catch (const PlatformError& e) {
-    ListingFailed(report, platform, e, places, at);
-    return;
+  // Each place in turn, listed once the run reaches it; the button goes grey at the first profile
+  // found, and none in any place is "No files were found".
+  Walk walk{report, platform, sink, options, settle};
+  bool found = false;
+  for (std::span<const Place> rest = places; !rest.empty(); rest = rest.subspan(1)) {
+    try {
+      const std::unique_ptr<FileListing> listing = platform.ListFiles(rest.front().folder, ".qdx");
+      std::string name = listing->Next();
+      if (!name.empty() && !found) sink.DisableRunButton();
+      found = found || !name.empty();
+      UpgradePlace(walk, rest.front(), *listing, std::move(name));
+    } catch (const PlatformError& e) {  // only a listing throws here: a profile's failure is kept in its entry
+      ListingFailed(report, platform, e, rest);
+      return;
+    }
+    if (Over(report)) {
+      for (const Place& later : rest.subspan(1)) NotReached(report, platform, later);
+      return;
+    }
   }
-  if (name.empty()) {
+  if (!found) {
     sink.ShowWarning("No files were found", sink.Caption());
     return;
   }
-
-  sink.DisableRunButton();
-  ProfileUpgrader upgrader;
-  Pacer pacer(sink, options.pace);
-  try {  // only the listings throw in here: a profile's failure is kept in its entry
-    for (;;) {
-      const Place& place = places[at];
-      for (; !name.empty(); name = listing->Next()) {
-        ProfileReport& entry = report.profiles.emplace_back(name);
-        entry.user = place.user;
-        pacer.Begin(Shown(entry));
-        const std::string failure = UpgradeInto(entry, upgrader, platform, place.folder + name, options.mode, pacer);
-        settle();
-        // A failure stops the run at an installed profile; a user's copy is that user's alone, and
-        // the machine's run goes on to the others.
-        if (!failure.empty() && !report.check && place.user.empty()) {
-          pacer.ShowCurrent();
-          report.end = RunEnd::Failed;
-          report.failure = "The upgrade stopped at the profile \"" + Shown(entry) + "\".\n\n" + failure + kHandledBefore;
-          break;
-        }
-        if (sink.StopRequested()) {
-          report.end = RunEnd::Stopped;
-          break;
-        }
-      }
-      if (Over(report)) {
-        for (name = listing->Next(); !name.empty(); name = listing->Next()) report.profiles.emplace_back(name).user = place.user;
-        for (++at; at < places.size(); ++at) NotReached(report, platform, places[at]);
-        break;
-      }
-      if (++at == places.size()) break;
-      name = (listing = platform.ListFiles(places[at].folder, ".qdx"))->Next();
-    }
-  } catch (const PlatformError& e) {
-    ListingFailed(report, platform, e, places, std::min(at, places.size() - 1));
-  }
-  if (report.end == RunEnd::Failed || report.end == RunEnd::Stopped) return;
 
   sink.SetStatusText("Done");
   report.end = RunEnd::Finished;
