@@ -745,12 +745,11 @@ TEST_F(VirtualStoreTest, AnAdministratorsRunReachesEveryUsersCopies) {
   const std::unique_ptr<Folder> other = std::make_unique<Folder>(users + L"\\zelvane-e2e other ");
   const std::wstring gone = users + L"\\zelvane-e2e gone";
   for (const auto& [sid, profile] : {std::pair{kSids[0], other->Path()}, std::pair{kSids[1], gone}}) {
-    HKEY key = nullptr;
+    OwnedKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProfileList + std::wstring(L"\\") + sid).c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExW(key, L"ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(profile.c_str()),
+                              KEY_SET_VALUE, nullptr, key.Receive(), nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key.Get(), L"ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(profile.c_str()),
                    static_cast<DWORD>((profile.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
   }
   // The copies: the formats folder's path after its drive, below each user's VirtualStore.
   const std::wstring part = folder().Join(kFormats).substr(2);
@@ -795,33 +794,31 @@ class UnreadOutputTest : public ZelvaneTest {
     for (int i = 0; i < 300; ++i)
       profiles_.push_back({kFormats + std::wstring(150, L'p') + std::to_wstring(1000 + i) + L".qdx", kLegacy, false});
     Lay(profiles_);
-    HANDLE write = nullptr;
+    OwnedHandle write;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    ASSERT_TRUE(CreatePipe(&read_, &write, &inheritable, 4096));
-    SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    ASSERT_TRUE(CreatePipe(read_.Receive(), write.Receive(), &inheritable, 4096));
+    SetHandleInformation(read_.Get(), HANDLE_FLAG_INHERIT, 0);
     program_.emplace(testing::Process::Start{.exe = folder().Join(L"Zelvane.exe"),
                                              .commandLine = L"\"" + folder().Join(L"Zelvane.exe") + L"\" /quiet " + arguments,
                                              .folder = folder().Path(),
-                                             .output = write});
-    CloseHandle(write);
+                                             .output = write.Get()});
   }
   void TearDown() override {
-    program_.reset();
-    if (read_) CloseHandle(read_);
+    program_.reset();  // ended before its folder goes
     ZelvaneTest::TearDown();
   }
   std::string Unread() const {  // what reached the pipe, read without waiting on a writer that is left
     std::string output;
     char buffer[4096];
-    for (DWORD n = 0, got = 0; PeekNamedPipe(read_, nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
-                                ReadFile(read_, buffer, std::min<DWORD>(n, sizeof buffer), &got, nullptr);)
+    for (DWORD n = 0, got = 0; PeekNamedPipe(read_.Get(), nullptr, 0, nullptr, &n, nullptr) && n > 0 &&
+                                ReadFile(read_.Get(), buffer, std::min<DWORD>(n, sizeof buffer), &got, nullptr);)
       output.append(buffer, got);
     return output;
   }
   std::optional<DWORD> Ended(DWORD bound) const { return program_->Wait(std::chrono::milliseconds(bound)); }
 
   std::vector<Profile> profiles_;
-  HANDLE read_ = nullptr;
+  OwnedHandle read_;
   std::optional<testing::Process> program_;
 };
 
@@ -846,9 +843,9 @@ TEST_F(UnreadOutputTest, ARunThatNobodyReadsEndsWithItsLogWhole) {
 TEST_F(UnreadOutputTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCode) {
   ASSERT_NO_FATAL_FAILURE(StartUnread(L""));
   DWORD waiting = 0;  // the report's heading is written once the run is under way
-  EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read_, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
-  const HANDLE thread = CreateRemoteThread(program_->Handle(), nullptr, 0, nullptr, nullptr, 0, nullptr);
-  EXPECT_NE(thread, nullptr) << GetLastError();
+  EXPECT_TRUE(WaitUntil([&] { return PeekNamedPipe(read_.Get(), nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0; }, kRunBound));
+  const OwnedHandle thread(CreateRemoteThread(program_->Handle(), nullptr, 0, nullptr, nullptr, 0, nullptr));
+  EXPECT_TRUE(thread.Valid()) << GetLastError();
   const std::optional<DWORD> code = Ended(20000);
   EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)) << "the program did not end with its fault";
   const std::string output = Unread();
@@ -856,7 +853,6 @@ TEST_F(UnreadOutputTest, AQuietRunThatCrashesShowsNothingAndEndsWithTheFaultsCod
   EXPECT_EQ(output.find("Summary:"), std::string::npos) << "the run ended before the crash";
   EXPECT_EQ(output.find("nhandled"), std::string::npos) << "a crash report reached the output:\n" << output;
   EXPECT_EQ(FindWindowW(L"#32770", nullptr), nullptr) << "a box is open";
-  CloseHandle(thread);
 }
 
 // Without /quiet, a bad command line, /? and what a check found are told in a box (and /? with

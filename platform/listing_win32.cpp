@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/owned_handle_win32.h"
 #include "platform/system_win32.h"
 
 namespace zelvane {
@@ -15,27 +16,21 @@ class Win32Listing : public FileListing {
       : extension_(extension), findNext_(findNext) {
     // Every name is matched here rather than by a "*.qdx" pattern, which Windows also tests
     // against 8.3 short names ("notes.qdxold" has the short name "NOTES~1.QDX").
-    find_ = FindFirstFileExW((SystemPath(folder) + L"*").c_str(), FindExInfoBasic, &data_,
-                             FindExSearchNameMatch, nullptr, 0);
-    if (find_ == INVALID_HANDLE_VALUE) {
+    find_.Reset(FindFirstFileExW((SystemPath(folder) + L"*").c_str(), FindExInfoBasic, &data_,
+                                 FindExSearchNameMatch, nullptr, 0));
+    if (!find_.Valid()) {
       const DWORD error = GetLastError();
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) Fail("list the folder", folder, error);
     }
-    pending_ = find_ != INVALID_HANDLE_VALUE;
+    pending_ = find_.Valid();
     folder_ = folder;
   }
-  ~Win32Listing() override {
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-  }
-  Win32Listing(const Win32Listing&) = delete;
-  Win32Listing& operator=(const Win32Listing&) = delete;
-
   std::string Next() override {
     while (pending_) {
       std::string name = Narrow(data_.cFileName);
       const bool ordinary = !(data_.dwFileAttributes &
                               (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-      pending_ = findNext_(find_, &data_) != 0;
+      pending_ = findNext_(find_.Get(), &data_) != 0;
       if (!pending_) {
         const DWORD error = GetLastError();
         if (error != ERROR_NO_MORE_FILES) Fail("list the folder", folder_, error);
@@ -49,7 +44,7 @@ class Win32Listing : public FileListing {
   std::string extension_, folder_;
   FindNextCall findNext_;
   WIN32_FIND_DATAW data_{};
-  HANDLE find_ = INVALID_HANDLE_VALUE;
+  OwnedSearch find_;
   bool pending_ = false;
 };
 

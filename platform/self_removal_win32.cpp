@@ -76,8 +76,8 @@ constexpr DWORD kDeletePauseMs = 100;
 constexpr char kArrange[] = "arrange the removal of the program";
 
 // A failure in the temporary folder, which the reason then names.
-[[noreturn]] void FailInTemp(const std::string& path, const std::wstring& temp, DWORD error) {
-  throw PlatformError(kArrange, path, SystemMessage(error) + " (temporary folder \"" + Narrow(temp) + "\")");
+[[noreturn]] void FailInTemp(std::string_view path, std::wstring_view temp, DWORD error) {
+  throw PlatformError(kArrange, std::string(path), SystemMessage(error) + " (temporary folder \"" + Narrow(temp) + "\")");
 }
 
 // One value of the helper's line. A file path holds no quotation mark, and the program reads
@@ -167,17 +167,16 @@ void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
   }
   CopyImage(image, copy, path, temp);
 
-  HANDLE self = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+  OwnedHandle parent;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), parent.Receive(),
                        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
     Fail(kArrange, path, GetLastError());
-  OwnedHandle parent(self);
 
-  std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " + Decimal(self) + L" " +
+  std::wstring commandLine = Quoted(copy) + L" " + Widen(kRemovalSwitch) + L" " + Decimal(parent.Get()) + L" " +
                              Decimal(std::uintptr_t{GetCurrentProcessId()}) + L" " + Decimal(doomed) + L" " +
                              Quoted(Widen(path));
 
-  HANDLE inherited[] = {self, doomed};
+  HANDLE inherited[] = {parent.Get(), doomed};
   InheritOnly inherit(inherited, std::size(inherited), path);
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
@@ -197,9 +196,8 @@ void StartRemovalHelper(HANDLE image, HANDLE doomed, const std::string& path) {
     ok = CreateProcessW(copy, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, temp,
                         &startup.StartupInfo, &started);
   if (!ok) Fail(kArrange, path, GetLastError());
+  const OwnedHandle thread(started.hThread), process(started.hProcess);
   AllowSetForegroundWindow(started.dwProcessId);  // its box, should the removal fail, comes to the front
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
   parent.Close();
   keep.Close();
 }
@@ -283,33 +281,28 @@ DWORD MarkDeleted(HANDLE image) {
   return error;
 }
 
-void RemoveOnceParentEnds(HANDLE parent, HANDLE image, const std::wstring& path, std::chrono::milliseconds patience) {
-  const DWORD waited = WaitForSingleObject(parent, kParentWaitMs);
-  CloseHandle(parent);
-  if (waited != WAIT_OBJECT_0) {
-    CloseHandle(image);
-    return ShowRemovalFailure(path, WAIT_TIMEOUT);
-  }
+void RemoveOnceParentEnds(OwnedHandle& parent, OwnedHandle& image, const std::wstring& path,
+                          std::chrono::milliseconds patience) {
+  const DWORD waited = WaitForSingleObject(parent.Get(), kParentWaitMs);
+  parent.Close();
+  if (waited != WAIT_OBJECT_0) return ShowRemovalFailure(path, WAIT_TIMEOUT);
 
   // The image may stay locked for a moment after its process has ended, and another program
   // (a virus scanner) may hold it for a while. A delete that is accepted is not the end either: the
   // file goes only once nobody holds it, and a read-only medium or an immutable file may keep it.
-  const std::optional<FileIdentity> identity = IdentityOfHandle(image);
-  if (!StillAtItsPath(identity)) {
-    CloseHandle(image);
-    return ShowRemovalFailure(path, kReplaced);
-  }
+  const std::optional<FileIdentity> identity = IdentityOfHandle(image.Get());
+  if (!StillAtItsPath(identity)) return ShowRemovalFailure(path, kReplaced);
   const auto attempts = std::max<std::chrono::milliseconds::rep>(1, patience.count() / kDeletePauseMs);
   std::chrono::milliseconds::rep attempt = 0;
   DWORD error = ERROR_SUCCESS;
   for (; attempt < attempts; ++attempt) {
-    error = MarkDeleted(image);
+    error = MarkDeleted(image.Get());
     if (error == ERROR_SUCCESS || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
                                    error != ERROR_LOCK_VIOLATION))
       break;  // done, or beyond what waiting can mend
     Sleep(kDeletePauseMs);
   }
-  CloseHandle(image);
+  image.Close();  // the file goes once nobody holds it
   if (error != ERROR_SUCCESS) return ShowRemovalFailure(path, error);
   for (; attempt < attempts; ++attempt) {
     if (Gone(path, identity)) return;
@@ -343,7 +336,8 @@ bool RunAsRemovalHelper(const RemovalRequest& request, std::chrono::milliseconds
   if (parent == nullptr || image == nullptr || parent == image || !ParseNumber(request.processId, MAXDWORD, id) ||
       id == 0 || id == GetCurrentProcessId() || GetProcessId(parent) != id || request.path.empty())
     return false;
-  RemoveOnceParentEnds(parent, image, Widen(request.path), patience);
+  OwnedHandle ownParent(parent), ownImage(image);
+  RemoveOnceParentEnds(ownParent, ownImage, Widen(request.path), patience);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "platform/owned_handle_win32.h"
 #include "platform/system_win32.h"
 
 namespace zelvane {
@@ -24,9 +25,7 @@ class Locked {
 }  // namespace
 
 OutputWriter::OutputWriter(HANDLE out, WriteCall write) : out_(out), write_(write) {
-  if (const HANDLE thread = CreateThread(nullptr, 0, Loop, this, 0, nullptr))
-    CloseHandle(thread);
-  else
+  if (!OwnedHandle(CreateThread(nullptr, 0, Loop, this, 0, nullptr)).Valid())
     abandoned_ = true;  // no writer: what is written is given up, and the log holds the report
 }
 

@@ -57,21 +57,21 @@ std::string Unreachable(const std::string& path, bool& missing) {
 // as ".bak" beside the user's new one) is one user.
 std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& rights, ResolvedFolders& folders) {
   std::vector<UserCopy> copies;
-  HKEY list = nullptr;
+  OwnedKey list;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                    KEY_READ | KEY_WOW64_64KEY, &list) != ERROR_SUCCESS)
+                    KEY_READ | KEY_WOW64_64KEY, list.Receive()) != ERROR_SUCCESS)
     return copies;
   std::vector<std::wstring> seen;  // the profile folders looked at, letter case aside
   for (DWORD i = 0;; ++i) {
     wchar_t key[256];
     DWORD length = 256;
-    const LSTATUS listed = RegEnumKeyExW(list, i, key, &length, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS listed = RegEnumKeyExW(list.Get(), i, key, &length, nullptr, nullptr, nullptr, nullptr);
     if (listed == ERROR_NO_MORE_ITEMS) break;
     if (listed != ERROR_SUCCESS) continue;
     const std::string sid(SidOfProfileKey(Narrow(key)));
     if (!IsPersonsAccount(sid) || (!rights.mayReadOthers && sid != rights.userSid)) continue;
     LSTATUS error = ERROR_SUCCESS;
-    const std::optional<std::wstring> stored = StoredText(list, key, L"ProfileImagePath", error);
+    const std::optional<std::wstring> stored = StoredText(list.Get(), key, L"ProfileImagePath", error);
     if (!stored) {
       if (error != ERROR_FILE_NOT_FOUND)  // a key without a folder has no copies
         copies.push_back({sid, "", "its profile folder could not be read from the system's list of profiles: " + SystemMessage(static_cast<DWORD>(error))});
@@ -111,7 +111,6 @@ std::vector<UserCopy> UsersCopies(const std::string& part, const RunRights& righ
       copies.push_back(copy);
     }
   }
-  RegCloseKey(list);
   return copies;
 }
 
@@ -132,14 +131,13 @@ std::vector<std::string> VirtualisedPlaces() {
     CoTaskMemFree(path);
   }
   // The 64-bit Program Files, which a 32-bit program is shown as the other one.
-  HKEY version = nullptr;
+  OwnedKey version;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &version) == ERROR_SUCCESS) {
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, version.Receive()) == ERROR_SUCCESS) {
     wchar_t native[MAX_PATH] = {};
     DWORD size = sizeof native;
-    if (RegGetValueW(version, nullptr, L"ProgramW6432Dir", RRF_RT_REG_SZ, nullptr, native, &size) == ERROR_SUCCESS)
+    if (RegGetValueW(version.Get(), nullptr, L"ProgramW6432Dir", RRF_RT_REG_SZ, nullptr, native, &size) == ERROR_SUCCESS)
       places.push_back(Narrow(native));
-    RegCloseKey(version);
   }
   return places;
 }

@@ -23,13 +23,12 @@ std::filesystem::path Literal(const std::filesystem::path& path) {
 std::vector<std::wstring> Entries(const std::filesystem::path& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data{};
-  const HANDLE find = FindFirstFileW((Literal(folder) / L"*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const OwnedSearch find(FindFirstFileW((Literal(folder) / L"*").c_str(), &data));
+  if (!find.Valid()) return names;
   do {
     const std::wstring name = data.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  } while (FindNextFileW(find.Get(), &data));
   return names;
 }
 
