@@ -52,17 +52,50 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string ProgramFolder() override {
     return programFolder.empty() ? Inner().ProgramFolder() : programFolder;
   }
-  FolderCopies CopiesOf(const std::string& folder) override { return copies ? *copies : Inner().CopiesOf(folder); }
-  std::string ProgramFile() override { return programFile.empty() ? Inner().ProgramFile() : programFile; }
-  void WriteToStandardOutput(std::string_view text) override { output += text; }
+  // A failure of the calls below that the system tells in what they give (nothing known, nothing
+  // written) is one of `failOn` here too, counted in `untold`.
+  FolderCopies CopiesOf(const std::string& folder) override {
+    if (FailsUntold("copies", folder)) return {};
+    return copies ? *copies : Inner().CopiesOf(folder);
+  }
+  std::string ProgramFile() override {
+    failOn("program file", "");
+    return programFile.empty() ? Inner().ProgramFile() : programFile;
+  }
+  std::string FullPath(const std::string& path) override {
+    failOn("full path", path);
+    return Inner().FullPath(path);
+  }
+  bool IsFolder(const std::string& path) override { return !FailsUntold("is folder", path) && Inner().IsFolder(path); }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+    if (FailsUntold("identity", path)) return std::nullopt;
+    return Inner().IdentityOf(path);
+  }
+  // A write that fails is given up, and standard output then ends early.
+  void WriteToStandardOutput(std::string_view text) override {
+    if (FailsUntold("standard output", ""))
+      outputRead = false;
+    else
+      output += text;
+  }
   bool FinishStandardOutput(std::chrono::milliseconds) override { return outputRead; }
   bool outputRead = true;  // false: a reader that never read standard output
+  int untold = 0;
   void RemoveProgramAfterExit() override {
     ++removals;
     failOn("remove", "the program");
   }
 
  private:
+  bool FailsUntold(const std::string& call, const std::string& path) {
+    try {
+      failOn(call, path);
+      return false;
+    } catch (const PlatformError&) {
+      return ++untold > 0;
+    }
+  }
+
   class File : public ProfileFile {
    public:
     File(RecordingPlatform& owner, std::string path, OpenFor purpose, std::unique_ptr<ProfileFile> file)

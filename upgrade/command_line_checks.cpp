@@ -42,9 +42,10 @@ std::string CheckLog(Platform& platform, CommandLine& line, const std::vector<st
       return "The log \"" + named + "\" names a stream of a file (a colon after the drive), not a file.";
     case LogTarget::File: break;
   }
-  std::string log;
+  std::string log, program;
   try {
     log = platform.FullPath(named);
+    program = platform.ProgramFile();  // what the log is told apart from
   } catch (const PlatformError& e) {
     return CannotWrite(named, e);
   }
@@ -52,7 +53,6 @@ std::string CheckLog(Platform& platform, CommandLine& line, const std::vector<st
     if (BeginsWith(platform, log, formats))
       return "The log \"" + log + "\" is in the folder of the profiles, \"" + formats +
              "\": a log there could be taken for a profile.";
-  const std::string program = platform.ProgramFile();
   if (log.size() == program.size() && BeginsWith(platform, log, program))
     return "The log \"" + log + "\" is Zelvane itself, which is never written to.";
   line.log = log;
