@@ -170,6 +170,15 @@ BOOL WINAPI FillsAtOnce(HANDLE, LPCVOID, DWORD, LPDWORD n, LPOVERLAPPED) {
   return FALSE;
 }
 
+volatile LONG slowBegun = 0, slowEnded = 0;  // a slow write to standard output has begun, has ended
+BOOL WINAPI SlowWrite(HANDLE, LPCVOID, DWORD size, LPDWORD n, LPOVERLAPPED) {
+  InterlockedExchange(&slowBegun, 1);
+  Sleep(300);
+  *n = size;
+  InterlockedExchange(&slowEnded, 1);
+  return TRUE;
+}
+
 BOOL WINAPI CutRefused(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
@@ -252,6 +261,16 @@ TEST(Platform, AWindowsLogThatFailsIsGivenBackWhatItHeld) {
   file->Append("second\r\n");
   EXPECT_LE(ticks, 12) << "waited again for a lock it had given up on";
   EXPECT_EQ(ReadBytes(FromUtf8(log)), "first\r\nsecond\r\n");
+
+  // Standard output's writer, through the call that writes it: its finish waits for the write in
+  // hand (the text taken, none waiting), and says whether every write went through.
+  for (const WriteCall call : {WriteCall{SlowWrite}, WriteCall{FillsAtOnce}}) {
+    auto* writer = new OutputWriter(nullptr, call);  // never freed: its thread lives on
+    writer->Write("the report\r\n");
+    while (call == SlowWrite && InterlockedCompareExchange(&slowBegun, 0, 0) == 0) Sleep(1);
+    EXPECT_EQ(writer->Finish(std::chrono::seconds(20)), call == SlowWrite);
+    EXPECT_TRUE(call != SlowWrite || InterlockedCompareExchange(&slowEnded, 0, 0) == 1) << "done before the write in hand";
+  }
 }
 #endif
 
@@ -752,6 +771,7 @@ TEST(Platform, EveryUtf16NameComesBackAsItWas) {
       {u"a\xD834", "a\xED\xA0\xB4", "a\xEF\xBF\xBD"},                  // a high surrogate at the end
       {u"\xDD1E" u"a.qdx", "\xED\xB4\x9E" "a.qdx", "\xEF\xBF\xBD" "a.qdx"},  // a low one alone
       {u"\xD834\xD834\xDD1E", "\xED\xA0\xB4\xF0\x9D\x84\x9E", "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
+      {u"\xD834\xE000", "\xED\xA0\xB4\xEE\x80\x80", "\xEF\xBF\xBD\xEE\x80\x80"},  // a high one before no low one
       {std::u16string(1, u'\0'), std::string(1, '\0'), std::string(1, '\0')},
   };
   for (const auto& c : cases) {
@@ -759,9 +779,10 @@ TEST(Platform, EveryUtf16NameComesBackAsItWas) {
     EXPECT_EQ(Utf16FromUtf8<char16_t>(c.utf8), c.utf16) << c.utf8;
     EXPECT_EQ(ValidUtf8(c.utf8), c.shown) << c.utf8;
   }
-  // Bytes that are no UTF-8 become U+FFFD, as Windows converts them.
-  for (const char* bad : {"\xFF", "\xC0\xAF", "\xE2\x82", "\xF4\x90\x80\x80", "\x80"})
-    EXPECT_EQ(Utf16FromUtf8<char16_t>(bad).front(), u'\xFFFD') << bad;
+  // Bytes that are no UTF-8 become U+FFFD, as Windows converts them: overlong forms, a sequence
+  // cut by the end of the text (here with its next byte, outside the text, one that would end it).
+  const std::string_view bad[] = {"\xFF", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80", "\x80", {"\xE2\x82\xAC", 2}};
+  for (const std::string_view bytes : bad) EXPECT_EQ(Utf16FromUtf8<char16_t>(bytes).front(), u'\xFFFD') << bytes;
 }
 
 TEST(Platform, ExtensionsCompareWithoutLetterCase) {

@@ -32,9 +32,6 @@ std::vector<std::wstring> Entries(const std::filesystem::path& folder) {
   return names;
 }
 
-namespace {
-
-// The Unix path Wine keeps `path` at.
 std::wstring UnixPath(const std::filesystem::path& path) {
   using UnixNameCall = char*(CDECL*)(LPCWSTR);
   const auto unixName = reinterpret_cast<UnixNameCall>(
@@ -49,12 +46,7 @@ std::wstring UnixPath(const std::filesystem::path& path) {
   return wide;
 }
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-// Runs a Unix program, as Wine lets a Windows program do, until `done` says it has done its work:
-// Wine cannot wait for a Unix process. False when that took more than ten seconds.
-template <class Done>
-bool RunUnix(const std::wstring& program, const std::wstring& commandLine, Done done) {
+bool RunUnix(const std::wstring& program, const std::wstring& commandLine, const std::function<bool()>& done) {
   Process({.exe = L"Z:" + program, .commandLine = commandLine});
   for (int waited = 0; !done(); waited += 10) {
     if (waited > 10000) return false;
@@ -62,6 +54,10 @@ bool RunUnix(const std::wstring& program, const std::wstring& commandLine, Done 
   }
   return true;
 }
+
+namespace {
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 bool Exists(const std::filesystem::path& path) { return GetFileAttributesW(Literal(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 

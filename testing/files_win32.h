@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,6 +38,12 @@ inline bool Elevated() {
 // The names in a folder (files and folders, without "." and ".."), in the order the system lists
 // them; none when it cannot be listed.
 std::vector<std::wstring> Entries(const std::filesystem::path& folder);
+
+// Under Wine: the Unix path Wine keeps `path` at (throws where there is none), and a Unix program
+// run, as Wine lets a Windows program do, until `done` says it has done its work, since Wine cannot
+// wait for a Unix process. False when that took more than ten seconds.
+std::wstring UnixPath(const std::filesystem::path& path);
+bool RunUnix(const std::wstring& program, const std::wstring& commandLine, const std::function<bool()>& done);
 
 // Holds a file open for reading until destroyed, sharing it as `share` says (FILE_SHARE_READ, as
 // a viewer of it may; 0, as a program that keeps it to itself).

@@ -52,7 +52,7 @@ TEST(CommandLine, UsageNamesTheVersionEverySwitchAndExitCode) {
   const std::string usage = Usage();
   EXPECT_EQ(usage.rfind("Zelvane " + std::string(Version()) + " upgrades", 0), 0u) << usage;
   for (const char* text : {"/quiet", "/check", "/folder:<folder>", "/log:<file>", "/?", "\n0 \xE2\x80\x93 finished",
-                           "\n5 \xE2\x80\x93 with /check", "\n6 \xE2\x80\x93 stopped before the end"})
+                           "\n5 \xE2\x80\x93 with /check", "\n6 \xE2\x80\x93 stopped before the end", "\n7 \xE2\x80\x93 a profile is in use"})
     EXPECT_NE(usage.find(text), std::string::npos) << text;
 }
 

@@ -183,10 +183,12 @@ TEST(RunReport, ACheckSaysWhatARunWouldDo) {
             "Already in the 2.0.12 layout: 1. Needing no change: 1.");
   RunReport unreadable = Sample(true, RunEnd::Finished);
   unreadable.profiles.erase(unreadable.profiles.begin() + 1, unreadable.profiles.end());
-  unreadable.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: In use.");
+  unreadable.profiles.emplace_back("Held.qdx", UpgradeOutcome::Failed, Damage::None, "could not open the file: Not ready.");
+  unreadable.profiles.emplace_back("Open.qdx", UpgradeOutcome::InUse, Damage::None, "could not open the file: In use.");
   EXPECT_EQ(CheckMessage(unreadable),
-            "Zelvane checked 2 profiles in C:\\Quindrel\\appfiles\\formats\\ and changed nothing.\n\n"
-            "Would be upgraded (1):\nInvoice.qdx\n\nCannot be read (1):\nHeld.qdx: could not open the file: In use.\n\n"
+            "Zelvane checked 3 profiles in C:\\Quindrel\\appfiles\\formats\\ and changed nothing.\n\n"
+            "Would be upgraded (1):\nInvoice.qdx\n\nCannot be read (1):\nHeld.qdx: could not open the file: Not ready.\n\n"
+            "In use by another program (close Quindrel and check again) (1):\nOpen.qdx: could not open the file: In use.\n\n"
             "Already in the 2.0.12 layout: 0. Needing no change: 0.");
   RunReport none;
   none.formatsFolder = "F\\";

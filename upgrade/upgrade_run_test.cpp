@@ -429,6 +429,8 @@ TEST_F(UpgradeRunTest, FailuresAreToldWordForWord) {
                 "\nwould be upgraded: d.qdx\r\n"}},
       {"a profile unreadable", "read", 5, false, false, "read the file", "The device is not ready.", Cause::Other,
        kExitFailed, "uu--", {"\nfailed: c.qdx (could not read the file: The device is not ready.)\r\n", "\nnot reached: d.qdx\r\n"}},
+      {"a reason naming a surrogate without its pair", "read", 5, false, false, "read the file", "\"\xED\xA0\xB4\" is not ready.",
+       Cause::Other, kExitFailed, "uu--", {"\nfailed: c.qdx (could not read the file: \"\xEF\xBF\xBD\" is not ready.)\r\n"}},
       {"a profile unreadable, checked", "read", 3, true, false, "read the file", "The device is not ready.", Cause::Other,
        kExitFailed, "----", {"\ncannot be read: c.qdx (could not read the file: The device is not ready.)\r\n",
                              "\nwould be upgraded: d.qdx\r\n"}},
