@@ -94,15 +94,6 @@ Ran RunProgram(const std::wstring& exe, const std::wstring& arguments, const std
   return {code.has_value(), program.Id(), code.value_or(99)};
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  lines.push_back(text.substr(start));
-  return lines;
-}
-
 std::wstring Decimal(HANDLE handle) { return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle)); }
 
 // A process that never runs a line on its own: something for a helper to wait on.
@@ -110,21 +101,17 @@ class IdleProcess {
  public:
   IdleProcess() : process_({.exe = VictimPath(), .commandLine = Quoted(VictimPath()), .suspended = true}) {
     // The handle a program passes to its helper.
-    EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), process_.Handle(), GetCurrentProcess(), &inheritable_,
+    EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), process_.Handle(), GetCurrentProcess(), inheritable_.Receive(),
                                 SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0))
         << GetLastError();
   }
-  ~IdleProcess() { CloseHandle(inheritable_); }
-  IdleProcess(const IdleProcess&) = delete;
-  IdleProcess& operator=(const IdleProcess&) = delete;
-
-  std::wstring Handle() const { return Decimal(inheritable_); }
+  std::wstring Handle() const { return Decimal(inheritable_.Get()); }
   std::wstring Id() const { return std::to_wstring(process_.Id()); }
   void End() const { process_.End(); }
 
  private:
   testing::Process process_;
-  HANDLE inheritable_ = nullptr;
+  OwnedHandle inheritable_;
 };
 
 // The file a helper is to remove, open through an inheritable handle (for deletion, as the program
@@ -133,17 +120,13 @@ class Doomed {
  public:
   explicit Doomed(const std::wstring& path, DWORD access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    handle_ = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                          OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << GetLastError();
+    handle_.Reset(CreateFileW(path.c_str(), access, kShareAll, &inherit, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(handle_.Valid()) << GetLastError();
   }
-  ~Doomed() { CloseHandle(handle_); }
-  Doomed(const Doomed&) = delete;
-  Doomed& operator=(const Doomed&) = delete;
-  std::wstring Handle() const { return Decimal(handle_); }
+  std::wstring Handle() const { return Decimal(handle_.Get()); }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OwnedHandle handle_;
 };
 
 // The workspace's program started as RemoveProgramAfterExit starts its helper: to remove `path`,
@@ -202,13 +185,11 @@ TEST(SelfRemoval, AnUnusableTemporaryFolderFailsClearlyAndKeepsTheExecutable) {
     const Ran run = RunProgram(space.Exe(), Quoted(outcome), temp, space.Program());
     ASSERT_TRUE(run.ended) << "the program did not end";
     EXPECT_EQ(run.exitCode, 1u);
-    const std::vector<std::string> lines = Lines(testing::ReadBytes(outcome));
-    ASSERT_EQ(lines.size(), 4u) << "outcome: " << testing::ReadBytes(outcome);
-    EXPECT_EQ(lines[0], "failed");
-    EXPECT_EQ(lines[1], "arrange the removal of the program");
-    EXPECT_EQ(lines[2], Narrow(space.Exe()));
-    EXPECT_NE(lines[3].find(reason), std::string::npos) << lines[3];  // the system's reason, and the folder it concerns
-    EXPECT_GT(lines[3].find(reason), 0u) << "no reason given: " << lines[3];
+    // The step, the path, then the system's reason and the folder it concerns, on one line.
+    const std::string told = testing::ReadBytes(outcome), start = "failed\narrange the removal of the program\n" + Narrow(space.Exe()) + "\n";
+    EXPECT_EQ(told.rfind(start, 0), 0u) << told;
+    EXPECT_GT(told.find(reason), start.size()) << "no reason given: " << told;
+    EXPECT_EQ(told.find('\n', start.size()), std::string::npos) << told;
     EXPECT_TRUE(ChildProcesses(run.id).empty()) << "a process started by the program runs";
     EXPECT_EQ(Entries(space.Program()), std::vector<std::wstring>{L"Zelvane Tool.exe"})
         << Listed(Entries(space.Program()));

@@ -54,7 +54,7 @@ class Folder {
   std::wstring Join(std::wstring_view relative) const;  // Path() + '\' + relative
 
   void MakeFolders(std::wstring_view relative);  // like mkdir -p
-  void Write(std::wstring_view relative, std::string_view bytes);
+  void Write(std::wstring_view relative, std::string_view bytes);  // its folders made as needed
   std::optional<std::string> Read(std::wstring_view relative) const;  // nullopt: no such file
   bool Exists(std::wstring_view relative) const;
   std::uint64_t WriteTime(std::wstring_view relative) const;  // when the file was last written (FILETIME)

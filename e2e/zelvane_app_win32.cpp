@@ -46,6 +46,15 @@ DWORD ProcessOf(HWND window) {
 
 std::uint32_t Style(HWND window) { return static_cast<std::uint32_t>(GetWindowLongW(window, GWL_STYLE)); }
 
+Rect RectOf(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+
+// The control with the keyboard focus on the thread of `window`; null when none.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 // The first visible top-level window of `pid` whose class is `className`.
 struct TopLevelSearch {
   DWORD pid;
@@ -127,6 +136,7 @@ void Folder::MakeFolders(std::wstring_view relative) {
 }
 
 void Folder::Write(std::wstring_view relative, std::string_view bytes) {
+  std::filesystem::create_directories(testing::Literal(Join(relative)).parent_path());
   testing::WriteBytes(Join(relative), std::string(bytes));
 }
 
@@ -204,13 +214,13 @@ std::uint32_t ZelvaneProcess::WindowStyle() const { return Style(AsWindow(window
 Rect ZelvaneProcess::ClientArea() const {
   RECT r{};
   GetClientRect(AsWindow(window_), &r);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  return RectOf(r);
 }
 
 Rect ZelvaneProcess::WindowScreenRect() const {
   RECT r{};
   GetWindowRect(AsWindow(window_), &r);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  return RectOf(r);
 }
 
 void* ZelvaneProcess::Control(int id) const { return window_ ? GetDlgItem(AsWindow(window_), id) : nullptr; }
@@ -228,25 +238,18 @@ Rect ZelvaneProcess::ControlRect(int id) const {
   RECT r{};
   GetWindowRect(AsWindow(Control(id)), &r);
   MapWindowPoints(HWND_DESKTOP, AsWindow(window_), reinterpret_cast<POINT*>(&r), 2);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  return RectOf(r);
 }
 
 int ZelvaneProcess::FocusedControlId() const {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  const DWORD thread = GetWindowThreadProcessId(AsWindow(window_), nullptr);
-  if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
-  if (!IsChild(AsWindow(window_), info.hwndFocus)) return 0;
-  return GetDlgCtrlID(info.hwndFocus);
+  const HWND focus = FocusOf(AsWindow(window_));
+  return focus && IsChild(AsWindow(window_), focus) ? GetDlgCtrlID(focus) : 0;
 }
 
 void ZelvaneProcess::Click(int id) { PostMessageW(AsWindow(Control(id)), BM_CLICK, 0, 0); }
 
 void ZelvaneProcess::PressEnter() {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  const DWORD thread = GetWindowThreadProcessId(AsWindow(window_), nullptr);
-  HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : AsWindow(window_);
+  const HWND focus = FocusOf(AsWindow(window_)), target = focus ? focus : AsWindow(window_);
   const UINT scan = MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC);
   PostMessageW(target, WM_KEYDOWN, VK_RETURN, static_cast<LPARAM>(1u | scan << 16));
   PostMessageW(target, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(1u | scan << 16 | 3u << 30));
@@ -273,7 +276,7 @@ std::optional<MessageBoxView> ZelvaneProcess::WaitForMessageBox(milliseconds bou
   view.windowDisabled = window_ && !IsWindowEnabled(AsWindow(window_));
   RECT r{};
   GetWindowRect(box, &r);
-  view.screenRect = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  view.screenRect = RectOf(r);
   for (HWND child : Children(box)) {
     if (!IsWindowVisible(child)) continue;
     const std::wstring cls = ClassOf(child);

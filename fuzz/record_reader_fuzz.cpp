@@ -40,10 +40,6 @@ void Check(bool holds, const char* what) {
   if (!holds) Broken(what);
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 void CheckRoundTrip(const Layout& layout, std::string_view input) {
   Record record;
   RecordReader reader(input);
@@ -64,11 +60,11 @@ void CheckRoundTrip(const Layout& layout, std::string_view input) {
       break;
     case ReadEnd::AtFieldBoundary:
       Check(position == input.size(), "a record cut between fields did not read all the data");
-      Check(StartsWith(encoded, input), "a record cut between fields does not encode to the whole data");
+      Check(std::string_view(encoded).starts_with(input), "a record cut between fields does not encode to the whole data");
       break;
     case ReadEnd::InsideField:
       Check(position < input.size(), "a record cut inside a field read all the data");
-      Check(StartsWith(encoded, input.substr(0, position)),
+      Check(std::string_view(encoded).starts_with(input.substr(0, position)),
             "a record cut inside a field does not encode to the bytes read");
       break;
   }

@@ -19,23 +19,24 @@ Process::Process(const Start& start) {
   PROCESS_INFORMATION info{};
   DWORD error = ERROR_SUCCESS;
   for (int attempt = 1;; ++attempt) {
-    HANDLE output = start.output;
+    OwnedHandle file;
     if (!start.outputFile.empty()) {
       SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-      output = CreateFileW(start.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (output == INVALID_HANDLE_VALUE) {
+      file.Reset(CreateFileW(start.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file.Valid()) {
         error = GetLastError();
         throw std::runtime_error("could not create " + Narrow(start.outputFile) + ": " + SystemMessage(error));
       }
     }
+    const HANDLE output = file.Valid() ? file.Get() : start.output;
     startup.hStdOutput = startup.hStdError = output;
     std::wstring commandLine = start.commandLine;
     const BOOL made = CreateProcessW(start.exe.empty() ? nullptr : start.exe.c_str(), commandLine.data(), nullptr, nullptr,
                                      start.inherit || output != nullptr, start.suspended ? CREATE_SUSPENDED : 0, nullptr,
                                      start.folder.empty() ? nullptr : start.folder.c_str(), &startup, &info);
     error = GetLastError();
-    if (!start.outputFile.empty()) CloseHandle(output);
+    file.Close();
     if (made) break;
     if (error != ERROR_INTERNAL_ERROR || attempt == 3)
       throw std::runtime_error("could not start " + Narrow(start.commandLine) + ": " + SystemMessage(error) + " (" +
@@ -44,28 +45,24 @@ Process::Process(const Start& start) {
                  SystemMessage(error).c_str(), start.outputFile.empty() ? "" : "; it wrote: ",
                  start.outputFile.empty() ? "" : ReadBytes(start.outputFile).c_str());
   }
-  process_ = info.hProcess;
-  thread_ = info.hThread;
+  process_.Reset(info.hProcess);
+  thread_.Reset(info.hThread);
   id_ = info.dwProcessId;
 }
 
-Process::~Process() {
-  End();
-  CloseHandle(thread_);
-  CloseHandle(process_);
-}
+Process::~Process() { End(); }
 
 std::optional<DWORD> Process::Wait(std::chrono::milliseconds bound) const {
-  if (WaitForSingleObject(process_, static_cast<DWORD>(bound.count())) != WAIT_OBJECT_0) return std::nullopt;
+  if (WaitForSingleObject(process_.Get(), static_cast<DWORD>(bound.count())) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.Get(), &code);
   return code;
 }
 
 void Process::End() const {
   if (!Running()) return;
-  TerminateProcess(process_, 0xDEAD);
-  WaitForSingleObject(process_, 5000);
+  TerminateProcess(process_.Get(), 0xDEAD);
+  WaitForSingleObject(process_.Get(), 5000);
 }
 
 std::vector<DWORD> ChildProcesses(DWORD parent) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_handle_win32.h"
+
 namespace zelvane::testing {
 
 // Started at construction, or std::runtime_error says why not; ended (within a bound) and its
@@ -33,15 +35,15 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   DWORD Id() const { return id_; }
-  HANDLE Handle() const { return process_; }
+  HANDLE Handle() const { return process_.Get(); }
   // The exit code once the process has ended within `bound`.
   std::optional<DWORD> Wait(std::chrono::milliseconds bound) const;
-  bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+  bool Running() const { return WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
   // Ends it, if it still runs, and waits (a bounded time) until it has.
   void End() const;
 
  private:
-  HANDLE process_ = nullptr, thread_ = nullptr;
+  OwnedHandle process_, thread_;
   DWORD id_ = 0;
 };
 

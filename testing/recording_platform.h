@@ -53,10 +53,17 @@ class RecordingPlatform : public ForwardingPlatform {
     return programFolder.empty() ? Inner().ProgramFolder() : programFolder;
   }
   // A failure of the calls below that the system tells in what they give (nothing known, nothing
-  // written) is one of `failOn` here too, counted in `untold`.
+  // written, and standard output then ends early) is one of `failOn` here too, counted in `untold`.
   FolderCopies CopiesOf(const std::string& folder) override {
-    if (FailsUntold("copies", folder)) return {};
-    return copies ? *copies : Inner().CopiesOf(folder);
+    return FailsUntold("copies", folder) ? FolderCopies{} : copies ? *copies : Inner().CopiesOf(folder);
+  }
+  bool IsFolder(const std::string& path) override { return !FailsUntold("is folder", path) && Inner().IsFolder(path); }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+    return FailsUntold("identity", path) ? std::nullopt : Inner().IdentityOf(path);
+  }
+  void WriteToStandardOutput(std::string_view text) override {
+    if (FailsUntold("standard output", "")) outputRead = false;  // this text given up
+    else output += text;
   }
   std::string ProgramFile() override {
     failOn("program file", "");
@@ -65,18 +72,6 @@ class RecordingPlatform : public ForwardingPlatform {
   std::string FullPath(const std::string& path) override {
     failOn("full path", path);
     return Inner().FullPath(path);
-  }
-  bool IsFolder(const std::string& path) override { return !FailsUntold("is folder", path) && Inner().IsFolder(path); }
-  std::optional<FileIdentity> IdentityOf(const std::string& path) override {
-    if (FailsUntold("identity", path)) return std::nullopt;
-    return Inner().IdentityOf(path);
-  }
-  // A write that fails is given up, and standard output then ends early.
-  void WriteToStandardOutput(std::string_view text) override {
-    if (FailsUntold("standard output", ""))
-      outputRead = false;
-    else
-      output += text;
   }
   bool FinishStandardOutput(std::chrono::milliseconds) override { return outputRead; }
   bool outputRead = true;  // false: a reader that never read standard output
@@ -87,13 +82,11 @@ class RecordingPlatform : public ForwardingPlatform {
   }
 
  private:
-  bool FailsUntold(const std::string& call, const std::string& path) {
-    try {
-      failOn(call, path);
-      return false;
-    } catch (const PlatformError&) {
-      return ++untold > 0;
-    }
+  bool FailsUntold(const std::string& call, const std::string& path) try {
+    failOn(call, path);
+    return false;
+  } catch (const PlatformError&) {
+    return ++untold > 0;
   }
 
   class File : public ProfileFile {

@@ -8,13 +8,11 @@
 
 #include "testing/files.h"
 #include "testing/recording_platform.h"
-#include "testing/sample_profiles.h"
 
 namespace zelvane {
 namespace {
 
 using namespace zelvane::testing;
-using namespace zelvane::samples;
 
 // `link`, made a link to `target`; empty, and named in `unmade`, where the system cannot make it.
 std::string Linked(const std::string& target, const std::string& link, Link kind, std::string& unmade) {
@@ -30,22 +28,16 @@ std::string Linked(const std::string& target, const std::string& link, Link kind
 TEST(CommandLineChecksTest, ALogIsAFileOfItsOwn) {
   const TempFolder top;
   RecordingPlatform platform;
-  platform.programFolder = Utf8(top.Path());
-  const std::filesystem::path formatsFolder = top.Path() / "appfiles" / "formats";
-  std::filesystem::create_directories(formatsFolder / "sub");
-  const std::string legacy = Encode(Legacy({"thirty", ""}));
-  for (const char* name : {"p3.qdx", "p4.qdx"}) WriteBytes(formatsFolder / name, legacy);
   const char s = platform.Separator();
-  const std::string base = Utf8(top.Path()) + s, formats = base + "appfiles" + s + "formats" + s;
+  const std::string base = Utf8(top.Path()) + s, formats = base + "appfiles" + s + "formats" + s, alice = base + "alice" + s;
+  platform.programFolder = Utf8(top.Path());
+  platform.programFile = base + "Zelvane.exe";  // a stand-in: the running test's own file could not be unlinked again
+  const std::string profile = formats + "p3.qdx", program = platform.programFile, kept[] = {profile, base + "outside.txt", base + "elsewhere.txt"};
+  for (const std::string& folder : {formats + "sub", alice}) std::filesystem::create_directories(FromUtf8(folder));
+  for (const std::string& file : {profile, formats + "p4.qdx", base + "outside.txt", base + "elsewhere.txt", base + "nothing.txt", program})
+    WriteBytes(FromUtf8(file), "a file");
   std::string unmade;
-  // A stand-in for the program: the running test's own file could not be unlinked again.
-  platform.programFile = base + "Zelvane.exe";
-  WriteBytes(FromUtf8(platform.programFile), "the program");
-  const std::string profile = formats + "p3.qdx", program = platform.ProgramFile();
   // Alice's copies, and those of a user out of reach, whose folder cannot be listed.
-  const std::string alice = base + "alice" + s;
-  std::filesystem::create_directories(FromUtf8(alice));
-  for (const char* other : {"outside.txt", "elsewhere.txt", "nothing.txt"}) WriteBytes(FromUtf8(base + other), "another file");
   platform.copies = FolderCopies{false, {{"alice", alice, ""}, {"carol", base + "carol" + s, "its copies could not be opened: Access is denied."}}};
   platform.failOn = [&](const std::string& call, const std::string& folder) {
     if (call == "list" && folder == base + "carol" + s) throw PlatformError("list the folder", folder, "Access is denied.");
@@ -89,12 +81,10 @@ TEST(CommandLineChecksTest, ALogIsAFileOfItsOwn) {
     EXPECT_NE(fault.find(c.fault), std::string::npos) << c.log << ": " << fault;
     EXPECT_EQ(line.log.has_value(), c.fault.empty() && c.log != "nul:") << c.log;
   }
-  EXPECT_EQ(ReadBytes(formatsFolder / "p3.qdx"), legacy);
-  for (const char* other : {"outside.txt", "elsewhere.txt"}) EXPECT_EQ(ReadBytes(FromUtf8(base + other)), "another file");
-  for (const std::filesystem::path& made : {formatsFolder / "run.log", formatsFolder / "sub" / "run.log", top.Path() / "con",
-                                            top.Path() / "missing", top.Path() / "nothing.txt",
-                                            top.Path() / "alice" / "run.log"})
-    EXPECT_FALSE(std::filesystem::exists(Literal(made))) << Utf8(made);
+  for (const std::string& file : kept) EXPECT_EQ(ReadBytes(FromUtf8(file)), "a file") << file;
+  for (const std::string& made : {formats + "run.log", formats + "sub" + s + "run.log", base + "con", base + "missing",
+                                  base + "nothing.txt", alice + "run.log"})
+    EXPECT_FALSE(std::filesystem::exists(Literal(FromUtf8(made)))) << made;
 }
 
 }  // namespace

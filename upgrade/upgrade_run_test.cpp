@@ -79,21 +79,21 @@ class UpgradeRunTest : public ::testing::Test {
   const RunOptions everyProfile_ = Paced({std::chrono::nanoseconds(0)});
 };
 
-const std::vector<std::string> NoFiles = {"warning No files were found | Zelvane"};
-
-TEST_F(UpgradeRunTest, WithoutAFolderOnlyWarns) {
-  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
-  EXPECT_EQ(sink_.calls, NoFiles);
-}
-
-TEST_F(UpgradeRunTest, NamesThatAreNotProfilesAreNeitherListedNorTouched) {
+// Without the formats folder, and with names in it that are not profiles (neither listed nor
+// touched), a run only warns.
+TEST_F(UpgradeRunTest, WithoutProfilesOnlyWarns) {
   const char* others[] = {"x.qdxold", "x.qdx.bak", ".hidden.qdx", ".system.qdx", "notes.txt", "qdx"};
-  for (const char* name : others) AddProfile(name, legacy_);
-  Hide(Formats() / ".hidden.qdx", Hidden::Hidden);
-  Hide(Formats() / ".system.qdx", Hidden::System);
-  std::filesystem::create_directories(Formats() / "folder.qdx");
-  EXPECT_EQ(UpgradeRun(platform_, sink_).end, RunEnd::NoFiles);
-  EXPECT_EQ(sink_.calls, NoFiles);
+  for (const bool folder : {false, true}) {
+    if (folder) {
+      for (const char* name : others) AddProfile(name, legacy_);
+      Hide(Formats() / ".hidden.qdx", Hidden::Hidden);
+      Hide(Formats() / ".system.qdx", Hidden::System);
+      std::filesystem::create_directories(Formats() / "folder.qdx");
+    }
+    RecordingSink sink;
+    EXPECT_EQ(UpgradeRun(platform_, sink).end, RunEnd::NoFiles);
+    EXPECT_EQ(sink.calls, std::vector<std::string>{"warning No files were found | Zelvane"});
+  }
   for (const char* name : others) EXPECT_EQ(Bytes(name), legacy_) << name;
   EXPECT_EQ(platform_.reads, 0);
 }
