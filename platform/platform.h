@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zelvane {
@@ -73,6 +74,17 @@ class FileListing {
   // The bare name of the next ordinary file (not hidden, not system, not a folder) whose name
   // ends in the listing's extension, letter case aside; the empty text when there is none.
   virtual std::string Next() = 0;
+};
+
+// A listing of names already read, given in their order.
+class NameListing : public FileListing {
+ public:
+  explicit NameListing(std::vector<std::string> names) : names_(std::move(names)) {}
+  std::string Next() override { return next_ < names_.size() ? names_[next_++] : std::string(); }
+
+ private:
+  std::vector<std::string> names_;
+  std::size_t next_ = 0;
 };
 
 // What the system knows a file or folder by, for telling whether two paths name the same one.

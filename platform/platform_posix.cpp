@@ -29,16 +29,22 @@ namespace zelvane {
 
 static_assert(sizeof(off_t) == 8, "profiles past 2 GiB need 64-bit file offsets");
 
-std::string FinalPathOf(int fd) {
-  std::string path(256, '\0');
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+namespace {
+
+// What the symbolic link `link` holds, of any length; empty when it cannot be read (errno says why).
+std::string LinkTarget(const std::string& link) {
+  std::string target(256, '\0');
   for (;;) {
-    const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
     if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < path.size()) return path.substr(0, static_cast<std::size_t>(n));
-    path.resize(path.size() * 2);
+    if (static_cast<std::size_t>(n) < target.size()) return target.substr(0, static_cast<std::size_t>(n));
+    target.resize(target.size() * 2);
   }
 }
+
+}  // namespace
+
+std::string FinalPathOf(int fd) { return LinkTarget("/proc/self/fd/" + std::to_string(fd)); }
 
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -153,16 +159,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   return IdentityOfStat(st, RealPath(path));
 }
 
-class PosixListing : public FileListing {
- public:
-  explicit PosixListing(std::vector<std::string> names) : names_(std::move(names)) {}
-  std::string Next() override { return next_ < names_.size() ? names_[next_++] : std::string(); }
-
- private:
-  std::vector<std::string> names_;
-  std::size_t next_ = 0;
-};
-
 class PosixPlatform : public Platform {
  public:
   char Separator() const override { return '/'; }
@@ -247,13 +243,9 @@ class PosixPlatform : public Platform {
   }
 
   static std::string ExecutablePath() {
-    std::vector<char> buffer(PATH_MAX);
-    for (;;) {
-      const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-      if (n < 0) Fail("find the program's own path", "/proc/self/exe", errno);
-      if (static_cast<std::size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(n));
-      buffer.resize(buffer.size() * 2);
-    }
+    std::string path = LinkTarget("/proc/self/exe");
+    if (path.empty()) Fail("find the program's own path", "/proc/self/exe", errno);
+    return path;
   }
 
   std::vector<std::pair<std::string, std::unique_ptr<OwnedFd>>> folders_;  // of the profiles, as first resolved
@@ -267,7 +259,7 @@ std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_v
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
   if (!dir) {
     if (errno != ENOENT && errno != ENOTDIR) Fail("list the folder", folder, errno);
-    return std::make_unique<PosixListing>(std::move(names));
+    return std::make_unique<NameListing>(std::move(names));
   }
   for (;;) {
     errno = 0;
@@ -286,7 +278,7 @@ std::unique_ptr<FileListing> ListFolder(const std::string& folder, std::string_v
     if (::stat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) names.push_back(name);
   }
   std::sort(names.begin(), names.end());  // runs repeat in the same order
-  return std::make_unique<PosixListing>(std::move(names));
+  return std::make_unique<NameListing>(std::move(names));
 }
 
 bool RunAsRemovalHelper(const RemovalRequest&, std::chrono::milliseconds) { return false; }

@@ -94,6 +94,14 @@ void NumberOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, std::uint64_t
   id = FileNumberOf(std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow);
 }
 
+// The full path of what is open through `file`, as the system reports it ("\\?\C:\a"); empty
+// when it cannot tell.
+std::string ReportedFinalPath(HANDLE file) {
+  return Narrow(SystemText([file](wchar_t* buffer, DWORD size) {
+    return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }));
+}
+
 }  // namespace
 
 std::wstring FullPathName(const std::wstring& path) {
@@ -122,17 +130,11 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
   identity.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   identity.links = info.nNumberOfLinks;
   NumberOf(file, info, identity.volume, identity.id);
-  identity.finalPath = Narrow(SystemText([file](wchar_t* buffer, DWORD size) {  // empty when it fails
-    return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  }));
+  identity.finalPath = ReportedFinalPath(file);
   return identity;
 }
 
-std::string FinalPathOf(HANDLE file) {
-  return PlainPath(Narrow(SystemText([file](wchar_t* buffer, DWORD size) {  // empty when it fails
-    return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  })));
-}
+std::string FinalPathOf(HANDLE file) { return PlainPath(ReportedFinalPath(file)); }
 
 bool IsSameName(std::string_view a, std::string_view b) {
   const std::wstring x = Widen(PlainPath(a)), y = Widen(PlainPath(b));

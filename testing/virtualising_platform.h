@@ -56,7 +56,7 @@ class VirtualisingPlatform : public ForwardingPlatform {
       for (std::string name = listing->Next(); !name.empty(); name = listing->Next())
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
-    return std::make_unique<Names>(std::move(names));
+    return std::make_unique<NameListing>(std::move(names));
   }
 
   FolderCopies CopiesOf(const std::string& folder) override {
@@ -73,16 +73,6 @@ class VirtualisingPlatform : public ForwardingPlatform {
   }
 
  private:
-  class Names : public FileListing {
-   public:
-    explicit Names(std::vector<std::string> names) : names_(std::move(names)) {}
-    std::string Next() override { return next_ < names_.size() ? names_[next_++] : std::string(); }
-
-   private:
-    std::vector<std::string> names_;
-    std::size_t next_ = 0;
-  };
-
   bool Below(const std::string& path) const {
     return path.size() > place_.size() && path.compare(0, place_.size(), place_) == 0 && path[place_.size()] == Separator();
   }
