@@ -204,10 +204,8 @@ void Run(RunReport& report, Platform& platform, ProgressSink& sink, const RunOpt
 
   sink.SetStatusText("Done");
   report.end = RunEnd::Finished;
-  for (const std::string& left : {DamagedMessage(report), LinksMessage(report)})
-    if (!left.empty() && !report.check) sink.ShowWarning(left, sink.Caption());
-  if (const std::string copied = CopiesMessage(report); !copied.empty() && !report.check)
-    sink.ShowWarning(copied, sink.Caption());
+  for (const std::string& warning : {DamagedMessage(report), LinksMessage(report), CopiesMessage(report)})
+    if (!warning.empty() && !report.check) sink.ShowWarning(warning, sink.Caption());
   if (!options.offerRemoval || report.check) return;
   if (!sink.AskYesNo("Delete this tool?", "Done")) {
     report.removal = Removal::Kept;
